@@ -1,0 +1,35 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace kelvora {
+
+/// Bits of SignalFlags.
+inline constexpr std::int32_t kBatchReminderBit = 1;
+inline constexpr std::int32_t kToleranceAlarmBit = 4;
+
+/// The main window's weighing fields, shared by decoding, capture, signalling and run control.
+struct WeighingState {
+    /// [0] newest .. [4] oldest; shifted by every sample above ProductThreshold, never cleared.
+    std::array<double, 5> SampleWindow{};
+    /// 1 after an in-tolerance capture; 0 on every sample at or below the threshold, and at Start/Continue.
+    std::int32_t CaptureLatch = 0;
+    /// Subtracted from every decoded weight; set by Zero.
+    double ZeroOffset = 0.0;
+    /// A sample above it is a product on the platform.
+    double ProductThreshold = 10.0;
+    /// 1 Toledo, any other value Yaohua.
+    std::int32_t IndicatorType = 1;
+    /// The settings' precision algorithm choice; no step reads it.
+    std::int32_t AlgorithmChoice = 0;
+    /// In-tolerance products counted in the current batch.
+    std::int32_t ProductCount = 0;
+    /// Bit 0 batch reminder, bit 2 tolerance alarm.
+    std::int32_t SignalFlags = 0;
+    /// [0] the chunk before the previous one, [1] the previous chunk (Yaohua decoding only). Raw bytes.
+    std::array<std::string, 2> ChunkHistory{};
+};
+
+} // namespace kelvora
