@@ -36,7 +36,7 @@ public:
     /// A due timer: its handler, run as one event.
     void fireTimer(Timer timer);
     /// Traces an error as the standard error box shows it.
-    void reportError(const std::string& message);
+    virtual void reportError(const std::string& message);
 
     /// Stores verdicts, one row per product, through the recorder; times from timeText().
     void setRecorder(ProductRecorder* recorder, std::function<std::string()> timeText);
