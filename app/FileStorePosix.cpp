@@ -68,7 +68,8 @@ std::string resolveTarget(const std::string& path) {
 
 FileStore::ReadResult FileStore::read(const std::string& path) {
     ReadResult result;
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking so that a FIFO in the file's place cannot hang the open; regular files ignore it.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
         result.status = (errno == ENOENT || errno == ENOTDIR) ? ReadStatus::Missing : ReadStatus::Failed;
         return result;

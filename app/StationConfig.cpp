@@ -86,8 +86,8 @@ SettingsWindowValues StationConfig::loadSettingsWindow(const std::string& iniPat
     values.comName = ini.readString(kSerial, "ComName", "Com1");
     values.baudRate = ini.readString(kSerial, "Baudrate", "9600");
     values.parity = ini.readString(kSerial, "Parity", "None");
-    // Checking a radio button clears its neighbours, unchecking one leaves them: the last yes stays, and
-    // when the first key reads no nothing is selected unless a later one reads yes.
+    // Selecting a radio button clears the others of its group, clearing one touches nothing else: the last
+    // key that reads yes is selected, and none is when all read no.
     values.algorithm = 0;
     for (int choice = 1; choice <= 3; ++choice) {
         if (ini.readBool(kAlgorithm, std::to_string(choice), choice == 1)) {

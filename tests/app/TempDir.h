@@ -6,7 +6,6 @@
 #include <iterator>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
