@@ -29,6 +29,8 @@ public:
         m_text += '"';
         return *this;
     }
+    Line& add(const char* key, const char* value) { return add(key, std::string_view(value)); }
+    Line& add(const char* key, const std::string& value) { return add(key, std::string_view(value)); }
     Line& add(const char* key, std::int64_t value) {
         m_text += ",\"" + std::string(key) + "\":" + std::to_string(value);
         return *this;
