@@ -1,0 +1,42 @@
+#include "tools/SessionRecorder.h"
+
+#include <cstdio>
+
+namespace kelvora {
+
+namespace {
+
+std::string numberText(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+} // namespace
+
+std::string SessionRecorder::line(std::int64_t time, const ScriptCommand& command) {
+    std::string text = std::to_string(time);
+    switch (command.verb) {
+    case ScriptVerb::Chunk:
+        return text + " chunk " + StationScript::toHex(command.bytes);
+    case ScriptVerb::Set:
+        return text + " set " + controlName(command.control) + " " + command.text;
+    case ScriptVerb::Select:
+        return text + " select " + command.text + " " + numberText(command.standard) + " " +
+               numberText(command.upper) + " " + numberText(command.lower);
+    case ScriptVerb::Click:
+        return text + " click " + command.text;
+    case ScriptVerb::Close:
+        return text + " close";
+    }
+    return text;
+}
+
+void SessionRecorder::record(std::int64_t time, const ScriptCommand& command) {
+    if (m_out != nullptr) {
+        *m_out << line(time, command) << '\n';
+        m_out->flush();
+    }
+}
+
+} // namespace kelvora
