@@ -57,6 +57,7 @@ std::string weightText(double weight) {
 }
 
 struct Session {
+    std::string ini;
     std::vector<QJsonObject> simulator;
     std::vector<QJsonObject> monitor;
     std::string recording;
@@ -64,10 +65,11 @@ struct Session {
 
 // Runs the simulator with the given options and the monitor on its port until the simulator is done,
 // then stops the monitor with SIGTERM as an operator would.
-Session runSession(const QStringList& simulatorOptions, const std::string& script) {
+Session runSession(const QStringList& simulatorOptions, const std::string& script, const std::string& ini) {
     test::TempDir dir;
     {
         std::ofstream(dir.file("script.txt")) << script;
+        std::ofstream(dir.file("Option.ini")) << ini;
     }
     QProcess simulator;
     simulator.start(tool(), QStringList{"simulate"} + simulatorOptions);
@@ -79,7 +81,8 @@ Session runSession(const QStringList& simulatorOptions, const std::string& scrip
 
     QProcess monitor;
     monitor.start(tool(), {"monitor", "--port", port, "--script", QString::fromStdString(dir.file("script.txt")),
-                           "--record", QString::fromStdString(dir.file("recording.txt")), "--seconds", "60"});
+                           "--record", QString::fromStdString(dir.file("recording.txt")), "--seconds", "60", "--ini",
+                           QString::fromStdString(dir.file("Option.ini"))});
     EXPECT_TRUE(monitor.waitForStarted(5000));
     EXPECT_TRUE(simulator.waitForFinished(60000));
     EXPECT_EQ(simulator.exitCode(), 0) << simulator.readAllStandardError().toStdString();
@@ -89,6 +92,7 @@ Session runSession(const QStringList& simulatorOptions, const std::string& scrip
     EXPECT_EQ(monitor.exitCode(), 0) << monitor.readAllStandardError().toStdString();
 
     Session session;
+    session.ini = ini;
     session.simulator = jsonLines(portLine + simulator.readAllStandardOutput());
     session.monitor = jsonLines(monitor.readAllStandardOutput());
     std::ifstream in(dir.file("recording.txt"));
@@ -96,13 +100,15 @@ Session runSession(const QStringList& simulatorOptions, const std::string& scrip
     return session;
 }
 
-std::vector<QJsonObject> replay(const std::string& recording) {
+std::vector<QJsonObject> replay(const Session& session) {
     test::TempDir dir;
     {
-        std::ofstream(dir.file("recording.txt")) << recording;
+        std::ofstream(dir.file("recording.txt")) << session.recording;
+        std::ofstream(dir.file("Option.ini")) << session.ini;
     }
     QProcess replay;
-    replay.start(tool(), {"replay", QString::fromStdString(dir.file("recording.txt"))});
+    replay.start(tool(), {"replay", "--ini", QString::fromStdString(dir.file("Option.ini")),
+                          QString::fromStdString(dir.file("recording.txt"))});
     EXPECT_TRUE(replay.waitForFinished(30000));
     EXPECT_EQ(replay.exitCode(), 0) << replay.readAllStandardError().toStdString();
     return jsonLines(replay.readAllStandardOutput());
@@ -111,13 +117,15 @@ std::vector<QJsonObject> replay(const std::string& recording) {
 // Batch values out of reach (two frames per product) and limits that take every product.
 const std::string kScript = "0 set LabeledEdit1 1000\n0 set LabeledEdit2 1000\n0 select M1 15 100 0\n";
 
-TEST(SimulatorToMonitor, EveryProductIsCapturedAndTheRecordingReplaysToTheSameRecords) {
-    // 25 readings a second keep a gap of more than 16 ms between the 18-byte frames at 9600 baud, so each
-    // frame is a chunk of its own; 100 a minute gives each product 9 readings on the platform.
-    const Session session = runSession({"--indicator", "toledo", "--count", "12", "--rate", "25",
+class SimulatorToMonitor : public testing::TestWithParam<const char*> {};
+
+TEST_P(SimulatorToMonitor, EveryProductIsCapturedAndTheRecordingReplaysToTheSameRecords) {
+    // 25 readings a second keep a gap of more than 16 ms between frames at 9600 baud, so each frame is a
+    // chunk of its own; 100 a minute gives each product 9 readings on the platform.
+    const Session session = runSession({"--indicator", GetParam(), "--count", "12", "--rate", "25",
                                         "--products-per-minute", "100", "--mean", "15", "--sd", "1.5", "--seed",
                                         "7"},
-                                       kScript);
+                                       kScript, std::string(GetParam()) == "yaohua" ? "[仪表]\n1=0\n2=1\n" : "");
     const auto products = events(session.simulator, "product");
     ASSERT_EQ(products.size(), 12u);
     EXPECT_EQ(session.simulator.back()["ev"].toString(), "done");
@@ -153,10 +161,12 @@ TEST(SimulatorToMonitor, EveryProductIsCapturedAndTheRecordingReplaysToTheSameRe
     EXPECT_FALSE(ports.back()["open"].toBool());
     EXPECT_EQ(session.recording.rfind("0 click OpenPort\n", 0), 0u);
     EXPECT_NE(session.recording.find(" click ClosePort\n"), std::string::npos);
-    EXPECT_EQ(records(replay(session.recording)), records(session.monitor));
+    EXPECT_EQ(records(replay(session)), records(session.monitor));
 }
 
-TEST(SimulatorToMonitor, MonitorRefusesBadArgumentsAndAPortThatDoesNotOpen) {
+INSTANTIATE_TEST_SUITE_P(Indicators, SimulatorToMonitor, testing::Values("toledo", "yaohua"));
+
+TEST(Monitor, RefusesBadArgumentsAndAPortThatDoesNotOpen) {
     QProcess monitor;
     monitor.start(tool(), {"monitor", "--seconds", "1"});
     ASSERT_TRUE(monitor.waitForFinished(10000));
