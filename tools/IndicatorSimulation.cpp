@@ -85,12 +85,12 @@ Reading IndicatorSimulation::next() {
 
 std::string IndicatorSimulation::frameFor(double weight, bool motion) const {
     return m_settings.indicator == IndicatorKind::Toledo ? IndicatorFrame::toledo(weight, motion)
-                                                          : IndicatorFrame::yaohua(weight);
+                                                         : IndicatorFrame::yaohua(weight);
 }
 
 double IndicatorSimulation::roundToResolution(double weight) const {
     const double step = m_settings.indicator == IndicatorKind::Toledo ? IndicatorFrame::kToledoResolution
-                                                                       : IndicatorFrame::kYaohuaResolution;
+                                                                      : IndicatorFrame::kYaohuaResolution;
     return std::round(weight / step) * step;
 }
 

@@ -12,16 +12,16 @@ enum class IndicatorKind { Toledo, Yaohua };
 struct SimulationSettings {
     IndicatorKind indicator = IndicatorKind::Toledo;
     int baud = 9600;
-    double rate = 20.0;              ///< readings per second; the line caps it at back-to-back frames
+    double rate = 20.0; ///< readings per second; the line caps it at back-to-back frames
     double productsPerMinute = 60.0;
-    double mean = 15.0;              ///< product weight, in the indicator's unit
+    double mean = 15.0; ///< product weight, in the indicator's unit
     double sd = 1.0;
-    double noise = 0.0;              ///< standard deviation of each reading while a product is on the platform
-    double threshold = 10.0;         ///< the station's product threshold: entry and exit readings lie at half of it
+    double noise = 0.0;      ///< standard deviation of each reading while a product is on the platform
+    double threshold = 10.0; ///< the station's product threshold: entry and exit readings lie at half of it
     std::uint64_t seed = 1;
-    int count = 10;                  ///< products to pass
-    double leadSeconds = 1.0;        ///< empty platform before the first product
-    double tailSeconds = 3.0;        ///< empty platform after the last product
+    int count = 10;           ///< products to pass
+    double leadSeconds = 1.0; ///< empty platform before the first product
+    double tailSeconds = 3.0; ///< empty platform after the last product
 };
 
 /// A product entering the platform with this reading.

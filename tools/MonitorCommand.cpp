@@ -141,7 +141,8 @@ int runMonitorCommand(int argc, char** argv) {
     StopSignals stopSignals([] { QCoreApplication::quit(); });
     ScriptPlayer player(host, options.script, [] { QCoreApplication::quit(); });
     if (options.seconds) {
-        QTimer::singleShot(static_cast<int>(*options.seconds * 1000), Qt::PreciseTimer, [] { QCoreApplication::quit(); });
+        QTimer::singleShot(static_cast<int>(*options.seconds * 1000), Qt::PreciseTimer,
+                           [] { QCoreApplication::quit(); });
     }
     application.exec();
     host.finish();

@@ -11,9 +11,12 @@ namespace {
 
 TParity parityFor(ParityChoice choice) {
     switch (choice) {
-    case ParityChoice::Odd: return TParity::Odd;
-    case ParityChoice::Even: return TParity::Even;
-    case ParityChoice::None: return TParity::None;
+    case ParityChoice::Odd:
+        return TParity::Odd;
+    case ParityChoice::Even:
+        return TParity::Even;
+    case ParityChoice::None:
+        return TParity::None;
     }
     return TParity::None;
 }

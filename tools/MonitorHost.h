@@ -1,16 +1,16 @@
 #pragma once
 
-#include <array>
-#include <cstdint>
-#include <memory>
-#include <ostream>
-#include <string>
-
 #include "app/StationConfig.h"
 #include "comm/TComm.h"
 #include "tools/SessionRecorder.h"
 #include "weighing/StationScript.h"
 #include "weighing/TraceHost.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <string>
 
 #include <QElapsedTimer>
 #include <QTimer>

@@ -22,8 +22,8 @@ std::string SessionRecorder::line(std::int64_t time, const ScriptCommand& comman
     case ScriptVerb::Set:
         return text + " set " + controlName(command.control) + " " + command.text;
     case ScriptVerb::Select:
-        return text + " select " + command.text + " " + numberText(command.standard) + " " +
-               numberText(command.upper) + " " + numberText(command.lower);
+        return text + " select " + command.text + " " + numberText(command.standard) + " " + numberText(command.upper) +
+               " " + numberText(command.lower);
     case ScriptVerb::Click:
         return text + " click " + command.text;
     case ScriptVerb::Close:

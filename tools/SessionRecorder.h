@@ -1,10 +1,10 @@
 #pragma once
 
+#include "weighing/StationScript.h"
+
 #include <cstdint>
 #include <ostream>
 #include <string>
-
-#include "weighing/StationScript.h"
 
 namespace kelvora {
 

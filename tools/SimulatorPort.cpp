@@ -2,15 +2,14 @@
 
 #include <cerrno>
 #include <cstring>
-#include <stdexcept>
-#include <utility>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <stdexcept>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
+#include <utility>
 
 namespace kelvora {
 
@@ -22,17 +21,28 @@ namespace {
 
 speed_t speedFor(int baud) {
     switch (baud) {
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: throw std::runtime_error("baud rate " + std::to_string(baud) + " is not a standard rate of a device");
+    case 300:
+        return B300;
+    case 600:
+        return B600;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    default:
+        throw std::runtime_error("baud rate " + std::to_string(baud) + " is not a standard rate of a device");
     }
 }
 

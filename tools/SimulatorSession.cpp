@@ -122,7 +122,8 @@ void SimulatorSession::sendDueBytes(std::int64_t now) {
         const std::int64_t byteNanos = m_simulation.byteNanos();
         const std::int64_t dueNanos = now - m_frameStart;
         const std::size_t due =
-            dueNanos < byteNanos ? 0 : std::min<std::size_t>(frame.size(), static_cast<std::size_t>(dueNanos / byteNanos));
+            dueNanos < byteNanos ? 0
+                                 : std::min<std::size_t>(frame.size(), static_cast<std::size_t>(dueNanos / byteNanos));
         if (due <= m_sent) {
             return;
         }

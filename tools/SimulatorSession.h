@@ -1,14 +1,14 @@
 #pragma once
 
+#include "tools/IndicatorSimulation.h"
+#include "tools/OutputFrameReader.h"
+#include "tools/SimulatorPort.h"
+
 #include <chrono>
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
-
-#include "tools/IndicatorSimulation.h"
-#include "tools/OutputFrameReader.h"
-#include "tools/SimulatorPort.h"
 
 namespace kelvora {
 

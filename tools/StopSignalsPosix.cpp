@@ -3,10 +3,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <stdexcept>
 #include <string>
-
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <QSocketNotifier>

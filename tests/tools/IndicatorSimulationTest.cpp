@@ -1,5 +1,6 @@
-#include "tools/IndicatorFrame.h"
 #include "tools/IndicatorSimulation.h"
+
+#include "tools/IndicatorFrame.h"
 #include "tools/OutputFrameReader.h"
 
 #include <stdexcept>
@@ -20,15 +21,17 @@ std::string bytes(std::initializer_list<int> values) {
 }
 
 // The station's Toledo reading: the five characters after STX and four more, as hundredths.
-double stationToledo(const std::string& frame) { return std::stod(frame.substr(5, 5)) / 100.0; }
+double stationToledo(const std::string& frame) {
+    return std::stod(frame.substr(5, 5)) / 100.0;
+}
 // The station's Yaohua reading: the six digits after STX and sign, as tenths.
 double stationYaohua(const std::string& frame) {
     return (frame[1] == '-' ? -1 : 1) * std::stod(frame.substr(2, 6)) / 10.0;
 }
 
 TEST(IndicatorFrame, ToledoChecksumMatchesTheIndicatorsExample) {
-    const std::string frame = bytes({0x02, 0x2D, 0x30, 0x20, 0x30, 0x31, 0x32, 0x33, 0x34, 0x35, 0x30, 0x30, 0x30,
-                                     0x30, 0x30, 0x30, 0x0D});
+    const std::string frame =
+        bytes({0x02, 0x2D, 0x30, 0x20, 0x30, 0x31, 0x32, 0x33, 0x34, 0x35, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x0D});
     EXPECT_EQ(IndicatorFrame::toledoChecksum(frame), 0x25);
 }
 
@@ -70,9 +73,9 @@ TEST(IndicatorSimulation, PacingFollowsTheBaudRateAndCapsTheRate) {
     settings.baud = 9600;
     settings.rate = 20;
     IndicatorSimulation slow(settings);
-    EXPECT_EQ(slow.byteNanos(), 1041667);      // 10 bit times at 9600 baud
-    EXPECT_EQ(slow.periodNanos(), 50000000);   // 20 readings a second fit on the line
-    settings.rate = 1000;                      // more than the line carries: frames back to back
+    EXPECT_EQ(slow.byteNanos(), 1041667);    // 10 bit times at 9600 baud
+    EXPECT_EQ(slow.periodNanos(), 50000000); // 20 readings a second fit on the line
+    settings.rate = 1000;                    // more than the line carries: frames back to back
     IndicatorSimulation full(settings);
     EXPECT_EQ(full.periodNanos(), 18 * 1041667);
     settings.indicator = IndicatorKind::Yaohua;
@@ -202,8 +205,8 @@ TEST(IndicatorSimulation, WeightsFollowMeanAndSpreadAtTheIndicatorsResolution) {
 }
 
 TEST(OutputFrameReader, FramesAcrossReadsFlowControlAndStrayBytes) {
-    const std::string frame = bytes({0x02, 0x2B, '0', '0', '0', '0', '0', '0', '5', '0', '0', '0', '0', '0', '0', '0',
-                                     0x0D});
+    const std::string frame =
+        bytes({0x02, 0x2B, '0', '0', '0', '0', '0', '0', '5', '0', '0', '0', '0', '0', '0', '0', 0x0D});
     OutputFrameReader reader;
     EXPECT_TRUE(reader.feed(frame.substr(0, 5)).empty());
     auto out = reader.feed(frame.substr(5) + "\x13" + frame.substr(0, 3) + "\x11" + frame.substr(3));

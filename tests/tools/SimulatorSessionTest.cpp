@@ -2,11 +2,10 @@
 #include "tools/SimulatorSession.h"
 
 #include <chrono>
+#include <fcntl.h>
 #include <sstream>
 #include <string>
 #include <thread>
-
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>

@@ -17,7 +17,9 @@
 namespace kelvora {
 namespace {
 
-QString tool() { return QString::fromStdString(test::binDir() + "/kelvora-tool"); }
+QString tool() {
+    return QString::fromStdString(test::binDir() + "/kelvora-tool");
+}
 
 std::vector<QJsonObject> jsonLines(const QByteArray& output) {
     std::vector<QJsonObject> lines;
@@ -43,9 +45,9 @@ std::vector<QJsonObject> events(const std::vector<QJsonObject>& lines, const QSt
 std::vector<std::string> records(const std::vector<QJsonObject>& trace) {
     std::vector<std::string> result;
     for (const QJsonObject& record : events(trace, "record")) {
-        result.push_back((record["verdict"].toString() + " " + record["model"].toString() + " " +
-                          record["weight"].toString())
-                             .toStdString());
+        result.push_back(
+            (record["verdict"].toString() + " " + record["model"].toString() + " " + record["weight"].toString())
+                .toStdString());
     }
     return result;
 }
@@ -123,8 +125,7 @@ TEST_P(SimulatorToMonitor, EveryProductIsCapturedAndTheRecordingReplaysToTheSame
     // 25 readings a second keep a gap of more than 16 ms between frames at 9600 baud, so each frame is a
     // chunk of its own; 100 a minute gives each product 9 readings on the platform.
     const Session session = runSession({"--indicator", GetParam(), "--count", "12", "--rate", "25",
-                                        "--products-per-minute", "100", "--mean", "15", "--sd", "1.5", "--seed",
-                                        "7"},
+                                        "--products-per-minute", "100", "--mean", "15", "--sd", "1.5", "--seed", "7"},
                                        kScript, std::string(GetParam()) == "yaohua" ? "[仪表]\n1=0\n2=1\n" : "");
     const auto products = events(session.simulator, "product");
     ASSERT_EQ(products.size(), 12u);
