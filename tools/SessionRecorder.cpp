@@ -1,15 +1,16 @@
 #include "tools/SessionRecorder.h"
 
-#include <cstdio>
+#include <charconv>
 
 namespace kelvora {
 
 namespace {
 
+// The shortest text that reads back as the same double.
 std::string numberText(double value) {
     char text[40];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, result.ptr);
 }
 
 } // namespace
