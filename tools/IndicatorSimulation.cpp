@@ -2,6 +2,7 @@
 
 #include "tools/IndicatorFrame.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <stdexcept>

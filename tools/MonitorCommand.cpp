@@ -6,7 +6,9 @@
 #include "tools/StopSignals.h"
 #include "weighing/StationScript.h"
 
+#include <algorithm>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <limits>
 #include <optional>

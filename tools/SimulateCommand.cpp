@@ -16,7 +16,10 @@ namespace {
 constexpr const char* kUsage =
     "usage: kelvora-tool simulate [--port PATH] [--indicator toledo|yaohua] [--baud B] [--rate R]\n"
     "           [--products-per-minute P] [--mean M] [--sd S] [--noise N] [--threshold T] [--seed S]\n"
-    "           [--count N]\n";
+    "           [--count N]\n"
+    "  Without --port it opens a pseudo-terminal and prints the path the station opens; the stream starts\n"
+    "  when the station opens it. Defaults: toledo, 9600 baud, 20 readings/s, 60 products/min, weights\n"
+    "  15 +- 1 (kg; Toledo sends 0.01, Yaohua 0.1 steps), noise 0, threshold 10, seed 1, 10 products.\n";
 
 int checkedInt(long long value, const char* option) {
     if (value < 0 || value > std::numeric_limits<int>::max()) {

@@ -1,5 +1,6 @@
 #include "tools/SimulatorPort.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>

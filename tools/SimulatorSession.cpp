@@ -1,5 +1,6 @@
 #include "tools/SimulatorSession.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 
