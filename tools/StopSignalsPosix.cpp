@@ -23,6 +23,9 @@ extern "C" void onStopSignal(int) {
     const int saved = errno;
     const char byte = 1;
     [[maybe_unused]] const ssize_t ignored = ::write(g_pipe[1], &byte, 1);
+    // A second interrupt ends the program at once, should the clean stop hang.
+    ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGTERM, SIG_DFL);
     errno = saved;
 }
 
