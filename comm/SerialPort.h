@@ -97,7 +97,8 @@ public:
     /// The handle of the open device; never 0.
     std::uint32_t handle() const { return static_cast<std::uint32_t>(m_handle); }
 
-    /// Programs the line from settings; false (previous settings kept) when the device rejects them.
+    /// Programs the line from settings. False when the device did not take them all: a combination it
+    /// cannot have (1.5 stop bits with more than 5 data bits) changes nothing, otherwise what it took holds.
     bool applySettings(const LineSettings& settings);
     /// The time-outs that the reader and the writer use from their next operation on.
     void setTimeouts(const PortTimeouts& timeouts);

@@ -214,11 +214,11 @@ bool SerialPort::applySettings(const LineSettings& settings)
         cfsetispeed(&t, *speed);
         cfsetospeed(&t, *speed);
     }
-    if (tcsetattr(m_handle, TCSANOW, &t) != 0) {
-        return false;
-    }
-    if (!speed && !setCustomBaudRate(m_handle, settings.BaudRate)) {
-        return false;
+    // The C library reports a failure when the driver did not take every flag (a pseudo-terminal drops
+    // parity, for one); what it took stays in force, so programming goes on.
+    bool applied = tcsetattr(m_handle, TCSANOW, &t) == 0;
+    if (!speed) {
+        applied = setCustomBaudRate(m_handle, settings.BaudRate) && applied;
     }
     if (settings.DtrControl != TDtrControl::DtrHandshake) {
         setModemLine(m_handle, TIOCM_DTR, settings.DtrControl == TDtrControl::DtrEnable);
@@ -227,7 +227,7 @@ bool SerialPort::applySettings(const LineSettings& settings)
         setModemLine(m_handle, TIOCM_RTS, settings.RtsControl == TRtsControl::RtsEnable);
     }
     storeReceiveOptions(settings);
-    return true;
+    return applied;
 }
 
 void SerialPort::storeReceiveOptions(const LineSettings& settings)
