@@ -1,5 +1,7 @@
 #pragma once
 
+#include "comm/LineSettings.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -7,8 +9,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-
-#include "comm/LineSettings.h"
 
 namespace kelvora {
 

@@ -1,6 +1,8 @@
+// clang-format off
 #include "comm/SerialPort.h"
 
 #include "comm/CustomBaudRate.h"
+// clang-format on
 
 #include <array>
 #include <cerrno>
@@ -19,14 +21,13 @@ namespace kelvora {
 namespace {
 
 constexpr std::array<std::pair<std::uint32_t, speed_t>, 20> kStandardRates{{
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
-    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-    {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
+    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
 }};
 
-std::optional<speed_t> standardRate(std::uint32_t rate)
-{
+std::optional<speed_t> standardRate(std::uint32_t rate) {
     for (const auto& [value, speed] : kStandardRates) {
         if (value == rate) {
             return speed;
@@ -35,8 +36,7 @@ std::optional<speed_t> standardRate(std::uint32_t rate)
     return std::nullopt;
 }
 
-tcflag_t characterSize(TByteSize size)
-{
+tcflag_t characterSize(TByteSize size) {
     switch (size) {
     case TByteSize::_5:
         return CS5;
@@ -50,8 +50,7 @@ tcflag_t characterSize(TByteSize size)
     return CS8;
 }
 
-tcflag_t parityFlags(TParity parity)
-{
+tcflag_t parityFlags(TParity parity) {
     switch (parity) {
     case TParity::Odd:
         return PARENB | PARODD;
@@ -68,21 +67,18 @@ tcflag_t parityFlags(TParity parity)
 }
 
 // The modem-line ioctls are absent on pseudo-terminals and some adapters; a missing line is left alone.
-void setModemLine(int handle, int line, bool on)
-{
+void setModemLine(int handle, int line, bool on) {
     ioctl(handle, on ? TIOCMBIS : TIOCMBIC, &line);
 }
 
-QueryStatus queryStatus(int error)
-{
+QueryStatus queryStatus(int error) {
     if (error == ENOTTY || error == EINVAL) {
         return QueryStatus::NotAvailable;
     }
     return error == EBADF ? QueryStatus::InvalidHandle : QueryStatus::Failed;
 }
 
-IoResult ioResult(ssize_t n)
-{
+IoResult ioResult(ssize_t n) {
     if (n > 0) {
         return {IoStatus::Done, static_cast<std::size_t>(n)};
     }
@@ -104,8 +100,7 @@ constexpr std::uint32_t kDsrSensitivity = 1u << 12;
 
 } // namespace
 
-std::shared_ptr<WaitableEvent> WaitableEvent::create()
-{
+std::shared_ptr<WaitableEvent> WaitableEvent::create() {
     const int handle = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (handle < 0) {
         return nullptr;
@@ -113,30 +108,25 @@ std::shared_ptr<WaitableEvent> WaitableEvent::create()
     return std::shared_ptr<WaitableEvent>(new WaitableEvent(handle));
 }
 
-WaitableEvent::~WaitableEvent()
-{
+WaitableEvent::~WaitableEvent() {
     ::close(m_handle);
 }
 
-void WaitableEvent::set()
-{
+void WaitableEvent::set() {
     eventfd_write(m_handle, 1);
 }
 
-void WaitableEvent::reset()
-{
+void WaitableEvent::reset() {
     eventfd_t value = 0;
     eventfd_read(m_handle, &value);
 }
 
-bool WaitableEvent::isSet() const
-{
+bool WaitableEvent::isSet() const {
     pollfd p{m_handle, POLLIN, 0};
     return poll(&p, 1, 0) != 0;
 }
 
-SerialPort::OpenStatus SerialPort::open(const std::string& path, std::shared_ptr<SerialPort>& port)
-{
+SerialPort::OpenStatus SerialPort::open(const std::string& path, std::shared_ptr<SerialPort>& port) {
     int handle = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (handle < 0) {
         return OpenStatus::Unavailable;
@@ -169,14 +159,12 @@ SerialPort::OpenStatus SerialPort::open(const std::string& path, std::shared_ptr
     return OpenStatus::Opened;
 }
 
-SerialPort::~SerialPort()
-{
+SerialPort::~SerialPort() {
     ioctl(m_handle, TIOCNXCL);
     ::close(m_handle);
 }
 
-bool SerialPort::applySettings(const LineSettings& settings)
-{
+bool SerialPort::applySettings(const LineSettings& settings) {
     termios t{};
     if (tcgetattr(m_handle, &t) != 0) {
         return false;
@@ -230,8 +218,7 @@ bool SerialPort::applySettings(const LineSettings& settings)
     return applied;
 }
 
-void SerialPort::storeReceiveOptions(const LineSettings& settings)
-{
+void SerialPort::storeReceiveOptions(const LineSettings& settings) {
     std::uint32_t bits = settings.ReplacedChar;
     bits |= settings.ParityCheck ? kParityCheck : 0u;
     bits |= settings.Parity != TParity::None ? kParityEnabled : 0u;
@@ -241,15 +228,13 @@ void SerialPort::storeReceiveOptions(const LineSettings& settings)
     m_receiveOptions.store(bits);
 }
 
-ReceiveOptions SerialPort::receiveOptions() const
-{
+ReceiveOptions SerialPort::receiveOptions() const {
     const std::uint32_t bits = m_receiveOptions.load();
-    return {(bits & kParityCheck) != 0,        (bits & kParityEnabled) != 0, (bits & kReplaceParityErrors) != 0,
-            (bits & kIgnoreNullChar) != 0,     (bits & kDsrSensitivity) != 0, static_cast<std::uint8_t>(bits & 0xFF)};
+    return {(bits & kParityCheck) != 0,    (bits & kParityEnabled) != 0,  (bits & kReplaceParityErrors) != 0,
+            (bits & kIgnoreNullChar) != 0, (bits & kDsrSensitivity) != 0, static_cast<std::uint8_t>(bits & 0xFF)};
 }
 
-void SerialPort::setTimeouts(const PortTimeouts& timeouts)
-{
+void SerialPort::setTimeouts(const PortTimeouts& timeouts) {
     m_readInterval.store(timeouts.ReadIntervalTimeout);
     m_readMultiplier.store(timeouts.ReadTotalTimeoutMultiplier);
     m_readConstant.store(timeouts.ReadTotalTimeoutConstant);
@@ -257,21 +242,18 @@ void SerialPort::setTimeouts(const PortTimeouts& timeouts)
     m_writeConstant.store(timeouts.WriteTotalTimeoutConstant);
 }
 
-PortTimeouts SerialPort::timeouts() const
-{
+PortTimeouts SerialPort::timeouts() const {
     return {m_readInterval.load(), m_readMultiplier.load(), m_readConstant.load(), m_writeMultiplier.load(),
             m_writeConstant.load()};
 }
 
-void SerialPort::purge(bool input, bool output)
-{
+void SerialPort::purge(bool input, bool output) {
     if (input || output) {
         tcflush(m_handle, input && output ? TCIOFLUSH : (input ? TCIFLUSH : TCOFLUSH));
     }
 }
 
-IoResult SerialPort::read(std::uint8_t* buffer, std::size_t size)
-{
+IoResult SerialPort::read(std::uint8_t* buffer, std::size_t size) {
     ssize_t n = 0;
     do {
         n = ::read(m_handle, buffer, size);
@@ -279,8 +261,7 @@ IoResult SerialPort::read(std::uint8_t* buffer, std::size_t size)
     return ioResult(n);
 }
 
-IoResult SerialPort::write(const std::uint8_t* data, std::size_t size)
-{
+IoResult SerialPort::write(const std::uint8_t* data, std::size_t size) {
     ssize_t n = 0;
     do {
         n = ::write(m_handle, data, size);
@@ -292,8 +273,7 @@ IoResult SerialPort::write(const std::uint8_t* data, std::size_t size)
 }
 
 WaitResult SerialPort::wait(const WaitableEvent& stop, Direction direction, const WaitableEvent* event,
-                            std::optional<std::chrono::steady_clock::time_point> deadline)
-{
+                            std::optional<std::chrono::steady_clock::time_point> deadline) {
     std::array<pollfd, 3> fds{};
     nfds_t count = 0;
     fds[count++] = {stop.nativeHandle(), POLLIN, 0};
@@ -336,21 +316,19 @@ WaitResult SerialPort::wait(const WaitableEvent& stop, Direction direction, cons
     }
 }
 
-QueryStatus SerialPort::counters(LineCounters& counters) const
-{
+QueryStatus SerialPort::counters(LineCounters& counters) const {
     serial_icounter_struct icount{};
     if (ioctl(m_handle, TIOCGICOUNT, &icount) != 0) {
         return queryStatus(errno);
     }
-    counters = {static_cast<std::uint32_t>(icount.frame), static_cast<std::uint32_t>(icount.overrun),
-                static_cast<std::uint32_t>(icount.parity), static_cast<std::uint32_t>(icount.brk),
+    counters = {static_cast<std::uint32_t>(icount.frame),       static_cast<std::uint32_t>(icount.overrun),
+                static_cast<std::uint32_t>(icount.parity),      static_cast<std::uint32_t>(icount.brk),
                 static_cast<std::uint32_t>(icount.buf_overrun), static_cast<std::uint32_t>(icount.dcd),
                 static_cast<std::uint32_t>(icount.rng)};
     return QueryStatus::Ok;
 }
 
-QueryStatus SerialPort::modemLines(ModemLines& lines) const
-{
+QueryStatus SerialPort::modemLines(ModemLines& lines) const {
     int bits = 0;
     if (ioctl(m_handle, TIOCMGET, &bits) != 0) {
         return queryStatus(errno);
@@ -359,8 +337,7 @@ QueryStatus SerialPort::modemLines(ModemLines& lines) const
     return QueryStatus::Ok;
 }
 
-void raiseCurrentThreadPriority(int steps)
-{
+void raiseCurrentThreadPriority(int steps) {
     const int current = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), current - steps);
 }

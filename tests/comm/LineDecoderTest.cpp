@@ -1,4 +1,5 @@
 #include "comm/LineDecoder.h"
+
 #include "comm/CommTypes.h"
 
 #include <string>
@@ -13,8 +14,7 @@ struct Decoded {
     std::uint32_t errors = 0;
 };
 
-Decoded decode(LineDecoder& decoder, const std::string& input, const ReceiveOptions& options = {}, bool dsrOn = true)
-{
+Decoded decode(LineDecoder& decoder, const std::string& input, const ReceiveOptions& options = {}, bool dsrOn = true) {
     Decoded result;
     std::string out(input.size(), '\0');
     const auto n = decoder.decode(reinterpret_cast<const std::uint8_t*>(input.data()), input.size(),
@@ -23,11 +23,13 @@ Decoded decode(LineDecoder& decoder, const std::string& input, const ReceiveOpti
     return result;
 }
 
-TEST(LineDecoder, MarksBecomeFlagsAndDoubledFFsOneByte)
-{
+TEST(LineDecoder, MarksBecomeFlagsAndDoubledFFsOneByte) {
     LineDecoder decoder;
-    const auto plain = decode(decoder, std::string("a\xFF\xFF" "b", 4));
-    EXPECT_EQ(plain.data, "a\xFF" "b");
+    const auto plain = decode(decoder, std::string("a\xFF\xFF"
+                                                   "b",
+                                                   4));
+    EXPECT_EQ(plain.data, "a\xFF"
+                          "b");
     EXPECT_EQ(plain.errors, 0u);
 
     const auto framing = decode(decoder, std::string("x\xFF\x00y", 4));
@@ -39,8 +41,7 @@ TEST(LineDecoder, MarksBecomeFlagsAndDoubledFFsOneByte)
     EXPECT_EQ(brk.errors, CE_BREAK);
 }
 
-TEST(LineDecoder, MarkSplitOverReadsIsStillOneMark)
-{
+TEST(LineDecoder, MarkSplitOverReadsIsStillOneMark) {
     LineDecoder decoder;
     ReceiveOptions parity;
     parity.parityCheck = true;
@@ -56,12 +57,17 @@ TEST(LineDecoder, MarkSplitOverReadsIsStillOneMark)
     EXPECT_EQ(third.errors, CE_RXPARITY);
 
     const auto split = decode(decoder, "\xFF", parity);
-    EXPECT_EQ(decode(decoder, "\xFF" "e", parity).data, "\xFF" "e");
+    EXPECT_EQ(decode(decoder,
+                     "\xFF"
+                     "e",
+                     parity)
+                  .data,
+              "\xFF"
+              "e");
     EXPECT_EQ(split.data, "");
 }
 
-TEST(LineDecoder, NullAndDsrFiltering)
-{
+TEST(LineDecoder, NullAndDsrFiltering) {
     LineDecoder decoder;
     ReceiveOptions options;
     options.ignoreNullChar = true;

@@ -23,8 +23,7 @@ const std::string kXon = "\x11";
 
 class SendTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         test::application();
         m_pty = std::make_unique<PtyPair>();
         test::configureLikeStation(m_comm, m_pty->path(), 16);
@@ -32,15 +31,13 @@ protected:
     }
     void TearDown() override { m_comm.ClosePort(); }
 
-    void open()
-    {
+    void open() {
         m_comm.OpenPort();
         ASSERT_TRUE(spinUntil([&] { return m_recorder.sendEmpty == 1; }));
     }
 
     // The line discipline takes the flow-control byte asynchronously; give it a moment.
-    void holdOutput()
-    {
+    void holdOutput() {
         m_pty->send(kXoff);
         std::this_thread::sleep_for(50ms);
     }
@@ -50,8 +47,7 @@ protected:
     Recorder m_recorder;
 };
 
-TEST_F(SendTest, WriteDataRefusesWhileClosedAndEmptyBlocks)
-{
+TEST_F(SendTest, WriteDataRefusesWhileClosedAndEmptyBlocks) {
     const std::uint8_t byte = 0x41;
     EXPECT_FALSE(m_comm.WriteData(&byte, 1));
     open();
@@ -61,8 +57,7 @@ TEST_F(SendTest, WriteDataRefusesWhileClosedAndEmptyBlocks)
     EXPECT_FALSE(m_comm.WriteData(&byte, 1));
 }
 
-TEST_F(SendTest, SeventeenOneByteWritesArriveInCallOrderFromAReusedBuffer)
-{
+TEST_F(SendTest, SeventeenOneByteWritesArriveInCallOrderFromAReusedBuffer) {
     open();
     std::string expected;
     std::uint8_t buffer = 0;
@@ -76,8 +71,7 @@ TEST_F(SendTest, SeventeenOneByteWritesArriveInCallOrderFromAReusedBuffer)
     EXPECT_EQ(m_recorder.hangups, 0);
 }
 
-TEST_F(SendTest, SendDataEmptyOnceAtStartAndOnceAfterABurst)
-{
+TEST_F(SendTest, SendDataEmptyOnceAtStartAndOnceAfterABurst) {
     open();
     spinFor(100ms);
     EXPECT_EQ(m_recorder.sendEmpty, 1);
@@ -95,8 +89,7 @@ TEST_F(SendTest, SendDataEmptyOnceAtStartAndOnceAfterABurst)
     EXPECT_EQ(m_recorder.sendEmpty, 2);
 }
 
-TEST_F(SendTest, XoffHoldsTheWriterUntilXon)
-{
+TEST_F(SendTest, XoffHoldsTheWriterUntilXon) {
     open();
     holdOutput();
     ASSERT_TRUE(m_comm.WriteData("held", 4));
@@ -107,8 +100,7 @@ TEST_F(SendTest, XoffHoldsTheWriterUntilXon)
     EXPECT_EQ(m_recorder.hangups, 0);
 }
 
-TEST_F(SendTest, ClosePortEndsAWriterHeldByXoffAndDropsItsQueue)
-{
+TEST_F(SendTest, ClosePortEndsAWriterHeldByXoffAndDropsItsQueue) {
     open();
     holdOutput();
     const long blocksBefore = Block::liveCount();
@@ -127,8 +119,7 @@ TEST_F(SendTest, ClosePortEndsAWriterHeldByXoffAndDropsItsQueue)
     EXPECT_EQ(m_pty->receive(1, 200ms), "");
 }
 
-TEST_F(SendTest, WriteTimeOutEndsTheWriterWithOneHangup)
-{
+TEST_F(SendTest, WriteTimeOutEndsTheWriterWithOneHangup) {
     m_comm.setWriteTotalTimeoutConstant(100);
     open();
     holdOutput();

@@ -17,8 +17,7 @@ public:
     void run(std::function<void()> body) { start(std::move(body)); }
 };
 
-TEST(WorkerThread, WaitForJoinsAThreadThatEnds)
-{
+TEST(WorkerThread, WaitForJoinsAThreadThatEnds) {
     Runner runner;
     EXPECT_TRUE(runner.WaitFor(0ms)); // never started
     std::atomic<bool> ran{false};
@@ -28,8 +27,7 @@ TEST(WorkerThread, WaitForJoinsAThreadThatEnds)
     EXPECT_TRUE(runner.Finished());
 }
 
-TEST(WorkerThread, ThreadThatDoesNotEndInTimeIsLeftRunningWithItsResources)
-{
+TEST(WorkerThread, ThreadThatDoesNotEndInTimeIsLeftRunningWithItsResources) {
     auto release = std::make_shared<std::atomic<bool>>(false);
     auto resource = std::make_shared<int>(42);
     auto finished = std::make_shared<std::atomic<bool>>(false);
