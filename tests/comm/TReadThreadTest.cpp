@@ -7,6 +7,10 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include <QEventLoop>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -153,6 +157,28 @@ TEST_F(ReceiveTest, DeviceGoneGivesOneHangupAndStopStartOnANewDeviceWorks) {
     EXPECT_TRUE(m_comm.WriteData("ok", 2));
     EXPECT_EQ(replacement.receive(2), "ok");
     EXPECT_EQ(m_recorder.hangups, 2);
+}
+
+TEST_F(ReceiveTest, ChunksKeepArrivingInOrderInsideAModalLoop) {
+    std::vector<std::string> order;
+    bool inModal = false;
+    m_comm.OnReceiveData = [&](TComm*, const std::uint8_t* buffer, std::uint16_t length) {
+        order.emplace_back(reinterpret_cast<const char*>(buffer), length);
+        if (order.size() == 1) { // the first chunk opens a "message box" with its own loop
+            inModal = true;
+            QEventLoop modal;
+            m_pty->send("two");
+            std::this_thread::sleep_for(100ms);
+            m_pty->send("three");
+            QTimer::singleShot(400, &modal, &QEventLoop::quit);
+            modal.exec();
+            inModal = false;
+            EXPECT_EQ(order.size(), 3u);
+        }
+    };
+    m_pty->send("one");
+    ASSERT_TRUE(spinUntil([&] { return order.size() == 3 && !inModal; }));
+    EXPECT_EQ(order, (std::vector<std::string>{"one", "two", "three"}));
 }
 
 TEST_F(ReceiveTest, IgnoreNullCharDropsZeroBytes) {
