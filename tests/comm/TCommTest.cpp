@@ -9,6 +9,7 @@
 #include <string>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -136,6 +137,29 @@ TEST_F(CommTest, MissingDeviceAndNonTerminalFailWithTheirMessages) {
     ::close(fd);
     std::remove(file);
     m_comm.setCommName(m_pty.path());
+    EXPECT_EQ(openFailure(m_comm), "opened");
+}
+
+// Runs opening with the process allowed only `spare` descriptors beyond the one the device takes.
+std::string openWithSpareDescriptors(TComm& comm, int spare) {
+    const int lowestFree = dup(0);
+    ::close(lowestFree);
+    rlimit saved{};
+    getrlimit(RLIMIT_NOFILE, &saved);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(lowestFree + 1 + spare);
+    setrlimit(RLIMIT_NOFILE, &tight);
+    const std::string result = openFailure(comm);
+    setrlimit(RLIMIT_NOFILE, &saved);
+    return result;
+}
+
+TEST_F(CommTest, FailedStartsLeaveTheComponentClosedAndThePortFree) {
+    EXPECT_EQ(openWithSpareDescriptors(m_comm, 0), "Unable to create event");
+    EXPECT_EQ(m_comm.ComHandle(), 0u);
+    EXPECT_EQ(openWithSpareDescriptors(m_comm, 1), "Unable to create write thread");
+    EXPECT_EQ(m_comm.ComHandle(), 0u);
+    EXPECT_FALSE(m_comm.WriteData("x", 1));
     EXPECT_EQ(openFailure(m_comm), "opened");
 }
 
