@@ -91,12 +91,24 @@ IoResult ioResult(ssize_t n) {
     return {errno == EBADF ? IoStatus::InvalidHandle : IoStatus::Failed};
 }
 
-// The receive options packed into one word: the replacement byte in the low 8 bits, then the switches.
-constexpr std::uint32_t kParityCheck = 1u << 8;
-constexpr std::uint32_t kParityEnabled = 1u << 9;
-constexpr std::uint32_t kReplaceParityErrors = 1u << 10;
-constexpr std::uint32_t kIgnoreNullChar = 1u << 11;
-constexpr std::uint32_t kDsrSensitivity = 1u << 12;
+class PosixSerialPort final : public SerialPort {
+public:
+    explicit PosixSerialPort(int handle) : m_handle(handle) {}
+    ~PosixSerialPort() override;
+
+    std::uint32_t handle() const override { return static_cast<std::uint32_t>(m_handle); }
+    bool applySettings(const LineSettings& settings) override;
+    void purge(bool input, bool output) override;
+    IoResult read(std::uint8_t* buffer, std::size_t size) override;
+    IoResult write(const std::uint8_t* data, std::size_t size) override;
+    WaitResult wait(const WaitableEvent& stop, Direction direction, const WaitableEvent* event,
+                    std::optional<std::chrono::steady_clock::time_point> deadline) override;
+    QueryStatus counters(LineCounters& counters) const override;
+    QueryStatus modemLines(ModemLines& lines) const override;
+
+private:
+    int m_handle;
+};
 
 } // namespace
 
@@ -155,16 +167,16 @@ SerialPort::OpenStatus SerialPort::open(const std::string& path, std::shared_ptr
         return OpenStatus::Unavailable;
     }
     ioctl(handle, TIOCEXCL);
-    port.reset(new SerialPort(handle));
+    port = std::make_shared<PosixSerialPort>(handle);
     return OpenStatus::Opened;
 }
 
-SerialPort::~SerialPort() {
+PosixSerialPort::~PosixSerialPort() {
     ioctl(m_handle, TIOCNXCL);
     ::close(m_handle);
 }
 
-bool SerialPort::applySettings(const LineSettings& settings) {
+bool PosixSerialPort::applySettings(const LineSettings& settings) {
     termios t{};
     if (tcgetattr(m_handle, &t) != 0) {
         return false;
@@ -218,42 +230,13 @@ bool SerialPort::applySettings(const LineSettings& settings) {
     return applied;
 }
 
-void SerialPort::storeReceiveOptions(const LineSettings& settings) {
-    std::uint32_t bits = settings.ReplacedChar;
-    bits |= settings.ParityCheck ? kParityCheck : 0u;
-    bits |= settings.Parity != TParity::None ? kParityEnabled : 0u;
-    bits |= settings.ReplaceWhenParityError ? kReplaceParityErrors : 0u;
-    bits |= settings.IgnoreNullChar ? kIgnoreNullChar : 0u;
-    bits |= settings.DsrSensitivity ? kDsrSensitivity : 0u;
-    m_receiveOptions.store(bits);
-}
-
-ReceiveOptions SerialPort::receiveOptions() const {
-    const std::uint32_t bits = m_receiveOptions.load();
-    return {(bits & kParityCheck) != 0,    (bits & kParityEnabled) != 0,  (bits & kReplaceParityErrors) != 0,
-            (bits & kIgnoreNullChar) != 0, (bits & kDsrSensitivity) != 0, static_cast<std::uint8_t>(bits & 0xFF)};
-}
-
-void SerialPort::setTimeouts(const PortTimeouts& timeouts) {
-    m_readInterval.store(timeouts.ReadIntervalTimeout);
-    m_readMultiplier.store(timeouts.ReadTotalTimeoutMultiplier);
-    m_readConstant.store(timeouts.ReadTotalTimeoutConstant);
-    m_writeMultiplier.store(timeouts.WriteTotalTimeoutMultiplier);
-    m_writeConstant.store(timeouts.WriteTotalTimeoutConstant);
-}
-
-PortTimeouts SerialPort::timeouts() const {
-    return {m_readInterval.load(), m_readMultiplier.load(), m_readConstant.load(), m_writeMultiplier.load(),
-            m_writeConstant.load()};
-}
-
-void SerialPort::purge(bool input, bool output) {
+void PosixSerialPort::purge(bool input, bool output) {
     if (input || output) {
         tcflush(m_handle, input && output ? TCIOFLUSH : (input ? TCIFLUSH : TCOFLUSH));
     }
 }
 
-IoResult SerialPort::read(std::uint8_t* buffer, std::size_t size) {
+IoResult PosixSerialPort::read(std::uint8_t* buffer, std::size_t size) {
     ssize_t n = 0;
     do {
         n = ::read(m_handle, buffer, size);
@@ -261,7 +244,7 @@ IoResult SerialPort::read(std::uint8_t* buffer, std::size_t size) {
     return ioResult(n);
 }
 
-IoResult SerialPort::write(const std::uint8_t* data, std::size_t size) {
+IoResult PosixSerialPort::write(const std::uint8_t* data, std::size_t size) {
     ssize_t n = 0;
     do {
         n = ::write(m_handle, data, size);
@@ -272,8 +255,8 @@ IoResult SerialPort::write(const std::uint8_t* data, std::size_t size) {
     return ioResult(n);
 }
 
-WaitResult SerialPort::wait(const WaitableEvent& stop, Direction direction, const WaitableEvent* event,
-                            std::optional<std::chrono::steady_clock::time_point> deadline) {
+WaitResult PosixSerialPort::wait(const WaitableEvent& stop, Direction direction, const WaitableEvent* event,
+                                 std::optional<std::chrono::steady_clock::time_point> deadline) {
     std::array<pollfd, 3> fds{};
     nfds_t count = 0;
     fds[count++] = {stop.nativeHandle(), POLLIN, 0};
@@ -316,7 +299,7 @@ WaitResult SerialPort::wait(const WaitableEvent& stop, Direction direction, cons
     }
 }
 
-QueryStatus SerialPort::counters(LineCounters& counters) const {
+QueryStatus PosixSerialPort::counters(LineCounters& counters) const {
     serial_icounter_struct icount{};
     if (ioctl(m_handle, TIOCGICOUNT, &icount) != 0) {
         return queryStatus(errno);
@@ -328,7 +311,7 @@ QueryStatus SerialPort::counters(LineCounters& counters) const {
     return QueryStatus::Ok;
 }
 
-QueryStatus SerialPort::modemLines(ModemLines& lines) const {
+QueryStatus PosixSerialPort::modemLines(ModemLines& lines) const {
     int bits = 0;
     if (ioctl(m_handle, TIOCMGET, &bits) != 0) {
         return queryStatus(errno);
