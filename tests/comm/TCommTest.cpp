@@ -51,33 +51,6 @@ protected:
     TComm m_comm;
 };
 
-TEST(CommDefaults, ConstructorSetsTheDocumentedDefaults) {
-    test::application();
-    TComm comm;
-    EXPECT_EQ(comm.ComHandle(), 0u);
-    EXPECT_EQ(comm.CommName(), "COM2");
-    EXPECT_EQ(comm.BaudRate(), 9600u);
-    EXPECT_FALSE(comm.ParityCheck());
-    EXPECT_TRUE(comm.Outx_CtsFlow());
-    EXPECT_TRUE(comm.Outx_DsrFlow());
-    EXPECT_EQ(comm.DtrControl(), TDtrControl::DtrEnable);
-    EXPECT_TRUE(comm.TxContinueOnXoff());
-    EXPECT_FALSE(comm.Outx_XonXoffFlow());
-    EXPECT_FALSE(comm.Inx_XonXoffFlow());
-    EXPECT_EQ(comm.RtsControl(), TRtsControl::RtsEnable);
-    EXPECT_EQ(comm.XonLimit(), 10);
-    EXPECT_EQ(comm.XoffLimit(), 10);
-    EXPECT_EQ(comm.ByteSize(), TByteSize::_8);
-    EXPECT_EQ(comm.Parity(), TParity::None);
-    EXPECT_EQ(comm.StopBits(), TStopBits::_1);
-    EXPECT_EQ(comm.XonChar(), 0x11);
-    EXPECT_EQ(comm.XoffChar(), 0x13);
-    EXPECT_EQ(comm.ReplacedChar(), 0);
-    EXPECT_EQ(comm.ReadIntervalTimeout(), 10u);
-    EXPECT_EQ(comm.ReadTotalTimeoutConstant(), 0u);
-    EXPECT_EQ(comm.WriteTotalTimeoutConstant(), 0u);
-}
-
 TEST(CommNames, LegacyNamesMapToTtySAndBareNamesLiveUnderDev) {
     EXPECT_EQ(TComm::DevicePath("COM1"), "/dev/ttyS0");
     EXPECT_EQ(TComm::DevicePath("com12"), "/dev/ttyS11");

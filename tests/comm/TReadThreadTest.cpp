@@ -181,13 +181,5 @@ TEST_F(ReceiveTest, ChunksKeepArrivingInOrderInsideAModalLoop) {
     EXPECT_EQ(order, (std::vector<std::string>{"one", "two", "three"}));
 }
 
-TEST_F(ReceiveTest, IgnoreNullCharDropsZeroBytes) {
-    m_comm.setIgnoreNullChar(true);
-    m_pty->send(std::string("a\0b\0\0c", 6));
-    ASSERT_TRUE(spinUntil([&] { return m_recorder.joined().size() >= 3; }));
-    spinFor(100ms);
-    EXPECT_EQ(m_recorder.joined(), "abc");
-}
-
 } // namespace
 } // namespace kelvora
