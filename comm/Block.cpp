@@ -9,27 +9,23 @@ namespace {
 std::atomic<long> g_liveBlocks{0};
 }
 
-Block::Block(const void* data, std::size_t length) : m_data(new std::uint8_t[length + 1]()), m_size(length)
-{
+Block::Block(const void* data, std::size_t length) : m_data(new std::uint8_t[length + 1]()), m_size(length) {
     std::memcpy(m_data.get(), data, length);
     m_data[length] = 0;
     ++g_liveBlocks;
 }
 
-Block::~Block()
-{
+Block::~Block() {
     if (m_data) {
         --g_liveBlocks;
     }
 }
 
-Block::Block(Block&& other) noexcept : m_data(std::move(other.m_data)), m_size(other.m_size)
-{
+Block::Block(Block&& other) noexcept : m_data(std::move(other.m_data)), m_size(other.m_size) {
     other.m_size = 0;
 }
 
-Block& Block::operator=(Block&& other) noexcept
-{
+Block& Block::operator=(Block&& other) noexcept {
     if (this != &other) {
         if (m_data) {
             --g_liveBlocks;
@@ -41,8 +37,7 @@ Block& Block::operator=(Block&& other) noexcept
     return *this;
 }
 
-long Block::liveCount()
-{
+long Block::liveCount() {
     return g_liveBlocks.load();
 }
 

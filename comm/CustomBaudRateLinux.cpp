@@ -5,8 +5,7 @@
 
 namespace kelvora {
 
-bool setCustomBaudRate(int handle, std::uint32_t rate)
-{
+bool setCustomBaudRate(int handle, std::uint32_t rate) {
     termios2 t{};
     if (ioctl(handle, TCGETS2, &t) != 0) {
         return false;
@@ -18,8 +17,7 @@ bool setCustomBaudRate(int handle, std::uint32_t rate)
     return ioctl(handle, TCSETS2, &t) == 0;
 }
 
-std::uint32_t currentBaudRate(int handle)
-{
+std::uint32_t currentBaudRate(int handle) {
     termios2 t{};
     if (ioctl(handle, TCGETS2, &t) != 0) {
         return 0;

@@ -5,8 +5,7 @@
 namespace kelvora {
 
 std::size_t LineDecoder::decode(const std::uint8_t* input, std::size_t size, std::uint8_t* out,
-                                const ReceiveOptions& options, bool dsrOn, std::uint32_t& errors)
-{
+                                const ReceiveOptions& options, bool dsrOn, std::uint32_t& errors) {
     std::size_t written = 0;
     const auto emit = [&](std::uint8_t c) {
         if ((options.dsrSensitivity && !dsrOn) || (options.ignoreNullChar && c == 0)) {

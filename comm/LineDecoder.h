@@ -1,9 +1,9 @@
 #pragma once
 
+#include "comm/SerialPort.h"
+
 #include <cstddef>
 #include <cstdint>
-
-#include "comm/SerialPort.h"
 
 namespace kelvora {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <cstdint>
-
 #include "comm/CommTypes.h"
+
+#include <cstdint>
 
 namespace kelvora {
 
@@ -10,9 +10,9 @@ namespace kelvora {
 /// Fields Linux cannot honour are kept so that they read back as set; each says so.
 struct LineSettings {
     std::uint32_t BaudRate = 9600;
-    bool ParityCheck = false;     ///< input parity checking; parity and framing errors are then marked
-    bool Outx_CtsFlow = true;     ///< hardware flow control (Linux has it only in both directions)
-    bool Outx_DsrFlow = true;     ///< stored only: Linux cannot hold output on DSR
+    bool ParityCheck = false; ///< input parity checking; parity and framing errors are then marked
+    bool Outx_CtsFlow = true; ///< hardware flow control (Linux has it only in both directions)
+    bool Outx_DsrFlow = true; ///< stored only: Linux cannot hold output on DSR
     TDtrControl DtrControl = TDtrControl::DtrEnable;
     bool DsrSensitivity = false;  ///< received bytes are dropped while DSR is seen off (where DSR can be read)
     bool TxContinueOnXoff = true; ///< stored only: Linux always goes on sending after it sent XOFF

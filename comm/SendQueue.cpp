@@ -4,8 +4,7 @@
 
 namespace kelvora {
 
-std::shared_ptr<SendQueue> SendQueue::create()
-{
+std::shared_ptr<SendQueue> SendQueue::create() {
     auto arrived = WaitableEvent::create();
     if (!arrived) {
         return nullptr;
@@ -13,8 +12,7 @@ std::shared_ptr<SendQueue> SendQueue::create()
     return std::shared_ptr<SendQueue>(new SendQueue(std::move(arrived)));
 }
 
-bool SendQueue::push(Block block)
-{
+bool SendQueue::push(Block block) {
     {
         const std::lock_guard lock(m_mutex);
         if (m_closed) {
@@ -26,8 +24,7 @@ bool SendQueue::push(Block block)
     return true;
 }
 
-std::optional<Block> SendQueue::pop()
-{
+std::optional<Block> SendQueue::pop() {
     const std::lock_guard lock(m_mutex);
     if (m_blocks.empty()) {
         return std::nullopt;
@@ -37,8 +34,7 @@ std::optional<Block> SendQueue::pop()
     return block;
 }
 
-void SendQueue::close()
-{
+void SendQueue::close() {
     std::deque<Block> dropped;
     const std::lock_guard lock(m_mutex);
     m_closed = true;

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "comm/Block.h"
+#include "comm/SerialPort.h"
+
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
-
-#include "comm/Block.h"
-#include "comm/SerialPort.h"
 
 namespace kelvora {
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "comm/LineSettings.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -7,8 +9,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-
-#include "comm/LineSettings.h"
 
 namespace kelvora {
 
@@ -82,48 +82,54 @@ struct ReceiveOptions {
 
 /// One open serial port, opened exclusively. All waits go through wait(), never through a blocking call,
 /// so that a stop event always ends them. Shared by the component and its two threads; the device is
-/// released when the last holder lets go.
+/// released when the last holder lets go. The platform's implementation comes from open(); the settings
+/// the threads read (time-outs, receive options) are kept here, safe to change while they run.
 class SerialPort {
 public:
     enum class OpenStatus { Opened, Unavailable, NotATerminal };
+    enum class Direction { None, Read, Write };
 
     /// Opens the device at path for reading and writing, exclusively (no other opener, root included, can
     /// hold it at the same time). Unavailable: absent, no access, or held by another opener.
     static OpenStatus open(const std::string& path, std::shared_ptr<SerialPort>& port);
-    ~SerialPort();
+    virtual ~SerialPort() = default;
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
     /// The handle of the open device; never 0.
-    std::uint32_t handle() const { return static_cast<std::uint32_t>(m_handle); }
+    virtual std::uint32_t handle() const = 0;
 
-    /// Programs the line from settings; false (previous settings kept) when the device rejects them.
-    bool applySettings(const LineSettings& settings);
+    /// Programs the line from settings. False when the device did not take them all: a combination it
+    /// cannot have (1.5 stop bits with more than 5 data bits) changes nothing, otherwise what it took holds.
+    virtual bool applySettings(const LineSettings& settings) = 0;
+    /// Drops what the driver holds of input and/or output.
+    virtual void purge(bool input, bool output) = 0;
+
+    virtual IoResult read(std::uint8_t* buffer, std::size_t size) = 0;
+    virtual IoResult write(const std::uint8_t* data, std::size_t size) = 0;
+
+    /// Waits until stop is set (Stopped, checked first), the port is ready for direction or has gone away
+    /// (PortReady), event is set (EventSet), or deadline passes (TimedOut; none: no deadline).
+    virtual WaitResult wait(const WaitableEvent& stop, Direction direction, const WaitableEvent* event,
+                            std::optional<std::chrono::steady_clock::time_point> deadline) = 0;
+
+    /// Error counts since opening; NotAvailable where the driver keeps none.
+    virtual QueryStatus counters(LineCounters& counters) const = 0;
+    /// The modem input lines; NotAvailable where the driver cannot show them.
+    virtual QueryStatus modemLines(ModemLines& lines) const = 0;
+
     /// The time-outs that the reader and the writer use from their next operation on.
     void setTimeouts(const PortTimeouts& timeouts);
     PortTimeouts timeouts() const;
+    /// The options of the last settings applied.
     ReceiveOptions receiveOptions() const;
 
-    /// Drops what the driver holds of input and/or output.
-    void purge(bool input, bool output);
-
-    IoResult read(std::uint8_t* buffer, std::size_t size);
-    IoResult write(const std::uint8_t* data, std::size_t size);
-
-    enum class Direction { None, Read, Write };
-    /// Waits until stop is set (Stopped, checked first), the port is ready for direction or has gone away
-    /// (PortReady), event is set (EventSet), or deadline passes (TimedOut; none: no deadline).
-    WaitResult wait(const WaitableEvent& stop, Direction direction, const WaitableEvent* event,
-                    std::optional<std::chrono::steady_clock::time_point> deadline);
-
-    QueryStatus counters(LineCounters& counters) const;
-    QueryStatus modemLines(ModemLines& lines) const;
-
-private:
-    explicit SerialPort(int handle) : m_handle(handle) {}
+protected:
+    SerialPort() = default;
+    /// Called by applySettings.
     void storeReceiveOptions(const LineSettings& settings);
 
-    int m_handle;
+private:
     std::atomic<std::uint32_t> m_readInterval{0};
     std::atomic<std::uint32_t> m_readMultiplier{0};
     std::atomic<std::uint32_t> m_readConstant{0};

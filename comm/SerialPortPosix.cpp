@@ -1,6 +1,8 @@
+// clang-format off
 #include "comm/SerialPort.h"
 
 #include "comm/CustomBaudRate.h"
+// clang-format on
 
 #include <array>
 #include <cerrno>
@@ -19,14 +21,13 @@ namespace kelvora {
 namespace {
 
 constexpr std::array<std::pair<std::uint32_t, speed_t>, 20> kStandardRates{{
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
-    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-    {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
+    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
 }};
 
-std::optional<speed_t> standardRate(std::uint32_t rate)
-{
+std::optional<speed_t> standardRate(std::uint32_t rate) {
     for (const auto& [value, speed] : kStandardRates) {
         if (value == rate) {
             return speed;
@@ -35,8 +36,7 @@ std::optional<speed_t> standardRate(std::uint32_t rate)
     return std::nullopt;
 }
 
-tcflag_t characterSize(TByteSize size)
-{
+tcflag_t characterSize(TByteSize size) {
     switch (size) {
     case TByteSize::_5:
         return CS5;
@@ -50,8 +50,7 @@ tcflag_t characterSize(TByteSize size)
     return CS8;
 }
 
-tcflag_t parityFlags(TParity parity)
-{
+tcflag_t parityFlags(TParity parity) {
     switch (parity) {
     case TParity::Odd:
         return PARENB | PARODD;
@@ -68,21 +67,18 @@ tcflag_t parityFlags(TParity parity)
 }
 
 // The modem-line ioctls are absent on pseudo-terminals and some adapters; a missing line is left alone.
-void setModemLine(int handle, int line, bool on)
-{
+void setModemLine(int handle, int line, bool on) {
     ioctl(handle, on ? TIOCMBIS : TIOCMBIC, &line);
 }
 
-QueryStatus queryStatus(int error)
-{
+QueryStatus queryStatus(int error) {
     if (error == ENOTTY || error == EINVAL) {
         return QueryStatus::NotAvailable;
     }
     return error == EBADF ? QueryStatus::InvalidHandle : QueryStatus::Failed;
 }
 
-IoResult ioResult(ssize_t n)
-{
+IoResult ioResult(ssize_t n) {
     if (n > 0) {
         return {IoStatus::Done, static_cast<std::size_t>(n)};
     }
@@ -95,17 +91,28 @@ IoResult ioResult(ssize_t n)
     return {errno == EBADF ? IoStatus::InvalidHandle : IoStatus::Failed};
 }
 
-// The receive options packed into one word: the replacement byte in the low 8 bits, then the switches.
-constexpr std::uint32_t kParityCheck = 1u << 8;
-constexpr std::uint32_t kParityEnabled = 1u << 9;
-constexpr std::uint32_t kReplaceParityErrors = 1u << 10;
-constexpr std::uint32_t kIgnoreNullChar = 1u << 11;
-constexpr std::uint32_t kDsrSensitivity = 1u << 12;
+class PosixSerialPort final : public SerialPort {
+public:
+    explicit PosixSerialPort(int handle) : m_handle(handle) {}
+    ~PosixSerialPort() override;
+
+    std::uint32_t handle() const override { return static_cast<std::uint32_t>(m_handle); }
+    bool applySettings(const LineSettings& settings) override;
+    void purge(bool input, bool output) override;
+    IoResult read(std::uint8_t* buffer, std::size_t size) override;
+    IoResult write(const std::uint8_t* data, std::size_t size) override;
+    WaitResult wait(const WaitableEvent& stop, Direction direction, const WaitableEvent* event,
+                    std::optional<std::chrono::steady_clock::time_point> deadline) override;
+    QueryStatus counters(LineCounters& counters) const override;
+    QueryStatus modemLines(ModemLines& lines) const override;
+
+private:
+    int m_handle;
+};
 
 } // namespace
 
-std::shared_ptr<WaitableEvent> WaitableEvent::create()
-{
+std::shared_ptr<WaitableEvent> WaitableEvent::create() {
     const int handle = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (handle < 0) {
         return nullptr;
@@ -113,30 +120,25 @@ std::shared_ptr<WaitableEvent> WaitableEvent::create()
     return std::shared_ptr<WaitableEvent>(new WaitableEvent(handle));
 }
 
-WaitableEvent::~WaitableEvent()
-{
+WaitableEvent::~WaitableEvent() {
     ::close(m_handle);
 }
 
-void WaitableEvent::set()
-{
+void WaitableEvent::set() {
     eventfd_write(m_handle, 1);
 }
 
-void WaitableEvent::reset()
-{
+void WaitableEvent::reset() {
     eventfd_t value = 0;
     eventfd_read(m_handle, &value);
 }
 
-bool WaitableEvent::isSet() const
-{
+bool WaitableEvent::isSet() const {
     pollfd p{m_handle, POLLIN, 0};
     return poll(&p, 1, 0) != 0;
 }
 
-SerialPort::OpenStatus SerialPort::open(const std::string& path, std::shared_ptr<SerialPort>& port)
-{
+SerialPort::OpenStatus SerialPort::open(const std::string& path, std::shared_ptr<SerialPort>& port) {
     int handle = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (handle < 0) {
         return OpenStatus::Unavailable;
@@ -165,18 +167,16 @@ SerialPort::OpenStatus SerialPort::open(const std::string& path, std::shared_ptr
         return OpenStatus::Unavailable;
     }
     ioctl(handle, TIOCEXCL);
-    port.reset(new SerialPort(handle));
+    port = std::make_shared<PosixSerialPort>(handle);
     return OpenStatus::Opened;
 }
 
-SerialPort::~SerialPort()
-{
+PosixSerialPort::~PosixSerialPort() {
     ioctl(m_handle, TIOCNXCL);
     ::close(m_handle);
 }
 
-bool SerialPort::applySettings(const LineSettings& settings)
-{
+bool PosixSerialPort::applySettings(const LineSettings& settings) {
     termios t{};
     if (tcgetattr(m_handle, &t) != 0) {
         return false;
@@ -214,11 +214,11 @@ bool SerialPort::applySettings(const LineSettings& settings)
         cfsetispeed(&t, *speed);
         cfsetospeed(&t, *speed);
     }
-    if (tcsetattr(m_handle, TCSANOW, &t) != 0) {
-        return false;
-    }
-    if (!speed && !setCustomBaudRate(m_handle, settings.BaudRate)) {
-        return false;
+    // The C library reports a failure when the driver did not take every flag (a pseudo-terminal drops
+    // parity, for one); what it took stays in force, so programming goes on.
+    bool applied = tcsetattr(m_handle, TCSANOW, &t) == 0;
+    if (!speed) {
+        applied = setCustomBaudRate(m_handle, settings.BaudRate) && applied;
     }
     if (settings.DtrControl != TDtrControl::DtrHandshake) {
         setModemLine(m_handle, TIOCM_DTR, settings.DtrControl == TDtrControl::DtrEnable);
@@ -227,51 +227,16 @@ bool SerialPort::applySettings(const LineSettings& settings)
         setModemLine(m_handle, TIOCM_RTS, settings.RtsControl == TRtsControl::RtsEnable);
     }
     storeReceiveOptions(settings);
-    return true;
+    return applied;
 }
 
-void SerialPort::storeReceiveOptions(const LineSettings& settings)
-{
-    std::uint32_t bits = settings.ReplacedChar;
-    bits |= settings.ParityCheck ? kParityCheck : 0u;
-    bits |= settings.Parity != TParity::None ? kParityEnabled : 0u;
-    bits |= settings.ReplaceWhenParityError ? kReplaceParityErrors : 0u;
-    bits |= settings.IgnoreNullChar ? kIgnoreNullChar : 0u;
-    bits |= settings.DsrSensitivity ? kDsrSensitivity : 0u;
-    m_receiveOptions.store(bits);
-}
-
-ReceiveOptions SerialPort::receiveOptions() const
-{
-    const std::uint32_t bits = m_receiveOptions.load();
-    return {(bits & kParityCheck) != 0,        (bits & kParityEnabled) != 0, (bits & kReplaceParityErrors) != 0,
-            (bits & kIgnoreNullChar) != 0,     (bits & kDsrSensitivity) != 0, static_cast<std::uint8_t>(bits & 0xFF)};
-}
-
-void SerialPort::setTimeouts(const PortTimeouts& timeouts)
-{
-    m_readInterval.store(timeouts.ReadIntervalTimeout);
-    m_readMultiplier.store(timeouts.ReadTotalTimeoutMultiplier);
-    m_readConstant.store(timeouts.ReadTotalTimeoutConstant);
-    m_writeMultiplier.store(timeouts.WriteTotalTimeoutMultiplier);
-    m_writeConstant.store(timeouts.WriteTotalTimeoutConstant);
-}
-
-PortTimeouts SerialPort::timeouts() const
-{
-    return {m_readInterval.load(), m_readMultiplier.load(), m_readConstant.load(), m_writeMultiplier.load(),
-            m_writeConstant.load()};
-}
-
-void SerialPort::purge(bool input, bool output)
-{
+void PosixSerialPort::purge(bool input, bool output) {
     if (input || output) {
         tcflush(m_handle, input && output ? TCIOFLUSH : (input ? TCIFLUSH : TCOFLUSH));
     }
 }
 
-IoResult SerialPort::read(std::uint8_t* buffer, std::size_t size)
-{
+IoResult PosixSerialPort::read(std::uint8_t* buffer, std::size_t size) {
     ssize_t n = 0;
     do {
         n = ::read(m_handle, buffer, size);
@@ -279,8 +244,7 @@ IoResult SerialPort::read(std::uint8_t* buffer, std::size_t size)
     return ioResult(n);
 }
 
-IoResult SerialPort::write(const std::uint8_t* data, std::size_t size)
-{
+IoResult PosixSerialPort::write(const std::uint8_t* data, std::size_t size) {
     ssize_t n = 0;
     do {
         n = ::write(m_handle, data, size);
@@ -291,9 +255,8 @@ IoResult SerialPort::write(const std::uint8_t* data, std::size_t size)
     return ioResult(n);
 }
 
-WaitResult SerialPort::wait(const WaitableEvent& stop, Direction direction, const WaitableEvent* event,
-                            std::optional<std::chrono::steady_clock::time_point> deadline)
-{
+WaitResult PosixSerialPort::wait(const WaitableEvent& stop, Direction direction, const WaitableEvent* event,
+                                 std::optional<std::chrono::steady_clock::time_point> deadline) {
     std::array<pollfd, 3> fds{};
     nfds_t count = 0;
     fds[count++] = {stop.nativeHandle(), POLLIN, 0};
@@ -336,21 +299,19 @@ WaitResult SerialPort::wait(const WaitableEvent& stop, Direction direction, cons
     }
 }
 
-QueryStatus SerialPort::counters(LineCounters& counters) const
-{
+QueryStatus PosixSerialPort::counters(LineCounters& counters) const {
     serial_icounter_struct icount{};
     if (ioctl(m_handle, TIOCGICOUNT, &icount) != 0) {
         return queryStatus(errno);
     }
-    counters = {static_cast<std::uint32_t>(icount.frame), static_cast<std::uint32_t>(icount.overrun),
-                static_cast<std::uint32_t>(icount.parity), static_cast<std::uint32_t>(icount.brk),
+    counters = {static_cast<std::uint32_t>(icount.frame),       static_cast<std::uint32_t>(icount.overrun),
+                static_cast<std::uint32_t>(icount.parity),      static_cast<std::uint32_t>(icount.brk),
                 static_cast<std::uint32_t>(icount.buf_overrun), static_cast<std::uint32_t>(icount.dcd),
                 static_cast<std::uint32_t>(icount.rng)};
     return QueryStatus::Ok;
 }
 
-QueryStatus SerialPort::modemLines(ModemLines& lines) const
-{
+QueryStatus PosixSerialPort::modemLines(ModemLines& lines) const {
     int bits = 0;
     if (ioctl(m_handle, TIOCMGET, &bits) != 0) {
         return queryStatus(errno);
@@ -359,8 +320,7 @@ QueryStatus SerialPort::modemLines(ModemLines& lines) const
     return QueryStatus::Ok;
 }
 
-void raiseCurrentThreadPriority(int steps)
-{
+void raiseCurrentThreadPriority(int steps) {
     const int current = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), current - steps);
 }

@@ -1,6 +1,8 @@
 #include "comm/TComm.h"
 
 #include "comm/Block.h"
+#include "comm/Notification.h"
+#include "comm/NotifyPoster.h"
 #include "comm/NotifyWindow.h"
 #include "comm/SerialPort.h"
 #include "comm/TReadThread.h"
@@ -21,8 +23,7 @@ const char* const kNotOpened = "没有打开串口,原因可能是串口被某�
 [[maybe_unused]] constexpr std::size_t kInputQueueSize = 2048;
 [[maybe_unused]] constexpr std::size_t kOutputQueueSize = 1024;
 
-bool isLegacyName(const std::string& name)
-{
+bool isLegacyName(const std::string& name) {
     if (name.size() < 4 || std::tolower(static_cast<unsigned char>(name[0])) != 'c' ||
         std::tolower(static_cast<unsigned char>(name[1])) != 'o' ||
         std::tolower(static_cast<unsigned char>(name[2])) != 'm') {
@@ -39,16 +40,11 @@ bool isLegacyName(const std::string& name)
 } // namespace
 
 TComm::TComm(QObject* owner)
-    : QObject(owner),
-      m_notifyWindow(std::make_unique<NotifyWindow>([this](const Notification& message) {
-          DispatchNotification(message);
-      })),
-      m_poster(std::make_shared<NotifyPoster>(m_notifyWindow.get()))
-{
-}
+    : QObject(owner), m_notifyWindow(std::make_unique<NotifyWindow>(
+                          [this](const Notification& message) { DispatchNotification(message); })),
+      m_poster(std::make_shared<NotifyPoster>(m_notifyWindow.get())) {}
 
-TComm::~TComm()
-{
+TComm::~TComm() {
     ClosePort();
     // A thread left running may still try to post: cut it off before the window goes (with any
     // notifications still queued for it, and their blocks).
@@ -56,13 +52,11 @@ TComm::~TComm()
     m_notifyWindow.reset();
 }
 
-std::uint32_t TComm::ComHandle() const
-{
+std::uint32_t TComm::ComHandle() const {
     return m_port ? m_port->handle() : 0;
 }
 
-std::string TComm::DevicePath(const std::string& name)
-{
+std::string TComm::DevicePath(const std::string& name) {
     if (!name.empty() && name.front() == '/') {
         return name;
     }
@@ -72,8 +66,7 @@ std::string TComm::DevicePath(const std::string& name)
     return "/dev/" + name;
 }
 
-void TComm::OpenPort()
-{
+void TComm::OpenPort() {
     if (m_port) {
         throw ECommsError("This serial port already opened");
     }
@@ -98,8 +91,7 @@ void TComm::OpenPort()
     StartThreads();
 }
 
-void TComm::StartThreads()
-{
+void TComm::StartThreads() {
     try {
         ReaderThread = std::make_unique<TReadThread>(m_port, StopEvent, m_poster);
     } catch (const std::exception&) {
@@ -131,8 +123,7 @@ void TComm::StartThreads()
     }
 }
 
-void TComm::ClosePort()
-{
+void TComm::ClosePort() {
     if (!m_port) {
         return;
     }
@@ -141,8 +132,7 @@ void TComm::ClosePort()
     ReleasePort();
 }
 
-void TComm::StopReaderThread()
-{
+void TComm::StopReaderThread() {
     if (!ReaderThread) {
         return;
     }
@@ -152,8 +142,7 @@ void TComm::StopReaderThread()
     ReaderThread.reset();
 }
 
-void TComm::StopWriterThread()
-{
+void TComm::StopWriterThread() {
     if (!WriterThread) {
         return;
     }
@@ -164,14 +153,12 @@ void TComm::StopWriterThread()
 }
 
 // A thread left running holds its own references: the device is closed when the last of them goes.
-void TComm::ReleasePort()
-{
+void TComm::ReleasePort() {
     StopEvent.reset();
     m_port.reset();
 }
 
-bool TComm::WriteData(const void* Buffer, std::uint16_t Length)
-{
+bool TComm::WriteData(const void* Buffer, std::uint16_t Length) {
     if (!WriterThread || Length == 0 || !Buffer) {
         return false;
     }
@@ -182,19 +169,16 @@ bool TComm::WriteData(const void* Buffer, std::uint16_t Length)
     }
 }
 
-void TComm::ApplyTimeouts()
-{
+void TComm::ApplyTimeouts() {
     m_port->setTimeouts(m_timeouts);
 }
 
 // A setting the device rejects leaves its previous settings; that is not reported.
-void TComm::ApplyDeviceControl()
-{
+void TComm::ApplyDeviceControl() {
     m_port->applySettings(m_settings);
 }
 
-void TComm::DispatchNotification(const Notification& message)
-{
+void TComm::DispatchNotification(const Notification& message) {
     switch (message.message()) {
     case MsgDataReceived:
         if (OnReceiveData) {
@@ -226,9 +210,7 @@ void TComm::DispatchNotification(const Notification& message)
     }
 }
 
-template <typename T>
-void TComm::setDeviceControl(T LineSettings::* field, T value)
-{
+template <typename T> void TComm::setDeviceControl(T LineSettings::*field, T value) {
     if (m_settings.*field == value) {
         return;
     }
@@ -238,8 +220,7 @@ void TComm::setDeviceControl(T LineSettings::* field, T value)
     }
 }
 
-void TComm::setTimeout(std::uint32_t PortTimeouts::* field, std::uint32_t value)
-{
+void TComm::setTimeout(std::uint32_t PortTimeouts::*field, std::uint32_t value) {
     if (m_timeouts.*field == value) {
         return;
     }
@@ -249,31 +230,77 @@ void TComm::setTimeout(std::uint32_t PortTimeouts::* field, std::uint32_t value)
     }
 }
 
-// clang-format off
-void TComm::setBaudRate(std::uint32_t value) { setDeviceControl(&LineSettings::BaudRate, value); }
-void TComm::setParityCheck(bool value) { setDeviceControl(&LineSettings::ParityCheck, value); }
-void TComm::setOutx_CtsFlow(bool value) { setDeviceControl(&LineSettings::Outx_CtsFlow, value); }
-void TComm::setOutx_DsrFlow(bool value) { setDeviceControl(&LineSettings::Outx_DsrFlow, value); }
-void TComm::setDtrControl(TDtrControl value) { setDeviceControl(&LineSettings::DtrControl, value); }
-void TComm::setDsrSensitivity(bool value) { setDeviceControl(&LineSettings::DsrSensitivity, value); }
-void TComm::setTxContinueOnXoff(bool value) { setDeviceControl(&LineSettings::TxContinueOnXoff, value); }
-void TComm::setOutx_XonXoffFlow(bool value) { setDeviceControl(&LineSettings::Outx_XonXoffFlow, value); }
-void TComm::setInx_XonXoffFlow(bool value) { setDeviceControl(&LineSettings::Inx_XonXoffFlow, value); }
-void TComm::setReplaceWhenParityError(bool value) { setDeviceControl(&LineSettings::ReplaceWhenParityError, value); }
-void TComm::setIgnoreNullChar(bool value) { setDeviceControl(&LineSettings::IgnoreNullChar, value); }
-void TComm::setRtsControl(TRtsControl value) { setDeviceControl(&LineSettings::RtsControl, value); }
-void TComm::setXonLimit(std::uint16_t value) { setDeviceControl(&LineSettings::XonLimit, value); }
-void TComm::setXoffLimit(std::uint16_t value) { setDeviceControl(&LineSettings::XoffLimit, value); }
-void TComm::setByteSize(TByteSize value) { setDeviceControl(&LineSettings::ByteSize, value); }
-void TComm::setStopBits(TStopBits value) { setDeviceControl(&LineSettings::StopBits, value); }
-void TComm::setXonChar(std::uint8_t value) { setDeviceControl(&LineSettings::XonChar, value); }
-void TComm::setXoffChar(std::uint8_t value) { setDeviceControl(&LineSettings::XoffChar, value); }
-void TComm::setReplacedChar(std::uint8_t value) { setDeviceControl(&LineSettings::ReplacedChar, value); }
-void TComm::setReadIntervalTimeout(std::uint32_t value) { setTimeout(&PortTimeouts::ReadIntervalTimeout, value); }
-void TComm::setReadTotalTimeoutMultiplier(std::uint32_t value) { setTimeout(&PortTimeouts::ReadTotalTimeoutMultiplier, value); }
-void TComm::setReadTotalTimeoutConstant(std::uint32_t value) { setTimeout(&PortTimeouts::ReadTotalTimeoutConstant, value); }
-void TComm::setWriteTotalTimeoutMultiplier(std::uint32_t value) { setTimeout(&PortTimeouts::WriteTotalTimeoutMultiplier, value); }
-void TComm::setWriteTotalTimeoutConstant(std::uint32_t value) { setTimeout(&PortTimeouts::WriteTotalTimeoutConstant, value); }
-// clang-format on
+void TComm::setBaudRate(std::uint32_t value) {
+    setDeviceControl(&LineSettings::BaudRate, value);
+}
+void TComm::setParityCheck(bool value) {
+    setDeviceControl(&LineSettings::ParityCheck, value);
+}
+void TComm::setOutx_CtsFlow(bool value) {
+    setDeviceControl(&LineSettings::Outx_CtsFlow, value);
+}
+void TComm::setOutx_DsrFlow(bool value) {
+    setDeviceControl(&LineSettings::Outx_DsrFlow, value);
+}
+void TComm::setDtrControl(TDtrControl value) {
+    setDeviceControl(&LineSettings::DtrControl, value);
+}
+void TComm::setDsrSensitivity(bool value) {
+    setDeviceControl(&LineSettings::DsrSensitivity, value);
+}
+void TComm::setTxContinueOnXoff(bool value) {
+    setDeviceControl(&LineSettings::TxContinueOnXoff, value);
+}
+void TComm::setOutx_XonXoffFlow(bool value) {
+    setDeviceControl(&LineSettings::Outx_XonXoffFlow, value);
+}
+void TComm::setInx_XonXoffFlow(bool value) {
+    setDeviceControl(&LineSettings::Inx_XonXoffFlow, value);
+}
+void TComm::setReplaceWhenParityError(bool value) {
+    setDeviceControl(&LineSettings::ReplaceWhenParityError, value);
+}
+void TComm::setIgnoreNullChar(bool value) {
+    setDeviceControl(&LineSettings::IgnoreNullChar, value);
+}
+void TComm::setRtsControl(TRtsControl value) {
+    setDeviceControl(&LineSettings::RtsControl, value);
+}
+void TComm::setXonLimit(std::uint16_t value) {
+    setDeviceControl(&LineSettings::XonLimit, value);
+}
+void TComm::setXoffLimit(std::uint16_t value) {
+    setDeviceControl(&LineSettings::XoffLimit, value);
+}
+void TComm::setByteSize(TByteSize value) {
+    setDeviceControl(&LineSettings::ByteSize, value);
+}
+void TComm::setStopBits(TStopBits value) {
+    setDeviceControl(&LineSettings::StopBits, value);
+}
+void TComm::setXonChar(std::uint8_t value) {
+    setDeviceControl(&LineSettings::XonChar, value);
+}
+void TComm::setXoffChar(std::uint8_t value) {
+    setDeviceControl(&LineSettings::XoffChar, value);
+}
+void TComm::setReplacedChar(std::uint8_t value) {
+    setDeviceControl(&LineSettings::ReplacedChar, value);
+}
+void TComm::setReadIntervalTimeout(std::uint32_t value) {
+    setTimeout(&PortTimeouts::ReadIntervalTimeout, value);
+}
+void TComm::setReadTotalTimeoutMultiplier(std::uint32_t value) {
+    setTimeout(&PortTimeouts::ReadTotalTimeoutMultiplier, value);
+}
+void TComm::setReadTotalTimeoutConstant(std::uint32_t value) {
+    setTimeout(&PortTimeouts::ReadTotalTimeoutConstant, value);
+}
+void TComm::setWriteTotalTimeoutMultiplier(std::uint32_t value) {
+    setTimeout(&PortTimeouts::WriteTotalTimeoutMultiplier, value);
+}
+void TComm::setWriteTotalTimeoutConstant(std::uint32_t value) {
+    setTimeout(&PortTimeouts::WriteTotalTimeoutConstant, value);
+}
 
 } // namespace kelvora

@@ -1,14 +1,14 @@
 #pragma once
 
+#include "comm/CommTypes.h"
+#include "comm/ECommsError.h"
+#include "comm/LineSettings.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-
-#include "comm/CommTypes.h"
-#include "comm/ECommsError.h"
-#include "comm/LineSettings.h"
 
 #include <QObject>
 
@@ -167,9 +167,8 @@ public:
     TSendDataEmptyEvent OnSendDataEmpty;
 
 private:
-    template <typename T>
-    void setDeviceControl(T LineSettings::* field, T value);
-    void setTimeout(std::uint32_t PortTimeouts::* field, std::uint32_t value);
+    template <typename T> void setDeviceControl(T LineSettings::*field, T value);
+    void setTimeout(std::uint32_t PortTimeouts::*field, std::uint32_t value);
     void ApplyTimeouts();
     void ApplyDeviceControl();
     void StartThreads();

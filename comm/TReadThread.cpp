@@ -23,12 +23,9 @@ constexpr std::uint32_t kReturnImmediately = 0xFFFFFFFF;
 class Reader {
 public:
     Reader(std::shared_ptr<SerialPort> port, std::shared_ptr<WaitableEvent> stop, std::shared_ptr<NotifyPoster> poster)
-        : m_port(std::move(port)), m_stop(std::move(stop)), m_poster(std::move(poster))
-    {
-    }
+        : m_port(std::move(port)), m_stop(std::move(stop)), m_poster(std::move(poster)) {}
 
-    void run()
-    {
+    void run() {
         raiseCurrentThreadPriority(2);
         if (probeLineState()) {
             startTotalTimeout();
@@ -42,8 +39,7 @@ private:
     enum class Outcome { Continue, End };
 
     // Which line state the driver offers; false when the reader must end.
-    bool probeLineState()
-    {
+    bool probeLineState() {
         const QueryStatus counters = m_port->counters(m_counters);
         const QueryStatus lines = m_port->modemLines(m_lines);
         for (const QueryStatus status : {counters, lines}) {
@@ -63,8 +59,7 @@ private:
         return true;
     }
 
-    bool step()
-    {
+    bool step() {
         const WaitResult result = m_port->wait(*m_stop, SerialPort::Direction::Read, nullptr, nextDeadline());
         switch (result) {
         case WaitResult::Stopped:
@@ -84,8 +79,7 @@ private:
         return checkDeadlines() == Outcome::Continue;
     }
 
-    std::optional<Clock::time_point> nextDeadline() const
-    {
+    std::optional<Clock::time_point> nextDeadline() const {
         std::optional<Clock::time_point> deadline;
         for (const auto& candidate : {m_intervalDeadline, m_totalDeadline, m_nextStatusPoll}) {
             if (candidate && (!deadline || *candidate < *deadline)) {
@@ -95,8 +89,7 @@ private:
         return deadline;
     }
 
-    Outcome readAvailable()
-    {
+    Outcome readAvailable() {
         const IoResult result = m_port->read(m_raw.data(), kReadChunkSize - m_length);
         if (result.status == IoStatus::WouldBlock) {
             return Outcome::Continue;
@@ -128,8 +121,7 @@ private:
     }
 
     // Each read has its own total time-out, counted from its start.
-    void startTotalTimeout()
-    {
+    void startTotalTimeout() {
         const PortTimeouts timeouts = m_port->timeouts();
         m_totalDeadline.reset();
         const std::uint64_t total =
@@ -139,8 +131,7 @@ private:
         }
     }
 
-    Outcome checkDeadlines()
-    {
+    Outcome checkDeadlines() {
         const auto now = Clock::now();
         const bool intervalPassed = m_intervalDeadline && *m_intervalDeadline <= now;
         const bool totalPassed = m_totalDeadline && *m_totalDeadline <= now;
@@ -160,8 +151,7 @@ private:
     }
 
     // Error counts and modem lines that changed since the last look become notifications.
-    Outcome pollLineState()
-    {
+    Outcome pollLineState() {
         std::uint32_t errors = 0;
         std::uint32_t modem = 0;
         if (m_haveCounters) {
@@ -200,16 +190,14 @@ private:
         return Outcome::Continue;
     }
 
-    Outcome queryFailed(QueryStatus status)
-    {
+    Outcome queryFailed(QueryStatus status) {
         if (status != QueryStatus::InvalidHandle) {
             hangup();
         }
         return Outcome::End;
     }
 
-    bool deliverChunk()
-    {
+    bool deliverChunk() {
         const auto length = m_length;
         m_length = 0;
         m_intervalDeadline.reset();
@@ -223,8 +211,7 @@ private:
     }
 
     // A failed post is answered with a hang-up request, itself posted without checking.
-    bool post(std::uint32_t message, std::uint32_t value, Block block = {})
-    {
+    bool post(std::uint32_t message, std::uint32_t value, Block block = {}) {
         if (m_poster->post(message, value, std::move(block))) {
             return true;
         }
@@ -255,12 +242,9 @@ private:
 
 TReadThread::TReadThread(std::shared_ptr<SerialPort> PortHandle, std::shared_ptr<WaitableEvent> StopEvent,
                          std::shared_ptr<NotifyPoster> NotifyWindow)
-    : PortHandle(std::move(PortHandle)), StopEvent(std::move(StopEvent)), NotifyWindow(std::move(NotifyWindow))
-{
-}
+    : PortHandle(std::move(PortHandle)), StopEvent(std::move(StopEvent)), NotifyWindow(std::move(NotifyWindow)) {}
 
-void TReadThread::Start()
-{
+void TReadThread::Start() {
     auto reader = std::make_shared<Reader>(PortHandle, StopEvent, NotifyWindow);
     start([reader] { reader->run(); });
 }

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <memory>
-
-#include "comm/NotifyWindow.h"
+#include "comm/NotifyPoster.h"
 #include "comm/SerialPort.h"
 #include "comm/WorkerThread.h"
+
+#include <memory>
 
 namespace kelvora {
 

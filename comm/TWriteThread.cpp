@@ -20,12 +20,9 @@ class Writer {
 public:
     Writer(std::shared_ptr<SerialPort> port, std::shared_ptr<WaitableEvent> stop, std::shared_ptr<NotifyPoster> poster,
            std::shared_ptr<SendQueue> queue)
-        : m_port(std::move(port)), m_stop(std::move(stop)), m_poster(std::move(poster)), m_queue(std::move(queue))
-    {
-    }
+        : m_port(std::move(port)), m_stop(std::move(stop)), m_poster(std::move(poster)), m_queue(std::move(queue)) {}
 
-    void run()
-    {
+    void run() {
         raiseCurrentThreadPriority(1);
         bool notifyPending = true;
         while (step(notifyPending)) {
@@ -35,8 +32,7 @@ public:
     }
 
 private:
-    bool step(bool& notifyPending)
-    {
+    bool step(bool& notifyPending) {
         m_queue->arrived().reset();
         std::optional<Block> block = m_queue->pop();
         if (!block) {
@@ -59,8 +55,7 @@ private:
     }
 
     // The whole block goes out, or the writer ends.
-    bool writeBlock(const Block& block)
-    {
+    bool writeBlock(const Block& block) {
         const PortTimeouts timeouts = m_port->timeouts();
         const std::uint64_t total =
             std::uint64_t{timeouts.WriteTotalTimeoutMultiplier} * block.size() + timeouts.WriteTotalTimeoutConstant;
@@ -90,8 +85,7 @@ private:
     }
 
     // False when the writer must end: a stop, the write time-out (fewer bytes written) or a failed wait.
-    bool waitForRoom(const std::optional<Clock::time_point>& deadline, bool& portSaidReady)
-    {
+    bool waitForRoom(const std::optional<Clock::time_point>& deadline, bool& portSaidReady) {
         std::optional<Clock::time_point> until = deadline;
         SerialPort::Direction direction = SerialPort::Direction::Write;
         if (portSaidReady) {
@@ -125,26 +119,22 @@ private:
 TWriteThread::TWriteThread(std::shared_ptr<SerialPort> PortHandle, std::shared_ptr<WaitableEvent> StopEvent,
                            std::shared_ptr<NotifyPoster> NotifyWindow)
     : PortHandle(std::move(PortHandle)), StopEvent(std::move(StopEvent)), NotifyWindow(std::move(NotifyWindow)),
-      m_queue(SendQueue::create())
-{
+      m_queue(SendQueue::create()) {
     if (!m_queue) {
         throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     }
 }
 
-TWriteThread::~TWriteThread()
-{
+TWriteThread::~TWriteThread() {
     m_queue->close();
 }
 
-void TWriteThread::Start()
-{
+void TWriteThread::Start() {
     auto writer = std::make_shared<Writer>(PortHandle, StopEvent, NotifyWindow, m_queue);
     start([writer] { writer->run(); });
 }
 
-bool TWriteThread::Post(Block block)
-{
+bool TWriteThread::Post(Block block) {
     return m_queue->push(std::move(block));
 }
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <memory>
-
 #include "comm/Block.h"
-#include "comm/NotifyWindow.h"
+#include "comm/NotifyPoster.h"
 #include "comm/SendQueue.h"
 #include "comm/SerialPort.h"
 #include "comm/WorkerThread.h"
+
+#include <memory>
 
 namespace kelvora {
 

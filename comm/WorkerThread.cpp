@@ -6,8 +6,7 @@ namespace kelvora {
 
 WorkerThread::WorkerThread() : m_completion(std::make_shared<Completion>()) {}
 
-WorkerThread::~WorkerThread()
-{
+WorkerThread::~WorkerThread() {
     if (m_thread.joinable()) {
         if (Finished()) {
             m_thread.join();
@@ -17,8 +16,7 @@ WorkerThread::~WorkerThread()
     }
 }
 
-void WorkerThread::start(std::function<void()> body)
-{
+void WorkerThread::start(std::function<void()> body) {
     m_thread = std::thread([completion = m_completion, body = std::move(body)] {
         body();
         const std::lock_guard lock(completion->mutex);
@@ -28,8 +26,7 @@ void WorkerThread::start(std::function<void()> body)
     m_started = true;
 }
 
-bool WorkerThread::WaitFor(std::chrono::milliseconds timeout)
-{
+bool WorkerThread::WaitFor(std::chrono::milliseconds timeout) {
     if (!m_thread.joinable()) {
         return true;
     }
@@ -44,8 +41,7 @@ bool WorkerThread::WaitFor(std::chrono::milliseconds timeout)
     return true;
 }
 
-bool WorkerThread::Finished() const
-{
+bool WorkerThread::Finished() const {
     const std::lock_guard lock(m_completion->mutex);
     return !m_started || m_completion->done;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "comm/TComm.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -12,8 +14,6 @@
 #include <unistd.h>
 #include <vector>
 
-#include "comm/TComm.h"
-
 #include <QCoreApplication>
 
 namespace kelvora::test {
@@ -24,8 +24,7 @@ class CatchingApplication : public QCoreApplication {
 public:
     using QCoreApplication::QCoreApplication;
 
-    bool notify(QObject* receiver, QEvent* event) override
-    {
+    bool notify(QObject* receiver, QEvent* event) override {
         try {
             return QCoreApplication::notify(receiver, event);
         } catch (const std::exception& e) {
@@ -37,8 +36,7 @@ public:
     std::vector<std::string> caught;
 };
 
-inline CatchingApplication& application()
-{
+inline CatchingApplication& application() {
     static int argc = 1;
     static char name[] = "comm-test";
     static char* argv[] = {name, nullptr};
@@ -48,8 +46,7 @@ inline CatchingApplication& application()
 
 /// Runs the event loop until done() holds or timeout passes; returns done().
 template <typename Done>
-bool spinUntil(Done done, std::chrono::milliseconds timeout = std::chrono::milliseconds(3000))
-{
+bool spinUntil(Done done, std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!done() && std::chrono::steady_clock::now() < end) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -58,8 +55,7 @@ bool spinUntil(Done done, std::chrono::milliseconds timeout = std::chrono::milli
     return done();
 }
 
-inline void spinFor(std::chrono::milliseconds duration)
-{
+inline void spinFor(std::chrono::milliseconds duration) {
     spinUntil([] { return false; }, duration);
 }
 
@@ -67,8 +63,7 @@ inline void spinFor(std::chrono::milliseconds duration)
 /// the component opens the slave by its path.
 class PtyPair {
 public:
-    PtyPair()
-    {
+    PtyPair() {
         char name[256] = {};
         if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) {
             throw std::runtime_error("openpty failed");
@@ -76,8 +71,7 @@ public:
         m_path = name;
         fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
     }
-    ~PtyPair()
-    {
+    ~PtyPair() {
         closeMaster();
         ::close(m_slave);
     }
@@ -86,8 +80,7 @@ public:
 
     const std::string& path() const { return m_path; }
 
-    void send(const std::string& bytes) const
-    {
+    void send(const std::string& bytes) const {
         std::size_t done = 0;
         while (done < bytes.size()) {
             const ssize_t n = ::write(m_master, bytes.data() + done, bytes.size() - done);
@@ -102,8 +95,7 @@ public:
     }
 
     /// What arrives from the component until count bytes have come or timeout passes.
-    std::string receive(std::size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(2000)) const
-    {
+    std::string receive(std::size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(2000)) const {
         std::string bytes;
         const auto end = std::chrono::steady_clock::now() + timeout;
         while (bytes.size() < count && std::chrono::steady_clock::now() < end) {
@@ -120,8 +112,7 @@ public:
     }
 
     /// The far end goes away, as when a cable or an adapter is pulled.
-    void closeMaster()
-    {
+    void closeMaster() {
         if (m_master >= 0) {
             ::close(m_master);
             m_master = -1;
@@ -143,8 +134,7 @@ struct Recorder {
     int hangups = 0;
     int sendEmpty = 0;
 
-    void bind(TComm& comm)
-    {
+    void bind(TComm& comm) {
         comm.OnReceiveData = [this](TComm*, const std::uint8_t* buffer, std::uint16_t length) {
             chunks.emplace_back(reinterpret_cast<const char*>(buffer), length);
             zeroAfterEveryChunk = zeroAfterEveryChunk && buffer[length] == 0;
@@ -155,8 +145,7 @@ struct Recorder {
         comm.OnSendDataEmpty = [this](TComm*) { ++sendEmpty; };
     }
 
-    std::string joined() const
-    {
+    std::string joined() const {
         std::string all;
         for (const auto& chunk : chunks) {
             all += chunk;
@@ -167,8 +156,7 @@ struct Recorder {
 
 /// A component set up for a pseudo-terminal the way the station sets up its port (XON/XOFF both ways,
 /// no hardware handshake), with a given interval time-out.
-inline void configureLikeStation(TComm& comm, const std::string& path, std::uint32_t interval)
-{
+inline void configureLikeStation(TComm& comm, const std::string& path, std::uint32_t interval) {
     comm.setCommName(path);
     comm.setOutx_CtsFlow(false);
     comm.setOutx_DsrFlow(false);

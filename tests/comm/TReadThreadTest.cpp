@@ -7,6 +7,10 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include <QEventLoop>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -19,8 +23,7 @@ using test::Recorder;
 using test::spinFor;
 using test::spinUntil;
 
-std::string pattern(std::size_t size)
-{
+std::string pattern(std::size_t size) {
     std::string bytes;
     for (std::size_t i = 0; i < size; ++i) {
         bytes += static_cast<char>('A' + i % 26);
@@ -30,8 +33,7 @@ std::string pattern(std::size_t size)
 
 class ReceiveTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         test::application();
         m_pty = std::make_unique<PtyPair>();
         test::configureLikeStation(m_comm, m_pty->path(), 40);
@@ -46,8 +48,7 @@ protected:
     Recorder m_recorder;
 };
 
-TEST_F(ReceiveTest, UnbrokenStreamIsCutEvery128BytesAndAtTheEnd)
-{
+TEST_F(ReceiveTest, UnbrokenStreamIsCutEvery128BytesAndAtTheEnd) {
     const std::string sent = pattern(300);
     m_pty->send(sent);
     ASSERT_TRUE(spinUntil([&] { return m_recorder.joined().size() == 300; }));
@@ -60,8 +61,7 @@ TEST_F(ReceiveTest, UnbrokenStreamIsCutEvery128BytesAndAtTheEnd)
     EXPECT_TRUE(m_recorder.zeroAfterEveryChunk);
 }
 
-TEST_F(ReceiveTest, PauseLongerThanTheIntervalEndsAChunkAShortOneDoesNot)
-{
+TEST_F(ReceiveTest, PauseLongerThanTheIntervalEndsAChunkAShortOneDoesNot) {
     m_pty->send("ST,GS,+0012.345kg");
     std::this_thread::sleep_for(150ms);
     m_pty->send("\r\n");
@@ -78,9 +78,10 @@ TEST_F(ReceiveTest, PauseLongerThanTheIntervalEndsAChunkAShortOneDoesNot)
     EXPECT_EQ(m_recorder.chunks[2], "ST,GS,+0015.000kg");
 }
 
-TEST_F(ReceiveTest, ZeroBytesAndFFBytesAreDataAndTheLengthCountsThemAll)
-{
-    const std::string sent("ab\0cd\xFF\xFF" "e\xFF", 9);
+TEST_F(ReceiveTest, ZeroBytesAndFFBytesAreDataAndTheLengthCountsThemAll) {
+    const std::string sent("ab\0cd\xFF\xFF"
+                           "e\xFF",
+                           9);
     m_pty->send(sent);
     ASSERT_TRUE(spinUntil([&] { return m_recorder.joined().size() >= sent.size(); }));
     EXPECT_EQ(m_recorder.joined(), sent);
@@ -88,8 +89,7 @@ TEST_F(ReceiveTest, ZeroBytesAndFFBytesAreDataAndTheLengthCountsThemAll)
     EXPECT_TRUE(m_recorder.errors.empty());
 }
 
-TEST_F(ReceiveTest, ThrowingHandlerLosesNoBlockAndTheNextChunkArrives)
-{
+TEST_F(ReceiveTest, ThrowingHandlerLosesNoBlockAndTheNextChunkArrives) {
     const long blocksBefore = Block::liveCount();
     int calls = 0;
     m_comm.OnReceiveData = [&](TComm*, const std::uint8_t* buffer, std::uint16_t length) {
@@ -112,8 +112,7 @@ TEST_F(ReceiveTest, ThrowingHandlerLosesNoBlockAndTheNextChunkArrives)
     EXPECT_EQ(Block::liveCount(), blocksBefore);
 }
 
-TEST_F(ReceiveTest, UnboundReceiveEventDropsChunksAndFreesThem)
-{
+TEST_F(ReceiveTest, UnboundReceiveEventDropsChunksAndFreesThem) {
     const long blocksBefore = Block::liveCount();
     m_comm.OnReceiveData = nullptr;
     m_pty->send(pattern(200));
@@ -122,8 +121,7 @@ TEST_F(ReceiveTest, UnboundReceiveEventDropsChunksAndFreesThem)
     EXPECT_EQ(m_recorder.hangups, 0);
 }
 
-TEST_F(ReceiveTest, ChunksReadBeforeClosePortAreStillDelivered)
-{
+TEST_F(ReceiveTest, ChunksReadBeforeClosePortAreStillDelivered) {
     m_pty->send("12345");
     std::this_thread::sleep_for(200ms); // read and posted, not yet handed out
     m_comm.ClosePort();
@@ -134,8 +132,7 @@ TEST_F(ReceiveTest, ChunksReadBeforeClosePortAreStillDelivered)
     EXPECT_EQ(m_recorder.hangups, 0);
 }
 
-TEST_F(ReceiveTest, DeviceGoneGivesOneHangupAndStopStartOnANewDeviceWorks)
-{
+TEST_F(ReceiveTest, DeviceGoneGivesOneHangupAndStopStartOnANewDeviceWorks) {
     m_pty->send("last");
     ASSERT_TRUE(spinUntil([&] { return m_recorder.chunks.size() == 1; }));
     m_pty->closeMaster();
@@ -162,13 +159,26 @@ TEST_F(ReceiveTest, DeviceGoneGivesOneHangupAndStopStartOnANewDeviceWorks)
     EXPECT_EQ(m_recorder.hangups, 2);
 }
 
-TEST_F(ReceiveTest, IgnoreNullCharDropsZeroBytes)
-{
-    m_comm.setIgnoreNullChar(true);
-    m_pty->send(std::string("a\0b\0\0c", 6));
-    ASSERT_TRUE(spinUntil([&] { return m_recorder.joined().size() >= 3; }));
-    spinFor(100ms);
-    EXPECT_EQ(m_recorder.joined(), "abc");
+TEST_F(ReceiveTest, ChunksKeepArrivingInOrderInsideAModalLoop) {
+    std::vector<std::string> order;
+    bool inModal = false;
+    m_comm.OnReceiveData = [&](TComm*, const std::uint8_t* buffer, std::uint16_t length) {
+        order.emplace_back(reinterpret_cast<const char*>(buffer), length);
+        if (order.size() == 1) { // the first chunk opens a "message box" with its own loop
+            inModal = true;
+            QEventLoop modal;
+            m_pty->send("two");
+            std::this_thread::sleep_for(100ms);
+            m_pty->send("three");
+            QTimer::singleShot(400, &modal, &QEventLoop::quit);
+            modal.exec();
+            inModal = false;
+            EXPECT_EQ(order.size(), 3u);
+        }
+    };
+    m_pty->send("one");
+    ASSERT_TRUE(spinUntil([&] { return order.size() == 3 && !inModal; }));
+    EXPECT_EQ(order, (std::vector<std::string>{"one", "two", "three"}));
 }
 
 } // namespace
