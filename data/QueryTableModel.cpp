@@ -1,0 +1,74 @@
+#include "data/QueryTableModel.h"
+
+#include "data/TADOQuery.h"
+
+namespace kelvora {
+
+QueryTableModel::QueryTableModel(TADOQuery& query, std::vector<ColumnDefinition> columns, QObject* parent)
+    : QAbstractTableModel(parent), m_query(&query), m_definitions(std::move(columns)) {
+    connect(&query, &TADOQuery::resultChanged, this, &QueryTableModel::reload);
+    reload();
+}
+
+void QueryTableModel::reload() {
+    beginResetModel();
+    m_columns.clear();
+    m_sourceColumns.clear();
+    m_rows = 0;
+    if (m_query && m_query->Active()) {
+        const QStringList& names = m_query->fieldNames();
+        if (m_definitions.empty()) {
+            for (int i = 0; i < names.size(); ++i) {
+                m_columns.push_back({names[i], names[i], -1});
+                m_sourceColumns.push_back(i);
+            }
+        } else {
+            for (const ColumnDefinition& definition : m_definitions) {
+                const int source = static_cast<int>(names.indexOf(definition.field));
+                if (source >= 0) {
+                    m_columns.push_back(definition);
+                    m_sourceColumns.push_back(source);
+                }
+            }
+        }
+        m_rows = m_query->RecordCount();
+    }
+    endResetModel();
+}
+
+int QueryTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int QueryTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
+}
+
+QVariant QueryTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || !m_query || index.row() >= m_rows)
+        return {};
+    const TField field = m_query->field(index.row(), m_sourceColumns[index.column()]);
+    const ColumnDefinition& column = m_columns[index.column()];
+    if (field.kind() == schema::ColumnKind::YesNo) {
+        if (role == Qt::CheckStateRole)
+            return field.AsBoolean() ? Qt::Checked : Qt::Unchecked;
+        return {};
+    }
+    if (role == Qt::TextAlignmentRole && field.kind() == schema::ColumnKind::Number)
+        return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    if (role != Qt::DisplayRole)
+        return {};
+    if (column.decimals >= 0 && field.kind() == schema::ColumnKind::Number && !field.IsNull())
+        return QString::number(field.AsFloat(), 'f', column.decimals);
+    return field.AsString();
+}
+
+QVariant QueryTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole)
+        return {};
+    if (orientation == Qt::Vertical)
+        return section + 1;
+    return section < static_cast<int>(m_columns.size()) ? QVariant(m_columns[section].title) : QVariant();
+}
+
+} // namespace kelvora
