@@ -42,8 +42,8 @@ public:
             names << quoted(column);
             marks << QStringLiteral("?");
         }
-        const QString sql = QStringLiteral("insert into %1 (%2) values (%3)")
-                                .arg(quoted(table), names.join(u','), marks.join(u','));
+        const QString sql =
+            QStringLiteral("insert into %1 (%2) values (%3)").arg(quoted(table), names.join(u','), marks.join(u','));
         if (!m_query.prepare(sql))
             throw DatabaseError(m_query.lastError().text());
     }
@@ -164,7 +164,8 @@ int importTable(QSqlDatabase& db, const MdbReader& reader, const QString& mdbTab
             if (source.columns[i].compare(column.name, Qt::CaseInsensitive) == 0)
                 found = i;
         if (found < 0 && column.kind != ColumnKind::YesNo)
-            throw DatabaseError(QStringLiteral("The table %1 of the Access file has no column %2").arg(mdbTable, column.name));
+            throw DatabaseError(
+                QStringLiteral("The table %1 of the Access file has no column %2").arg(mdbTable, column.name));
         sourceIndex.push_back(static_cast<int>(found));
     }
     RowWriter writer(db, table.name, columnNames(table));

@@ -17,11 +17,10 @@ using T = SqlToken::Type;
 
 const QSet<QString>& keywords() {
     static const QSet<QString> words = {
-        "select", "distinct", "top",   "from",   "where",  "and",    "or",     "not",  "between", "like",
-        "in",     "is",       "null",  "order",  "by",     "asc",    "desc",   "group", "having", "insert",
-        "into",   "values",   "update", "set",   "delete", "as",     "join",   "inner", "left",   "right",
-        "outer",  "on",       "union", "all",    "exists", "true",   "false",  "case", "when",    "then",
-        "else",   "end",      "escape"};
+        "select", "distinct", "top",    "from",  "where", "and",   "or",    "not",    "between", "like",  "in",
+        "is",     "null",     "order",  "by",    "asc",   "desc",  "group", "having", "insert",  "into",  "values",
+        "update", "set",      "delete", "as",    "join",  "inner", "left",  "right",  "outer",   "on",    "union",
+        "all",    "exists",   "true",   "false", "case",  "when",  "then",  "else",   "end",     "escape"};
     return words;
 }
 
@@ -31,9 +30,8 @@ const QSet<QString>& functions() {
 }
 
 bool isComparison(const SqlToken& t) {
-    return t.type == T::Symbol &&
-           (t.text == u"=" || t.text == u"<" || t.text == u">" || t.text == u"<=" || t.text == u">=" ||
-            t.text == u"<>");
+    return t.type == T::Symbol && (t.text == u"=" || t.text == u"<" || t.text == u">" || t.text == u"<=" ||
+                                   t.text == u">=" || t.text == u"<>");
 }
 
 QString quoteName(const QString& name) {

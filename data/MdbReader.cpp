@@ -39,9 +39,9 @@ QStringList MdbReader::tableNames() const {
 }
 
 MdbReader::Table MdbReader::readTable(const QString& name) const {
-    return parseCsv(run(QStringLiteral("mdb-export"), {QStringLiteral("-D"), QStringLiteral("%Y-%m-%d"),
-                                                      QStringLiteral("-T"), QStringLiteral("%Y-%m-%d %H:%M:%S"),
-                                                      m_file, name}));
+    return parseCsv(
+        run(QStringLiteral("mdb-export"), {QStringLiteral("-D"), QStringLiteral("%Y-%m-%d"), QStringLiteral("-T"),
+                                           QStringLiteral("%Y-%m-%d %H:%M:%S"), m_file, name}));
 }
 
 MdbReader::Table MdbReader::parseCsv(const QString& csv) {

@@ -23,8 +23,7 @@ public:
     };
 
     /// Without definitions every column of the result is shown under its own name.
-    explicit QueryTableModel(TADOQuery& query, std::vector<ColumnDefinition> columns = {},
-                             QObject* parent = nullptr);
+    explicit QueryTableModel(TADOQuery& query, std::vector<ColumnDefinition> columns = {}, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -94,7 +94,8 @@ QStringList createStatements(Dialect dialect) {
                 definition += QStringLiteral(" DEFAULT '%1'").arg(kInitialPassword);
             columns << definition;
         }
-        statements << QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(table.name), columns.join(QStringLiteral(", ")));
+        statements
+            << QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(table.name), columns.join(QStringLiteral(", ")));
     }
     statements << QStringLiteral("CREATE INDEX \"weight_时间\" ON \"weight\" (\"时间\")");
     return statements;

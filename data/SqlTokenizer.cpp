@@ -21,7 +21,8 @@ bool isNamePart(QChar c) {
 QString parseDate(const QString& body, const QString& statement) {
     const QStringList parts = body.trimmed().split(u' ', Qt::SkipEmptyParts);
     const auto fail = [&] {
-        return DatabaseError(QStringLiteral("Syntax error in date in query expression '#%1#' of '%2'").arg(body, statement));
+        return DatabaseError(
+            QStringLiteral("Syntax error in date in query expression '#%1#' of '%2'").arg(body, statement));
     };
     if (parts.isEmpty() || parts.size() > 2)
         throw fail();

@@ -36,8 +36,9 @@ int runDbCommand(int argc, char** argv) {
             if (args.size() != 1 || args.front().startsWith(QStringLiteral("--")))
                 return usage();
             database_setup::initDatabase(args.front(), demo);
-            std::printf("Created the tables XH, weight and users%s in %s\n", demo ? " with demo models" : "",
-                        qPrintable(args.front().contains(u'=') ? QStringLiteral("the PostgreSQL database") : args.front()));
+            std::printf(
+                "Created the tables XH, weight and users%s in %s\n", demo ? " with demo models" : "",
+                qPrintable(args.front().contains(u'=') ? QStringLiteral("the PostgreSQL database") : args.front()));
             return 0;
         }
         if (command == QStringLiteral("import-mdb")) {

@@ -67,7 +67,8 @@ TEST(ConnectionTest, FileNamesResolveCaseBlindAndOnceForEveryConnection) {
     const QString real = dir.filePath(QStringLiteral("Line/DataBase.mdb"));
     database_setup::initDatabase(real, true);
     EXPECT_EQ(resolveCaseBlind(dir.filePath(QStringLiteral("line/database.mdb"))), real);
-    EXPECT_EQ(resolveCaseBlind(dir.filePath(QStringLiteral("line/other.mdb"))), dir.filePath(QStringLiteral("Line/other.mdb")));
+    EXPECT_EQ(resolveCaseBlind(dir.filePath(QStringLiteral("line/other.mdb"))),
+              dir.filePath(QStringLiteral("Line/other.mdb")));
 
     QString main;
     inDirectory(dir.filePath(QStringLiteral("Line")), [&] { main = mainConnectionString(std::nullopt); });
@@ -83,14 +84,15 @@ TEST(ConnectionTest, FileNamesResolveCaseBlindAndOnceForEveryConnection) {
     TADOConnection backup(dir.filePath(QStringLiteral("backup.mdb")));
     EXPECT_EQ(countModels(backup), 5);
 
-    const QString pg = QStringLiteral("Provider=PostgreSQL;Host=db1;Port=5433;Database=line;User ID=st;Password=\"a;b\"");
+    const QString pg =
+        QStringLiteral("Provider=PostgreSQL;Host=db1;Port=5433;Database=line;User ID=st;Password=\"a;b\"");
     EXPECT_EQ(mainConnectionString(QStringLiteral("  ") + pg), pg);
     EXPECT_EQ(mainConnectionString(QStringLiteral("  ")).left(12), QStringLiteral("Data Source="));
 }
 
 TEST(ConnectionTest, ReadsConnectionStrings) {
-    const ConnectionTarget pg = parseConnectionTarget(
-        QStringLiteral("provider=PostgreSQL; Host=db1 ;Port=5433;Database=线体;User ID=st;Password=\"a;b\";Busy Timeout=250"));
+    const ConnectionTarget pg = parseConnectionTarget(QStringLiteral(
+        "provider=PostgreSQL; Host=db1 ;Port=5433;Database=线体;User ID=st;Password=\"a;b\";Busy Timeout=250"));
     EXPECT_EQ(pg.engine, ConnectionTarget::Engine::Postgres);
     EXPECT_EQ(pg.host, QStringLiteral("db1"));
     EXPECT_EQ(pg.port, 5433);
@@ -106,8 +108,8 @@ TEST(ConnectionTest, ReadsConnectionStrings) {
     EXPECT_EQ(jet.engine, ConnectionTarget::Engine::Sqlite);
     EXPECT_EQ(jet.filePath, QStringLiteral("/x/database.mdb"));
 
-    for (const char* bad : {"Provider=PostgreSQL;Host=x", "Mode=Share Deny None", "Provider=PostgreSQL;Database=x;Port=abc",
-                            "Data Source=\"/x", ""}) {
+    for (const char* bad : {"Provider=PostgreSQL;Host=x", "Mode=Share Deny None",
+                            "Provider=PostgreSQL;Database=x;Port=abc", "Data Source=\"/x", ""}) {
         SCOPED_TRACE(bad);
         EXPECT_THROW(parseConnectionTarget(QString::fromUtf8(bad)), DatabaseError);
     }

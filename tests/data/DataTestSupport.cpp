@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <stdexcept>
-
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -33,7 +32,8 @@ QString newPostgresDatabase() {
         db.setUserName(QStringLiteral("postgres"));
         db.setDatabaseName(QStringLiteral("postgres"));
         if (!db.open())
-            throw std::runtime_error("the test PostgreSQL server is not running: " + db.lastError().text().toStdString());
+            throw std::runtime_error("the test PostgreSQL server is not running: " +
+                                     db.lastError().text().toStdString());
         QSqlQuery query(db);
         if (!query.exec(QStringLiteral("CREATE DATABASE %1").arg(name)))
             throw std::runtime_error(query.lastError().text().toStdString());
@@ -73,7 +73,8 @@ const char* engineName(Engine engine) {
 }
 
 QString jetTestFile() {
-    return QDir(qEnvironmentVariable("KELVORA_SOURCE_DIR")).filePath(QStringLiteral("tests/data/testdata/station-jet4.mdb"));
+    return QDir(qEnvironmentVariable("KELVORA_SOURCE_DIR"))
+        .filePath(QStringLiteral("tests/data/testdata/station-jet4.mdb"));
 }
 
 } // namespace kelvora::test

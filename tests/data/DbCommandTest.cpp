@@ -1,7 +1,8 @@
+#include "tools/DbCommand.h"
+
 #include "DataTestSupport.h"
 #include "data/TADOConnection.h"
 #include "data/TADOQuery.h"
-#include "tools/DbCommand.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -85,9 +86,9 @@ TEST_P(DbCommandTest, ImportsAnAccessFileWithTypedValues) {
     EXPECT_EQ(text("上限值"), QStringLiteral("10"));
 
     // Both ends of the range are records of the file.
-    EXPECT_EQ(count("select  *  from  weight",
-                    "where  (时间  between #07/01/2024 08:00:00# and  #07/15/2024 18:30:00#)"),
-              12);
+    EXPECT_EQ(
+        count("select  *  from  weight", "where  (时间  between #07/01/2024 08:00:00# and  #07/15/2024 18:30:00#)"),
+        12);
     EXPECT_EQ(count("select  *  from  weight",
                     "where  (时间  between #07/01/2024 08:00:01# and  #07/15/2024 18:29:59#)and (检定结果='超高')"),
               3);

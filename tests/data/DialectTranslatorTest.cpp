@@ -1,5 +1,6 @@
-#include "data/DatabaseError.h"
 #include "data/DialectTranslator.h"
+
+#include "data/DatabaseError.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +26,8 @@ TEST(DialectTranslatorTest, TranslatesEveryStatementOfTheStation) {
         {"select   top  20   *  from  weight", "select * from \"weight\" limit 20", {}},
         {"Select  *  From  XH", "select * from \"XH\"", {}},
         {"select  *  from  xh  where  型号=\"A100\"", "select * from \"XH\" where \"型号\" = ?", {"A100"}},
-        {"Select  *  From  XH  Where  型号='O''Brien \"q\"'", "select * from \"XH\" where \"型号\" = ?",
+        {"Select  *  From  XH  Where  型号='O''Brien \"q\"'",
+         "select * from \"XH\" where \"型号\" = ?",
          {"O'Brien \"q\""}},
         {"Insert  Into  XH(型号,标准值,上限值,下限值)  values  (:xh,:A,:B,:C)",
          "insert into \"XH\" (\"型号\", \"标准值\", \"上限值\", \"下限值\") values (?, ?, ?, ?)",
@@ -45,10 +47,12 @@ TEST(DialectTranslatorTest, TranslatesEveryStatementOfTheStation) {
          {"2024-07-01 08:00:00", "2024-07-15 18:30:00"}},
         {"select  *  from  users", "select * from \"users\"", {}},
         {"select  *  from  users\r\nwhere (用户名称='张三')  and  (用户密码='abc''1')",
-         "select * from \"users\" where (\"用户名称\" = ?) and (\"用户密码\" = ?)", {"张三", "abc'1"}},
+         "select * from \"users\" where (\"用户名称\" = ?) and (\"用户密码\" = ?)",
+         {"张三", "abc'1"}},
         {"select  *  from   users\r\norder  by   用户名称\r\n", "select * from \"users\" order by \"用户名称\"", {}},
         {"select * from (select top 3 * from weight) where 重量 > 1",
-         "select * from (select * from \"weight\" limit 3) where \"重量\" > 1", {}},
+         "select * from (select * from \"weight\" limit 3) where \"重量\" > 1",
+         {}},
     };
     for (const Dialect dialect : {Dialect::Sqlite, Dialect::Postgres}) {
         for (const Golden& golden : goldens) {
@@ -101,7 +105,8 @@ TEST(DialectTranslatorTest, RefusesWhatTheDialectCannotRead) {
 
 TEST(DialectTranslatorTest, CachesTranslations) {
     const QString statement = QStringLiteral("select  *  from  xh  where  型号=\"cached\"");
-    EXPECT_EQ(translateStatement(statement, Dialect::Sqlite).get(), translateStatement(statement, Dialect::Sqlite).get());
+    EXPECT_EQ(translateStatement(statement, Dialect::Sqlite).get(),
+              translateStatement(statement, Dialect::Sqlite).get());
 }
 
 TEST(DialectTranslatorTest, ConvertsTextForNumericColumns) {

@@ -73,7 +73,8 @@ TEST_P(QueryTest, TablesNamesAndTextCompareCaseBlind) {
     EXPECT_EQ(count({"Select  *  From  XH  Where  型号='A100'"}), 1);
     EXPECT_EQ(count({"select  *  from  users", "where (用户名称='ADMIN')  and  (用户密码='123456')"}), 1);
     EXPECT_EQ(count({"select  *  from  users", "where (用户名称='admin')  and  (用户密码='1234567')"}), 0);
-    addRecord(QStringLiteral("A100"), QStringLiteral("15"), QStringLiteral("正常"), QStringLiteral("2024-07-01 08:00:00"));
+    addRecord(QStringLiteral("A100"), QStringLiteral("15"), QStringLiteral("正常"),
+              QStringLiteral("2024-07-01 08:00:00"));
     EXPECT_EQ(count({"select * from Weight where 型号='a100'"}), 1);
 }
 
@@ -135,7 +136,8 @@ TEST_P(QueryTest, TimeRangeIncludesBothEndsAndCountsExactly) {
 
 TEST_P(QueryTest, TopAndWalkAndDeleteAll) {
     for (int i = 0; i < 25; ++i)
-        addRecord("B250", QString::number(250 + i), "正常", QStringLiteral("2024-07-02 10:00:%1").arg(i, 2, 10, QChar('0')));
+        addRecord("B250", QString::number(250 + i), "正常",
+                  QStringLiteral("2024-07-02 10:00:%1").arg(i, 2, 10, QChar('0')));
     EXPECT_EQ(count({"select   top  20   *  from  weight"}), 20);
     int walked = 0;
     for (m_query->First(); !m_query->Eof(); m_query->Next())

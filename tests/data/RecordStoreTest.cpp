@@ -5,7 +5,6 @@
 #include "data/WeightRecordStore.h"
 
 #include <csignal>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
