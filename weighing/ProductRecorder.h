@@ -40,7 +40,8 @@ public:
 
     /// A verdict of the product in progress.
     void verdict(const WeighingRecord& record);
-    /// The product in progress is over: its row is queued and all queued rows are written.
+    /// The product in progress is over: its row is queued and all queued rows are written. Without a
+    /// product in progress nothing happens.
     void productOver();
     /// Rows not yet stored (after the last failure), oldest first.
     const std::deque<WeighingRecord>& unsaved() const { return m_unsaved; }

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "weighing/WeighingState.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kelvora {
+
+enum class ParityChoice { None, Odd, Even };
+
+/// What the main window takes from Option.ini besides the weighing state.
+struct StationSettings {
+    /// 0x00BBGGRR.
+    std::uint32_t windowColor = 16053492;
+    /// LabeledEdit1, the batch count value.
+    std::string batchCountText = "0";
+    /// LabeledEdit2, the batch reminder value.
+    std::string batchReminderText = "0";
+    /// Edit3 at start: 共<batch count>个产品，此产品是第<ProductCount>个.
+    std::string statusText;
+    /// Alarm duration and alarm delay, milliseconds.
+    int timer1Interval = 1000;
+    int timer2Interval = 1000;
+    /// Comm1's port settings.
+    std::string commName = "Com1";
+    std::uint32_t baudRate = 9600;
+    ParityChoice parity = ParityChoice::None;
+    bool parityCheck = false;
+};
+
+/// The settings window's fields: the three port texts and the threshold text as shown, and which radio
+/// button of each group is selected (0 none; algorithm 1 to 3; indicator 1 Toledo, 2 Yaohua).
+struct SettingsWindowValues {
+    std::string comName = "Com1";
+    std::string baudRate = "9600";
+    std::string parity = "None";
+    std::string threshold = "10.000";
+    int algorithm = 1;
+    int indicator = 1;
+};
+
+/// The reads and writes of Option.ini. Every function opens the file for its own use; writes throw
+/// ProfileWriteError ("Unable to write to <path>") when the file cannot be written.
+class StationConfig {
+public:
+    /// The main window's load: fills ProductCount, ProductThreshold, AlgorithmChoice (only when some
+    /// algorithm key reads yes; otherwise it keeps its value) and IndicatorType, and returns the rest.
+    /// Missing or unconvertible values give the defaults; a parity other than None/Odd/Even gives no
+    /// parity and no checking.
+    static StationSettings loadMainWindow(const std::string& iniPath, WeighingState& state);
+
+    /// 软件/背景色 as a decimal integer.
+    static void saveWindowColor(const std::string& iniPath, std::uint32_t color);
+    /// Word/SC_Num as a decimal integer.
+    static void saveProductCount(const std::string& iniPath, std::int32_t count);
+
+    /// 数据库/连接; nothing when the file, section or key is missing.
+    static std::optional<std::string> databaseConnection(const std::string& iniPath);
+
+    /// The settings window's load: a radio group shows the last of its keys that reads yes, or none.
+    static SettingsWindowValues loadSettingsWindow(const std::string& iniPath);
+    /// The settings window's save, key by key in the window's order; a failing key stops the save and the
+    /// keys after it are not written.
+    static void saveSettingsWindow(const std::string& iniPath, const SettingsWindowValues& values);
+
+    /// The status text shown at start and after each counted product.
+    static std::string statusText(const std::string& batchCountText, std::int32_t productCount);
+};
+
+} // namespace kelvora

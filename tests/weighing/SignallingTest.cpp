@@ -1,0 +1,143 @@
+#include "weighing/WeighingCore.h"
+
+#include "tests/support/FakeStationHost.h"
+#include "weighing/NumberText.h"
+
+#include <gtest/gtest.h>
+
+using namespace kelvora;
+
+namespace {
+
+class Signalling : public ::testing::Test {
+protected:
+    void SetUp() override {
+        core.initialize();
+        host.texts[Control::LabeledEdit1] = "0";
+        host.texts[Control::LabeledEdit2] = "0";
+        host.portOpen = true;
+    }
+    // An in-tolerance capture: counted, then the reminder.
+    void countProduct() {
+        host.frames.clear();
+        core.CountGoodProduct();
+        core.UpdateBatchReminder();
+    }
+
+    test::FakeStationHost host;
+    WeighingCore core{host};
+};
+
+} // namespace
+
+TEST(OutputFrame, CarriesTheFlagsAsTheNinthByte) {
+    const std::string five = WeighingCore::outputFrame(5);
+    ASSERT_EQ(five.size(), 17u);
+    EXPECT_EQ(five, std::string("\x02+000000" "5" "0000000\r"));
+    EXPECT_EQ(WeighingCore::outputFrame(0)[8], '0');
+    EXPECT_EQ(WeighingCore::outputFrame(4)[8], '4');
+}
+
+TEST_F(Signalling, EachSendHandsTheFrameOverTwiceAroundAPause) {
+    host.events.clear();
+    core.SendSignalFrame(1);
+    EXPECT_EQ(host.events, (std::vector<std::string>{"frame 1", "pause 200", "frame 1"}));
+    EXPECT_EQ(host.written, WeighingCore::outputFrame(1) + WeighingCore::outputFrame(1));
+}
+
+TEST_F(Signalling, FramesWhileThePortIsClosedAreDroppedButThePauseHappens) {
+    host.portOpen = false;
+    host.events.clear();
+    core.SendSignalFrame(0);
+    EXPECT_TRUE(host.written.empty());
+    EXPECT_EQ(host.events[1], "pause 200");
+}
+
+TEST_F(Signalling, DefaultBatchValuesSetAndClearTheReminderOnTheFirstProduct) {
+    countProduct();
+    EXPECT_EQ(host.sentFlags(), "1100");
+    EXPECT_EQ(host.lamp(Lamp::Shape2), LampColor::Red);
+    EXPECT_EQ(host.text(Control::Edit3), "共0个产品，此产品是第1个");
+    EXPECT_EQ(host.records, std::vector<std::string>{"正常"});
+}
+
+TEST_F(Signalling, ReminderThreeOfFive) {
+    host.texts[Control::LabeledEdit1] = "5";
+    host.texts[Control::LabeledEdit2] = "3";
+    const char* expected[] = {"00", "00", "11", "11", "11", "1100"};
+    for (int product = 1; product <= 6; ++product) {
+        countProduct();
+        EXPECT_EQ(host.sentFlags(), expected[product - 1]) << "product " << product;
+        EXPECT_EQ(host.lamp(Lamp::Shape2), product < 3 ? LampColor::Lime : LampColor::Red) << "product " << product;
+    }
+    EXPECT_EQ(host.text(Control::Edit3), "共5个产品，此产品是第6个");
+}
+
+TEST_F(Signalling, APendingAlarmRidesAlongInBatchFrames) {
+    core.SignalOverLimit();
+    EXPECT_TRUE(host.timerOn(Timer::Timer2));
+    EXPECT_EQ(host.records, std::vector<std::string>{"超高"});
+    EXPECT_TRUE(host.frames.empty()) << "the verdict itself sends nothing";
+    countProduct();
+    EXPECT_EQ(host.sentFlags(), "5544");
+}
+
+TEST_F(Signalling, AlarmDelayThenDuration) {
+    core.SignalUnderLimit();
+    EXPECT_EQ(host.lamp(Lamp::Shape1), LampColor::Yellow);
+    host.events.clear();
+    core.Timer2Timer();
+    EXPECT_EQ(host.events[0], "Timer1=on") << "the duration counts from before the frames";
+    EXPECT_EQ(host.events[1], "Timer2=off");
+    EXPECT_EQ(host.sentFlags(), "55") << "the reminder bit from creation rides along";
+    host.frames.clear();
+    core.Timer1Timer();
+    EXPECT_FALSE(host.timerOn(Timer::Timer1));
+    EXPECT_EQ(host.sentFlags(), "11");
+    EXPECT_EQ(core.state().SignalFlags, 1);
+}
+
+TEST_F(Signalling, ASecondAlarmDoesNotRestartTheDelay) {
+    core.SignalOverLimit();
+    host.events.clear();
+    core.SignalOverLimit();
+    EXPECT_EQ(host.events, (std::vector<std::string>{"Shape1=red", "record 超高"}));
+}
+
+TEST_F(Signalling, ModelSelectionClearsAllBitsAndSendsZeroTwice) {
+    core.SignalOverLimit();
+    host.events.clear();
+    core.ModelSelected();
+    EXPECT_EQ(core.state().SignalFlags, 0);
+    EXPECT_EQ(host.sentFlags(), "00");
+    EXPECT_TRUE(host.timerOn(Timer::Timer2)) << "the timers are left alone";
+    EXPECT_EQ(host.lamp(Lamp::Shape1), LampColor::Red) << "and so are the lamps";
+}
+
+TEST_F(Signalling, CloseSavesTheCountThenSendsOneClearedFrame) {
+    core.state().ProductCount = 7;
+    host.events.clear();
+    core.FormClose();
+    EXPECT_EQ(host.events, (std::vector<std::string>{"productOver", "count 7", "frame 0", "pause 200", "frame 0"}));
+}
+
+TEST_F(Signalling, ACloseThatCannotSaveSendsNoFrame) {
+    host.failSaveCount = true;
+    EXPECT_THROW(core.FormClose(), std::runtime_error);
+    EXPECT_TRUE(host.frames.empty());
+    EXPECT_EQ(core.state().SignalFlags, 1);
+}
+
+TEST_F(Signalling, ABadBatchCountFailsAfterTheReminderFrames) {
+    host.texts[Control::LabeledEdit1] = "";
+    host.texts[Control::LabeledEdit2] = "1";
+    core.CountGoodProduct();
+    try {
+        core.UpdateBatchReminder();
+        FAIL();
+    } catch (const ConversionError& error) {
+        EXPECT_STREQ(error.what(), "'' is not a valid integer value");
+    }
+    EXPECT_EQ(host.sentFlags(), "11");
+    EXPECT_EQ(host.lamp(Lamp::Shape2), LampColor::Red);
+}

@@ -1,0 +1,38 @@
+#include "tools/ReplayCommand.h"
+
+#include <cstring>
+#include <iostream>
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(int argc, char** argv);
+    const char* summary;
+};
+
+const Command kCommands[] = {
+    {"replay", kelvora::runReplayCommand, "run the weighing core on a station script and print its trace"},
+};
+
+void printUsage() {
+    std::cerr << "usage: kelvora-tool COMMAND [ARGS]\ncommands:\n";
+    for (const Command& command : kCommands) {
+        std::cerr << "  " << command.name << "  " << command.summary << "\n";
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    if (argc >= 2) {
+        for (const Command& command : kCommands) {
+            if (std::strcmp(argv[1], command.name) == 0) {
+                return command.run(argc - 1, argv + 1);
+            }
+        }
+    }
+    printUsage();
+    return 2;
+}

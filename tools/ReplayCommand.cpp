@@ -1,0 +1,93 @@
+#include "tools/ReplayCommand.h"
+
+#include "tools/ReplayHost.h"
+#include "tools/StationLoad.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+namespace kelvora {
+
+namespace {
+
+struct ReplayOptions {
+    std::string iniPath;
+    std::string scriptPath;
+    bool summary = false;
+};
+
+const char* const kUsage = "usage: kelvora-tool replay [--ini FILE] [--summary] SCRIPT\n";
+
+bool parseOptions(int argc, char** argv, ReplayOptions& options) {
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--ini" && i + 1 < argc) {
+            options.iniPath = argv[++i];
+        } else if (arg == "--summary") {
+            options.summary = true;
+        } else if (arg.rfind("--", 0) == 0 || !options.scriptPath.empty()) {
+            return false;
+        } else {
+            options.scriptPath = arg;
+        }
+    }
+    return !options.scriptPath.empty();
+}
+
+std::string clockText(std::int64_t ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%03lld", static_cast<long long>(ms / 3600000),
+                  static_cast<long long>(ms / 60000 % 60), static_cast<long long>(ms / 1000 % 60),
+                  static_cast<long long>(ms % 1000));
+    return text;
+}
+
+void printSummary(const std::string& scriptPath, const ReplaySummary& summary) {
+    auto verdicts = [&](const char* verdict) {
+        auto found = summary.verdicts.find(verdict);
+        return found == summary.verdicts.end() ? 0 : found->second;
+    };
+    std::cout << "Kelvora replay of " << scriptPath << "\n"
+              << "  chunks received     " << summary.chunks << "\n"
+              << "  products counted    " << verdicts("正常") << "  (正常)\n"
+              << "  over the limit      " << verdicts("超高") << "  (超高 verdicts)\n"
+              << "  under the limit     " << verdicts("超低") << "  (超低 verdicts)\n"
+              << "  frames sent         " << summary.framesSent << "  (17 bytes each)\n"
+              << "  frames not sent     " << summary.framesDropped << "  (port closed)\n"
+              << "  errors shown        " << summary.errors << "\n"
+              << "  shift length        " << clockText(summary.endTime) << "\n";
+}
+
+} // namespace
+
+int runReplayCommand(int argc, char** argv) {
+    ReplayOptions options;
+    if (!parseOptions(argc, argv, options)) {
+        std::cerr << kUsage;
+        return 2;
+    }
+    std::ifstream scriptFile(options.scriptPath, std::ios::binary);
+    if (!scriptFile) {
+        std::cerr << "kelvora-tool replay: cannot read " << options.scriptPath << "\n";
+        return 2;
+    }
+    std::ostream discarded(nullptr); // with --summary the trace goes nowhere
+    ReplayHost host(options.summary ? discarded : std::cout);
+    loadStation(host, options.iniPath);
+    StationScript script(scriptFile);
+    try {
+        host.run(script);
+    } catch (const ScriptError& error) {
+        std::cout.flush();
+        std::cerr << "kelvora-tool replay: " << options.scriptPath << ": " << error.what() << "\n";
+        return 2;
+    }
+    if (options.summary) {
+        printSummary(options.scriptPath, host.summary());
+    }
+    return 0;
+}
+
+} // namespace kelvora

@@ -1,0 +1,238 @@
+#include "weighing/WeighingCore.h"
+
+#include "weighing/GbkText.h"
+#include "weighing/NumberText.h"
+
+#include <cstring>
+
+namespace kelvora {
+
+namespace {
+
+constexpr int kFramePauseMs = 200;
+
+// Leading and trailing blanks and control characters removed.
+std::string trimmed(const std::string& text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') {
+        ++begin;
+    }
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') {
+        --end;
+    }
+    return text.substr(begin, end - begin);
+}
+
+// 1-based position of the first occurrence, 0 when absent.
+std::ptrdiff_t position(const std::string& text, std::string_view what) {
+    std::size_t at = text.find(what);
+    return at == std::string::npos ? 0 : static_cast<std::ptrdiff_t>(at) + 1;
+}
+
+} // namespace
+
+WeighingCore::WeighingCore(StationHost& host) : m_host(host) {}
+
+void WeighingCore::initialize() {
+    m_state.SignalFlags = 0;
+    m_state.ZeroOffset = 0.0;
+    m_state.SignalFlags |= kBatchReminderBit;
+    m_host.setButtonEnabled(Button::BtnSetTabs, false);
+}
+
+void WeighingCore::Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length) {
+    const char* text = reinterpret_cast<const char*>(buffer);
+    std::string chunk(text, strnlen(text, length));
+    if (m_state.IndicatorType == 1) {
+        decodeToledo(chunk);
+    } else {
+        decodeYaohua(chunk);
+    }
+}
+
+void WeighingCore::decodeToledo(const std::string& chunk) {
+    std::ptrdiff_t p = position(chunk, "\x02");
+    showDecoded(GbkText::copy(chunk, p + 5, 5), 100.0);
+}
+
+void WeighingCore::decodeYaohua(const std::string& chunk) {
+    std::string joined = m_state.ChunkHistory[0] + m_state.ChunkHistory[1] + chunk;
+    std::ptrdiff_t plus = position(joined, "\x02+");
+    std::ptrdiff_t minus = position(joined, "\x02-");
+    std::string field = minus < plus ? GbkText::copy(joined, plus + 2, 6) : "-" + GbkText::copy(joined, minus + 2, 6);
+    // The history turns over for every chunk, whether or not its field converts.
+    m_state.ChunkHistory[0] = std::move(m_state.ChunkHistory[1]);
+    m_state.ChunkHistory[1] = chunk;
+    showDecoded(field, 10.0);
+}
+
+void WeighingCore::showDecoded(const std::string& field, double divisor) {
+    std::optional<double> counts = NumberText::parseFloat(field);
+    if (!counts) {
+        return; // a field that does not convert drops the chunk without a word
+    }
+    m_host.setText(Control::Edit1, NumberText::formatWeight(*counts / divisor - m_state.ZeroOffset));
+    // The capture sees the value as shown, cut to three decimals.
+    CaptureWeight(NumberText::toFloat(m_host.text(Control::Edit1)));
+}
+
+void WeighingCore::CaptureWeight(double x) {
+    auto& window = m_state.SampleWindow;
+    if (x <= m_state.ProductThreshold) {
+        m_state.CaptureLatch = 0;
+        m_host.productOver();
+        return;
+    }
+    for (std::size_t i = window.size() - 1; i > 0; --i) {
+        window[i] = window[i - 1];
+    }
+    window[0] = x;
+    bool peak = window[2] >= window[3] && window[2] >= window[1] && window[1] >= window[0] &&
+                window[3] >= window[4] && m_state.CaptureLatch == 0;
+    if (!peak) {
+        return;
+    }
+    m_host.setText(Control::Edit2, NumberText::formatWeight(window[3]));
+    if (!JudgeTolerance()) {
+        CountGoodProduct();
+        UpdateBatchReminder();
+        m_state.CaptureLatch = 1;
+    }
+}
+
+bool WeighingCore::JudgeTolerance() {
+    bool result = false;
+    double weight = NumberText::toFloat(m_host.text(Control::Edit2));
+    if (weight > NumberText::toFloat(m_host.text(Control::Et2))) {
+        SignalOverLimit();
+        result = true;
+    }
+    weight = NumberText::toFloat(m_host.text(Control::Edit2));
+    if (weight < NumberText::toFloat(m_host.text(Control::Et3))) {
+        SignalUnderLimit();
+        result = true;
+    }
+    return result;
+}
+
+void WeighingCore::SignalOverLimit() {
+    m_host.setLampColor(Lamp::Shape1, LampColor::Red);
+    m_state.SignalFlags |= kToleranceAlarmBit;
+    m_host.setTimerEnabled(Timer::Timer2, true);
+    RecordResult("超高");
+}
+
+void WeighingCore::SignalUnderLimit() {
+    m_host.setLampColor(Lamp::Shape1, LampColor::Yellow);
+    m_state.SignalFlags |= kToleranceAlarmBit;
+    m_host.setTimerEnabled(Timer::Timer2, true);
+    RecordResult("超低");
+}
+
+void WeighingCore::CountGoodProduct() {
+    // The count wraps like the 32-bit counter it is rather than overflowing.
+    m_state.ProductCount = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_state.ProductCount) + 1U);
+    m_host.setLampColor(Lamp::Shape1, LampColor::Lime);
+    m_host.setText(Control::Edit3, statusText());
+    RecordResult("正常");
+}
+
+void WeighingCore::UpdateBatchReminder() {
+    std::int32_t reminder = NumberText::toInteger(m_host.text(Control::LabeledEdit2));
+    if (m_state.ProductCount < reminder) {
+        m_host.setLampColor(Lamp::Shape2, LampColor::Lime);
+        m_state.SignalFlags &= ~kBatchReminderBit;
+    } else {
+        m_host.setLampColor(Lamp::Shape2, LampColor::Red);
+        m_state.SignalFlags |= kBatchReminderBit;
+    }
+    SendSignalFrame(m_state.SignalFlags);
+    SendSignalFrame(m_state.SignalFlags);
+    std::int32_t batch = NumberText::toInteger(m_host.text(Control::LabeledEdit1));
+    if (m_state.ProductCount > batch) {
+        m_state.SignalFlags &= ~kBatchReminderBit;
+        SendSignalFrame(m_state.SignalFlags);
+        SendSignalFrame(m_state.SignalFlags);
+    }
+}
+
+void WeighingCore::RecordResult(const std::string& verdict) { m_host.recordResult(verdict); }
+
+std::string WeighingCore::outputFrame(std::int32_t n) {
+    std::string frame = "\x02+000000" + std::string(1, std::to_string(n).front()) + "0000000\r";
+    return frame;
+}
+
+void WeighingCore::SendSignalFrame(std::int32_t n) {
+    const std::string frame = outputFrame(n);
+    auto handOver = [&] {
+        for (char byte : frame) {
+            auto value = static_cast<std::uint8_t>(byte);
+            m_host.writeData(&value, 1);
+        }
+    };
+    handOver();
+    m_host.pause(kFramePauseMs);
+    handOver();
+}
+
+void WeighingCore::Timer2Timer() {
+    m_host.setTimerEnabled(Timer::Timer1, true);
+    m_host.setTimerEnabled(Timer::Timer2, false);
+    SendSignalFrame(m_state.SignalFlags);
+    SendSignalFrame(m_state.SignalFlags);
+}
+
+void WeighingCore::Timer1Timer() {
+    m_host.setTimerEnabled(Timer::Timer1, false);
+    m_state.SignalFlags &= ~kToleranceAlarmBit;
+    SendSignalFrame(m_state.SignalFlags);
+    SendSignalFrame(m_state.SignalFlags);
+}
+
+void WeighingCore::BtnClearClick(const std::string& senderName) {
+    m_state.CaptureLatch = 0;
+    m_host.productOver();
+    if (trimmed(m_host.text(Control::ComboBox1)).empty()) {
+        m_host.showMessage("提示", "请选择型号或选择合法型号！");
+        return;
+    }
+    m_host.setButtonEnabled(Button::BtnClear, false);
+    m_host.setButtonEnabled(Button::BtnWordWrap, false);
+    m_host.setButtonEnabled(Button::BtnSetTabs, true);
+    if (senderName.substr(0, 10) == "BtnClear") {
+        m_state.ProductCount = 0;
+    }
+    m_host.setText(Control::Edit3, statusText());
+    m_host.openPort();
+}
+
+void WeighingCore::BtnSetTabsClick() {
+    m_host.setButtonEnabled(Button::BtnClear, true);
+    m_host.setButtonEnabled(Button::BtnWordWrap, true);
+    m_host.setButtonEnabled(Button::BtnSetTabs, false);
+    m_host.closePort();
+}
+
+void WeighingCore::BtnBulletsClick() { m_state.ZeroOffset = NumberText::toFloat(m_host.text(Control::Edit1)); }
+
+void WeighingCore::ModelSelected() {
+    m_host.productOver();
+    m_state.SignalFlags = 0;
+    SendSignalFrame(0);
+    SendSignalFrame(m_state.SignalFlags);
+}
+
+void WeighingCore::FormClose() {
+    m_host.productOver();
+    m_host.saveProductCount(m_state.ProductCount);
+    m_state.SignalFlags = 0;
+    SendSignalFrame(0);
+}
+
+std::string WeighingCore::statusText() const {
+    return "共" + m_host.text(Control::LabeledEdit1) + "个产品，此产品是第" + std::to_string(m_state.ProductCount) + "个";
+}
+
+} // namespace kelvora
