@@ -8,6 +8,43 @@
 
 namespace kelvora {
 
+namespace {
+
+// Reads a quoted field starting at the opening quote; returns the position after the closing quote.
+qsizetype readQuotedField(const QString& csv, qsizetype i, QString& text) {
+    for (++i;; ++i) {
+        if (i >= csv.size())
+            throw DatabaseError(QStringLiteral("mdb-export wrote an unterminated quoted field"));
+        if (csv[i] == u'"') {
+            if (i + 1 < csv.size() && csv[i + 1] == u'"') {
+                text += u'"';
+                ++i;
+                continue;
+            }
+            return i + 1;
+        }
+        text += csv[i];
+    }
+}
+
+MdbReader::Table toTable(std::vector<std::vector<MdbReader::Field>> lines) {
+    MdbReader::Table table;
+    if (lines.empty())
+        return table;
+    for (const MdbReader::Field& header : lines.front())
+        table.columns << header.text;
+    for (size_t r = 1; r < lines.size(); ++r) {
+        if (lines[r].size() != static_cast<size_t>(table.columns.size()))
+            throw DatabaseError(QStringLiteral("mdb-export wrote a row with %1 fields for %2 columns")
+                                    .arg(lines[r].size())
+                                    .arg(table.columns.size()));
+        table.rows.push_back(std::move(lines[r]));
+    }
+    return table;
+}
+
+} // namespace
+
 MdbReader::MdbReader(QString file) : m_file(std::move(file)) {
     if (!QFileInfo(m_file).isFile())
         throw DatabaseError(QStringLiteral("Could not find file '%1'.").arg(m_file));
@@ -59,20 +96,7 @@ MdbReader::Table MdbReader::parseCsv(const QString& csv) {
         const QChar c = csv[i];
         if (c == u'"' && !fieldStarted) {
             field.quoted = fieldStarted = true;
-            for (++i;; ++i) {
-                if (i >= csv.size())
-                    throw DatabaseError(QStringLiteral("mdb-export wrote an unterminated quoted field"));
-                if (csv[i] == u'"') {
-                    if (i + 1 < csv.size() && csv[i + 1] == u'"') {
-                        field.text += u'"';
-                        ++i;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                field.text += csv[i];
-            }
+            i = readQuotedField(csv, i, field.text);
         } else if (c == u',') {
             endField();
             ++i;
@@ -95,19 +119,7 @@ MdbReader::Table MdbReader::parseCsv(const QString& csv) {
         endField();
         lines.push_back(std::move(line));
     }
-    Table table;
-    if (lines.empty())
-        return table;
-    for (const Field& header : lines.front())
-        table.columns << header.text;
-    for (size_t r = 1; r < lines.size(); ++r) {
-        if (lines[r].size() != static_cast<size_t>(table.columns.size()))
-            throw DatabaseError(QStringLiteral("mdb-export wrote a row with %1 fields for %2 columns")
-                                    .arg(lines[r].size())
-                                    .arg(table.columns.size()));
-        table.rows.push_back(std::move(lines[r]));
-    }
-    return table;
+    return toTable(std::move(lines));
 }
 
 } // namespace kelvora

@@ -137,5 +137,43 @@ TEST(RecordStoreFailureTest, AFailingInsertThrowsAndTheStoreRecovers) {
     EXPECT_EQ(query.RecordCount(), 1);
 }
 
+// The recorder keeps the rows that a failing store refuses and writes them once the database is back;
+// what is still unsaved at the end goes to the CSV file beside the database.
+TEST(RecordStoreFailureTest, TheRecorderLosesNoRowThroughAnOutage) {
+    auto database = *TestDatabase::create(Engine::Sqlite);
+    const QString moved = database.target() + QStringLiteral(".away");
+    WeightRecordStore store(database.target());
+    std::vector<std::string> errors;
+    ProductRecorder recorder(store, [&](const std::string& message) { errors.push_back(message); });
+    const auto product = [&](double weight, const char* time) {
+        recorder.verdict(record("A100", weight, "正常", time));
+        recorder.productOver();
+    };
+    product(15, "2024-07-01 08:00:00");
+    store.connection().Close();
+    ASSERT_TRUE(QFile::rename(database.target(), moved));
+    product(16, "2024-07-01 08:00:01");
+    product(17, "2024-07-01 08:00:02");
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_EQ(recorder.unsaved().size(), 2u);
+    ASSERT_TRUE(QFile::rename(moved, database.target()));
+    product(18, "2024-07-01 08:00:03");
+    EXPECT_TRUE(recorder.unsaved().empty());
+    store.connection().Close();
+    ASSERT_TRUE(QFile::rename(database.target(), moved));
+    product(19, "2024-07-01 08:00:04");
+    appendUnsavedRecords(database.target(), recorder.unsaved());
+    ASSERT_TRUE(QFile::rename(moved, database.target()));
+
+    TADOConnection connection(database.target());
+    TADOQuery query(connection);
+    query.SQL.Add(QStringLiteral("select * from weight"));
+    query.Open();
+    EXPECT_EQ(query.RecordCount(), 4);
+    QFile csv(unsavedRecordsFile(database.target()));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(csv.readAll()).endsWith(QStringLiteral("A100,19,正常,张三,2024-07-01 08:00:04\n")));
+}
+
 } // namespace
 } // namespace kelvora
