@@ -1,5 +1,6 @@
-#include "data/DatabaseError.h"
 #include "data/MdbReader.h"
+
+#include "data/DatabaseError.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +8,8 @@ namespace kelvora {
 namespace {
 
 TEST(MdbReaderTest, SplitsTheExportedCsv) {
-    const auto table = MdbReader::parseCsv(
-        QStringLiteral("型号,重量,操作员\r\n\"a,\"\"b\"\"\nc\",1.5,\"\"\n\"\",,\"x\"\n\n"));
+    const auto table =
+        MdbReader::parseCsv(QStringLiteral("型号,重量,操作员\r\n\"a,\"\"b\"\"\nc\",1.5,\"\"\n\"\",,\"x\"\n\n"));
     EXPECT_EQ(table.columns, QStringList({"型号", "重量", "操作员"}));
     ASSERT_EQ(table.rows.size(), 2u);
     EXPECT_EQ(table.rows[0][0].text, QStringLiteral("a,\"b\"\nc"));
