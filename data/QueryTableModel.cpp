@@ -7,6 +7,10 @@ namespace kelvora {
 QueryTableModel::QueryTableModel(TADOQuery& query, std::vector<ColumnDefinition> columns, QObject* parent)
     : QAbstractTableModel(parent), m_query(&query), m_definitions(std::move(columns)) {
     connect(&query, &TADOQuery::resultChanged, this, &QueryTableModel::reload);
+    connect(&query, &QObject::destroyed, this, [this] {
+        m_query = nullptr;
+        reload();
+    });
     reload();
 }
 

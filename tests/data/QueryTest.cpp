@@ -222,6 +222,10 @@ TEST_P(QueryTest, GridFollowsTheQuery) {
     EXPECT_EQ(grid.headerData(0, Qt::Horizontal).toString(), QStringLiteral("型号"));
     m_query->Close();
     EXPECT_EQ(grid.rowCount(), 0);
+    m_query->Open();
+    EXPECT_EQ(grid.rowCount(), 1);
+    m_query.reset();
+    EXPECT_EQ(grid.rowCount(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, QueryTest, ::testing::Values(Engine::Sqlite, Engine::Postgres),
