@@ -1,10 +1,9 @@
 #include "data/SqliteHandle.h"
 
 #include "data/DatabaseError.h"
+#include "data/FileSync.h"
 
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <QFile>
 #include <QSqlDriver>
@@ -22,16 +21,6 @@ sqlite3* handleOf(const QSqlDatabase& db) {
     if (!h)
         throw DatabaseError(QStringLiteral("The connection is not an open SQLite connection"));
     return h;
-}
-
-void flushFile(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-    if (fd < 0 || ::fsync(fd) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        throw DatabaseError(QStringLiteral("Cannot flush the backup '%1' to disk").arg(path));
-    }
-    ::close(fd);
 }
 
 } // namespace
@@ -67,10 +56,12 @@ void backup(const QSqlDatabase& db, const QString& file) {
         QFile::remove(temporary);
         throw DatabaseError(QStringLiteral("Cannot write the backup '%1': %2").arg(file, message));
     }
-    flushFile(temporary);
-    if (::rename(temporaryName.constData(), QFile::encodeName(file).constData()) != 0) {
+    try {
+        file_sync::syncFile(temporary);
+        file_sync::replaceFile(temporary, file);
+    } catch (const DatabaseError&) {
         QFile::remove(temporary);
-        throw DatabaseError(QStringLiteral("Cannot move the backup into place as '%1'").arg(file));
+        throw;
     }
 }
 

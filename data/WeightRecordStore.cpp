@@ -1,6 +1,7 @@
 #include "data/WeightRecordStore.h"
 
 #include "data/DatabaseError.h"
+#include "data/FileSync.h"
 
 #include <charconv>
 
@@ -100,6 +101,8 @@ void appendUnsavedRecords(const QString& target, const std::deque<WeighingRecord
     const QByteArray bytes = text.toUtf8();
     if (file.write(bytes) != bytes.size() || !file.flush())
         throw DatabaseError(QStringLiteral("Cannot write '%1': %2").arg(path, file.errorString()));
+    file.close();
+    file_sync::syncFile(path);
 }
 
 } // namespace kelvora
