@@ -132,6 +132,11 @@ TEST_P(QueryTest, TimeRangeIncludesBothEndsAndCountsExactly) {
     EXPECT_EQ(count({"select  *  from  weight",
                      "where  (时间  between #07/01/2024 08:00:00# and  #07/15/2024 18:30:00#)and (重量>='12.5')"}),
               2);
+    // A bare non-number for the weight names no column: the statement fails and the query stays closed.
+    EXPECT_THROW(count({"select  *  from  weight",
+                        "where  (时间  between #07/01/2024 08:00:00# and  #07/15/2024 18:30:00#)and (重量=超高)"}),
+                 DatabaseError);
+    EXPECT_FALSE(m_query->Active());
 }
 
 TEST_P(QueryTest, TopAndWalkAndDeleteAll) {
