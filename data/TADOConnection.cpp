@@ -121,6 +121,18 @@ void TADOConnection::Close() {
     m_open = false;
 }
 
+void TADOConnection::closeIfBroken() {
+    if (!m_open)
+        return;
+    bool answers = false;
+    {
+        QSqlQuery probe(database());
+        answers = probe.exec(QStringLiteral("select 1"));
+    }
+    if (!answers)
+        Close();
+}
+
 void TADOConnection::backupTo(const QString& file) {
     Open();
     if (m_dialect != schema::Dialect::Sqlite)

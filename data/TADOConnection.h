@@ -38,6 +38,10 @@ public:
     /// The open Qt connection; throws DatabaseError when closed.
     QSqlDatabase database() const;
 
+    /// After a failed statement: closes the connection when it no longer answers (a restarted server, a
+    /// dropped network), so that the next statement opens it anew.
+    void closeIfBroken();
+
     /// Writes a consistent copy of the open SQLite database (committed work only) to `file`, replacing
     /// it atomically; other connections may keep using the database meanwhile. Throws DatabaseError,
     /// also for PostgreSQL targets (their backups belong to the server).

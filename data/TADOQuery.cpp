@@ -66,6 +66,15 @@ void TADOQuery::ExecSQL() {
 
 int TADOQuery::run(bool wantRows) {
     m_connection.Open();
+    try {
+        return send(wantRows);
+    } catch (const DatabaseError&) {
+        m_connection.closeIfBroken();
+        throw;
+    }
+}
+
+int TADOQuery::send(bool wantRows) {
     const auto statement = translateStatement(SQL.Text(), m_connection.dialect());
     QSqlQuery query(m_connection.database());
     query.setForwardOnly(true);

@@ -56,6 +56,7 @@ public:
 private:
     void requireActive() const;
     int run(bool wantRows);
+    int send(bool wantRows);
 
     TADOConnection& m_connection;
     bool m_active = false;

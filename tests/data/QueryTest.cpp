@@ -6,6 +6,8 @@
 
 #include <memory>
 
+#include <QSqlQuery>
+
 #include <gtest/gtest.h>
 
 namespace kelvora {
@@ -194,6 +196,23 @@ TEST_P(QueryTest, StatementsOpenAClosedConnection) {
     exec({"Delete  From  XH  Where  型号=\"A100\""});
     EXPECT_TRUE(m_connection->Connected());
     EXPECT_EQ(count({"Select  *  From  XH"}), 4);
+}
+
+TEST_P(QueryTest, ALostConnectionIsOpenedAgainByTheNextStatement) {
+    if (GetParam() != Engine::Postgres)
+        GTEST_SKIP() << "a lost server connection concerns PostgreSQL";
+    EXPECT_EQ(count({"Select  *  From  XH"}), 5);
+    TADOConnection killer(m_database->connectionString());
+    killer.Open();
+    {
+        QSqlQuery pid(m_connection->database());
+        ASSERT_TRUE(pid.exec(QStringLiteral("select pg_backend_pid()")) && pid.next());
+        QSqlQuery kill(killer.database());
+        ASSERT_TRUE(kill.exec(QStringLiteral("select pg_terminate_backend(%1)").arg(pid.value(0).toInt())));
+    }
+    EXPECT_THROW(count({"Select  *  From  XH"}), DatabaseError);
+    EXPECT_FALSE(m_connection->Connected());
+    EXPECT_EQ(count({"Select  *  From  XH"}), 5);
 }
 
 TEST_P(QueryTest, OpenRefusesAStatementWithoutRowsAndDoesNotRunIt) {
