@@ -1,5 +1,6 @@
 #include "data/QueryTableModel.h"
 
+#include "data/DatabaseError.h"
 #include "data/TADOQuery.h"
 
 namespace kelvora {
@@ -73,6 +74,38 @@ QVariant QueryTableModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation == Qt::Vertical)
         return section + 1;
     return section < static_cast<int>(m_columns.size()) ? QVariant(m_columns[section].title) : QVariant();
+}
+
+} // namespace kelvora
+
+namespace kelvora {
+
+Qt::ItemFlags QueryTableModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (!index.isValid() || m_readOnly || !m_query || !m_query->CanModify())
+        return flags;
+    if (m_query->field(index.row(), m_sourceColumns[index.column()]).kind() == schema::ColumnKind::YesNo)
+        return flags | Qt::ItemIsUserCheckable;
+    return flags | Qt::ItemIsEditable;
+}
+
+bool QueryTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || !(flags(index) & (Qt::ItemIsEditable | Qt::ItemIsUserCheckable)))
+        return false;
+    const bool check = role == Qt::CheckStateRole;
+    if (!check && role != Qt::EditRole)
+        return false;
+    try {
+        m_query->setRecNo(index.row());
+        const QString& name = m_query->fieldNames()[m_sourceColumns[index.column()]];
+        m_query->SetFieldValue(name, check ? QVariant(value.toInt() == Qt::Checked) : value);
+        m_query->Post();
+    } catch (const DatabaseError& e) {
+        if (m_onError)
+            m_onError(e.message());
+        return false;
+    }
+    return true;
 }
 
 } // namespace kelvora
