@@ -3,6 +3,8 @@
 #include "data/DatabaseError.h"
 #include "data/TADOQuery.h"
 
+#include <QDateTime>
+
 namespace kelvora {
 
 QueryTableModel::QueryTableModel(TADOQuery& query, std::vector<ColumnDefinition> columns, QObject* parent)
@@ -65,6 +67,11 @@ QVariant QueryTableModel::data(const QModelIndex& index, int role) const {
         return {};
     if (column.decimals >= 0 && field.kind() == schema::ColumnKind::Number && !field.IsNull())
         return QString::number(field.AsFloat(), 'f', column.decimals);
+    if (!column.dateTimeFormat.isEmpty() && field.kind() == schema::ColumnKind::DateTime && !field.IsNull()) {
+        const QDateTime time = QDateTime::fromString(field.AsString(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        if (time.isValid())
+            return time.toString(column.dateTimeFormat);
+    }
     return field.AsString();
 }
 
@@ -75,10 +82,6 @@ QVariant QueryTableModel::headerData(int section, Qt::Orientation orientation, i
         return section + 1;
     return section < static_cast<int>(m_columns.size()) ? QVariant(m_columns[section].title) : QVariant();
 }
-
-} // namespace kelvora
-
-namespace kelvora {
 
 Qt::ItemFlags QueryTableModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags flags = QAbstractTableModel::flags(index);

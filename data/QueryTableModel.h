@@ -18,11 +18,13 @@ class TADOQuery;
 class QueryTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    /// A column the owning window defines; `decimals` >= 0 formats numbers with that many decimals.
+    /// A column the owning window defines; `decimals` >= 0 formats numbers with that many decimals, and a
+    /// `dateTimeFormat` (QDateTime's format syntax) formats dates and times.
     struct ColumnDefinition {
         QString field;
         QString title;
         int decimals = -1;
+        QString dateTimeFormat = {};
     };
 
     /// Without definitions every column of the result is shown under its own name.

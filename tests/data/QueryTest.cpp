@@ -234,15 +234,16 @@ TEST_P(QueryTest, ParametersByName) {
 TEST_P(QueryTest, GridFollowsTheQuery) {
     addRecord("A100", "15.236", "正常", "2024-07-01 08:00:00");
     set({"select   top  20   *  from  weight"});
-    QueryTableModel grid(*m_query, {{QStringLiteral("型号"), QStringLiteral("型号"), -1},
-                                    {QStringLiteral("重量"), QStringLiteral("重量"), 2},
-                                    {QStringLiteral("时间"), QStringLiteral("时间"), -1}});
+    QueryTableModel grid(*m_query,
+                         {{QStringLiteral("型号"), QStringLiteral("型号"), -1},
+                          {QStringLiteral("重量"), QStringLiteral("重量"), 2},
+                          {QStringLiteral("时间"), QStringLiteral("时间"), -1, QStringLiteral("yyyy/M/d H:mm:ss")}});
     EXPECT_EQ(grid.rowCount(), 0);
     m_query->Open();
     ASSERT_EQ(grid.rowCount(), 1);
     ASSERT_EQ(grid.columnCount(), 3);
     EXPECT_EQ(grid.data(grid.index(0, 1)).toString(), QStringLiteral("15.24"));
-    EXPECT_EQ(grid.data(grid.index(0, 2)).toString(), QStringLiteral("2024-07-01 08:00:00"));
+    EXPECT_EQ(grid.data(grid.index(0, 2)).toString(), QStringLiteral("2024/7/1 8:00:00"));
     EXPECT_EQ(grid.headerData(0, Qt::Horizontal).toString(), QStringLiteral("型号"));
     m_query->Close();
     EXPECT_EQ(grid.rowCount(), 0);
