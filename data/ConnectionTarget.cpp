@@ -124,9 +124,12 @@ ConnectionTarget parseConnectionTarget(const QString& text) {
 }
 
 QString mainConnectionString(const std::optional<QString>& configured) {
-    if (configured && !configured->trimmed().isEmpty())
+    if (!configured || configured->trimmed().isEmpty())
+        return QStringLiteral("Data Source=\"%1\";").arg(resolveCaseBlind(QStringLiteral("database.mdb")));
+    const ConnectionTarget target = parseConnectionTarget(configured->trimmed());
+    if (target.engine == ConnectionTarget::Engine::Postgres)
         return configured->trimmed();
-    return QStringLiteral("Data Source=\"%1\";").arg(resolveCaseBlind(QStringLiteral("database.mdb")));
+    return QStringLiteral("Data Source=\"%1\";Busy Timeout=%2").arg(target.filePath).arg(target.busyTimeoutMs);
 }
 
 namespace {

@@ -44,7 +44,8 @@ QString resolveCaseBlind(const QString& path);
 
 /// The main connection's connection string from Option.ini's `数据库`/`连接` value: that value when given
 /// and not blank, otherwise the file "database.mdb" in the current directory. A file is resolved to its
-/// absolute, case-blind matched path now, so a later change of directory cannot switch files.
+/// absolute, case-blind matched path now, so a later change of directory cannot switch files. Throws
+/// DatabaseError for a malformed value.
 QString mainConnectionString(const std::optional<QString>& configured);
 
 /// The process-wide main connection string. Every connection that is not told otherwise (the record

@@ -88,6 +88,13 @@ TEST(ConnectionTest, FileNamesResolveCaseBlindAndOnceForEveryConnection) {
         QStringLiteral("Provider=PostgreSQL;Host=db1;Port=5433;Database=line;User ID=st;Password=\"a;b\"");
     EXPECT_EQ(mainConnectionString(QStringLiteral("  ") + pg), pg);
     EXPECT_EQ(mainConnectionString(QStringLiteral("  ")).left(12), QStringLiteral("Data Source="));
+    inDirectory(dir.path(), [&] {
+        const QString configured =
+            mainConnectionString(QStringLiteral("Data Source=line/DATABASE.mdb;Busy Timeout=50"));
+        EXPECT_EQ(parseConnectionTarget(configured).filePath, real);
+        EXPECT_EQ(parseConnectionTarget(configured).busyTimeoutMs, 50);
+    });
+    EXPECT_THROW(mainConnectionString(QStringLiteral("Provider=PostgreSQL;Host=x")), DatabaseError);
 }
 
 TEST(ConnectionTest, ReadsConnectionStrings) {
