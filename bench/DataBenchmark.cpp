@@ -1,0 +1,113 @@
+#include "data/DatabaseSetup.h"
+#include "data/TADOConnection.h"
+#include "data/TADOQuery.h"
+#include "data/WeightRecordStore.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+#include <QDateTime>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace kelvora {
+namespace {
+
+constexpr long long kRecords = 10'000'000;
+
+// Rows committed one by one, as the line stores its verdicts: each insert is its own durable
+// transaction on an SQLite file with synchronous=FULL.
+void BM_CommittedRecords(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("database.mdb"));
+    database_setup::initDatabase(path, false);
+    const auto store = openRecordStore(path);
+    const WeighingRecord record{"A100", 15.234, "正常", "张三", "2024-07-01 08:00:00"};
+    for (auto _ : state)
+        store->insert(record);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_CommittedRecords)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+
+// A database with 10 million records, one a second from 2024-01-01 00:00:00 on (about 116 days),
+// made once for all runs in a single transaction inside the engine.
+class TenMillionRecords {
+public:
+    TenMillionRecords() {
+        m_path = m_dir.filePath(QStringLiteral("database.mdb"));
+        database_setup::initDatabase(m_path, false);
+        TADOConnection connection(m_path);
+        connection.Open();
+        QSqlQuery query(connection.database());
+        const bool ok =
+            query.exec(QStringLiteral("BEGIN")) &&
+            query.exec(QStringLiteral(
+                           "WITH RECURSIVE n(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM n LIMIT %1) "
+                           "INSERT INTO \"weight\" (\"型号\", \"重量\", \"检定结果\", \"操作员\", \"时间\") "
+                           "SELECT CASE x % 3 WHEN 0 THEN 'A100' WHEN 1 THEN 'B250' ELSE '饼干-200g' END, "
+                           "12 + (x % 97) / 10.0, CASE x % 10 WHEN 0 THEN '超高' WHEN 1 THEN '超低' ELSE '正常' END, "
+                           "'张三', datetime(1704067200 + x, 'unixepoch') FROM n")
+                           .arg(kRecords)) &&
+            query.exec(QStringLiteral("COMMIT"));
+        if (!ok)
+            throw std::runtime_error(query.lastError().text().toStdString());
+    }
+    const QString& path() const { return m_path; }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_path;
+};
+
+const TenMillionRecords& tenMillion() {
+    static const TenMillionRecords database;
+    return database;
+}
+
+// The record query: the window's two statement lines for a time range, opened, and the count read.
+// range(0) is the length of the range in hours.
+void BM_RecordQueryTimeRange(benchmark::State& state) {
+    const auto& database = tenMillion();
+    TADOConnection connection(database.path());
+    TADOQuery query(connection);
+    query.SQL.Add(QStringLiteral("select  *  from  weight"));
+    const int hours = static_cast<int>(state.range(0));
+    query.SQL.Add(QStringLiteral("where  (时间  between #03/15/2024 08:00:00# and  #%1#)")
+                      .arg(QDateTime(QDate(2024, 3, 15), QTime(8, 0))
+                               .addSecs(hours * 3600 - 1)
+                               .toString(QStringLiteral("MM/dd/yyyy HH:mm:ss"))));
+    int count = 0;
+    for (auto _ : state) {
+        query.Open();
+        count = query.RecordCount();
+        benchmark::DoNotOptimize(count);
+    }
+    state.counters["rows"] = count;
+}
+BENCHMARK(BM_RecordQueryTimeRange)->Arg(1)->Arg(8)->Arg(24)->Unit(benchmark::kMillisecond);
+
+// The same with the window's condition on the verdict.
+void BM_RecordQueryTimeRangeAndVerdict(benchmark::State& state) {
+    const auto& database = tenMillion();
+    TADOConnection connection(database.path());
+    TADOQuery query(connection);
+    query.SQL.Add(QStringLiteral("select  *  from  weight"));
+    query.SQL.Add(
+        QStringLiteral("where  (时间  between #03/15/2024 08:00:00# and  #03/16/2024 07:59:59#)and (检定结果='超高')"));
+    int count = 0;
+    for (auto _ : state) {
+        query.Open();
+        count = query.RecordCount();
+        benchmark::DoNotOptimize(count);
+    }
+    state.counters["rows"] = count;
+}
+BENCHMARK(BM_RecordQueryTimeRangeAndVerdict)->Unit(benchmark::kMillisecond);
+
+} // namespace
+} // namespace kelvora
+
+BENCHMARK_MAIN();

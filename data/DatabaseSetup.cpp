@@ -1,0 +1,227 @@
+#include "data/DatabaseSetup.h"
+
+#include "data/ConnectionTarget.h"
+#include "data/DatabaseError.h"
+#include "data/DialectTranslator.h"
+#include "data/MdbReader.h"
+#include "data/Schema.h"
+#include "data/TADOConnection.h"
+
+#include <functional>
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace kelvora::database_setup {
+
+namespace {
+
+using schema::ColumnKind;
+
+void exec(QSqlDatabase& db, const QString& statement) {
+    QSqlQuery query(db);
+    if (!query.exec(statement))
+        throw DatabaseError(query.lastError().text());
+}
+
+QString quoted(const QString& name) {
+    return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
+// Inserts rows of one table with bound values; `columns` are schema names.
+class RowWriter {
+public:
+    RowWriter(QSqlDatabase& db, const QString& table, const QStringList& columns) : m_query(db) {
+        QStringList names;
+        QStringList marks;
+        for (const QString& column : columns) {
+            names << quoted(column);
+            marks << QStringLiteral("?");
+        }
+        const QString sql =
+            QStringLiteral("insert into %1 (%2) values (%3)").arg(quoted(table), names.join(u','), marks.join(u','));
+        if (!m_query.prepare(sql))
+            throw DatabaseError(m_query.lastError().text());
+    }
+
+    void write(const QVariantList& values) {
+        for (int i = 0; i < values.size(); ++i)
+            m_query.bindValue(i, values[i]);
+        if (!m_query.exec())
+            throw DatabaseError(m_query.lastError().text());
+    }
+
+private:
+    QSqlQuery m_query;
+};
+
+void refuseExistingTables(QSqlDatabase& db) {
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("select table_name from information_schema.tables where table_schema = "
+                                   "current_schema() and lower(table_name) in ('xh', 'weight', 'users')")))
+        throw DatabaseError(query.lastError().text());
+    if (query.next())
+        throw DatabaseError(QStringLiteral("The database already holds the table '%1'; it is left untouched")
+                                .arg(query.value(0).toString()));
+}
+
+void removeSqliteFiles(const QString& path) {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+        QFile::remove(path + QLatin1String(suffix));
+}
+
+// Creates the tables and runs `fill` in one transaction; an SQLite file is created for it and removed
+// again when anything fails, so a failed set-up leaves nothing behind.
+void buildNewDatabase(const QString& target, const std::function<void(QSqlDatabase&)>& fill) {
+    const ConnectionTarget where = parseConnectionTarget(target);
+    const bool sqlite = where.engine == ConnectionTarget::Engine::Sqlite;
+    if (sqlite) {
+        QFile file(where.filePath);
+        if (QFileInfo::exists(where.filePath))
+            throw DatabaseError(QStringLiteral("'%1' already exists; it is left untouched").arg(where.filePath));
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            throw DatabaseError(QStringLiteral("Cannot create '%1': %2").arg(where.filePath, file.errorString()));
+    }
+    TADOConnection connection(sqlite ? QStringLiteral("Data Source=\"%1\";").arg(where.filePath) : target);
+    try {
+        connection.Open();
+        {
+            QSqlDatabase db = connection.database();
+            if (!sqlite)
+                refuseExistingTables(db);
+            exec(db, sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+            try {
+                for (const QString& statement :
+                     schema::createStatements(sqlite ? schema::Dialect::Sqlite : schema::Dialect::Postgres))
+                    exec(db, statement);
+                fill(db);
+                exec(db, QStringLiteral("COMMIT"));
+            } catch (...) {
+                QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+                throw;
+            }
+        }
+        connection.Close();
+    } catch (...) {
+        connection.Close();
+        if (sqlite)
+            removeSqliteFiles(where.filePath);
+        throw;
+    }
+}
+
+QStringList columnNames(const schema::Table& table) {
+    QStringList names;
+    for (const schema::Column& column : table.columns)
+        names << column.name;
+    return names;
+}
+
+QVariant typedValue(const MdbReader::Field& field, const schema::Column& column, const QString& where) {
+    const auto fail = [&](const char* what) {
+        return DatabaseError(QStringLiteral("%1, column %2: '%3' is not %4").arg(where, column.name, field.text, what));
+    };
+    switch (column.kind) {
+    case ColumnKind::Text:
+        return field.text; // mdbtools prints a null text like an empty one
+    case ColumnKind::Number: {
+        if (field.isNull())
+            return QVariant(QMetaType::fromType<double>());
+        if (const auto number = parseDecimal(field.text))
+            return *number;
+        throw fail("a number");
+    }
+    case ColumnKind::YesNo: {
+        const QString t = field.text.trimmed().toUpper();
+        if (t.isEmpty() || t == u"0" || t == u"FALSE")
+            return false;
+        if (t == u"1" || t == u"-1" || t == u"TRUE")
+            return true;
+        throw fail("yes or no");
+    }
+    case ColumnKind::DateTime: {
+        if (field.isNull())
+            return QVariant(QMetaType::fromType<QString>());
+        const QDateTime time = QDateTime::fromString(field.text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        if (!time.isValid())
+            throw fail("a date and time");
+        return field.text;
+    }
+    }
+    return {};
+}
+
+int importTable(QSqlDatabase& db, const MdbReader& reader, const QString& mdbTable, const schema::Table& table) {
+    const MdbReader::Table source = reader.readTable(mdbTable);
+    std::vector<int> sourceIndex; // per schema column, -1 when the file lacks it
+    for (const schema::Column& column : table.columns) {
+        qsizetype found = -1;
+        for (qsizetype i = 0; i < source.columns.size(); ++i)
+            if (source.columns[i].compare(column.name, Qt::CaseInsensitive) == 0)
+                found = i;
+        if (found < 0 && column.kind != ColumnKind::YesNo)
+            throw DatabaseError(
+                QStringLiteral("The table %1 of the Access file has no column %2").arg(mdbTable, column.name));
+        sourceIndex.push_back(static_cast<int>(found));
+    }
+    RowWriter writer(db, table.name, columnNames(table));
+    int count = 0;
+    for (const auto& row : source.rows) {
+        ++count;
+        const QString where = QStringLiteral("Table %1, row %2").arg(mdbTable).arg(count);
+        QVariantList values;
+        for (size_t c = 0; c < table.columns.size(); ++c) {
+            const MdbReader::Field missing{};
+            values << typedValue(sourceIndex[c] >= 0 ? row[sourceIndex[c]] : missing, table.columns[c], where);
+        }
+        writer.write(values);
+    }
+    return count;
+}
+
+} // namespace
+
+void initDatabase(const QString& target, bool demo) {
+    buildNewDatabase(target, [demo](QSqlDatabase& db) {
+        const schema::Table& users = *schema::findTable(QStringLiteral("users"));
+        QVariantList admin{QStringLiteral("admin"), schema::kInitialPassword};
+        while (admin.size() < static_cast<qsizetype>(users.columns.size()))
+            admin << true;
+        RowWriter(db, users.name, columnNames(users)).write(admin);
+        if (!demo)
+            return;
+        RowWriter models(db, QStringLiteral("XH"), columnNames(*schema::findTable(QStringLiteral("XH"))));
+        models.write({QStringLiteral("A100"), 16.0, 20.0, 12.0});
+        models.write({QStringLiteral("B250"), 250.0, 255.0, 245.0});
+        models.write({QStringLiteral("饼干-200g"), 200.0, 204.5, 196.0});
+        models.write({QStringLiteral("糖果-500g"), 500.0, 510.0, 495.0});
+        models.write({QStringLiteral("C12"), 12.0, 12.6, 11.4});
+    });
+}
+
+ImportCounts importMdb(const QString& mdbFile, const QString& target) {
+    const MdbReader reader(mdbFile);
+    const QStringList present = reader.tableNames();
+    const auto mdbName = [&](const QString& name) {
+        for (const QString& table : present)
+            if (table.compare(name, Qt::CaseInsensitive) == 0)
+                return table;
+        throw DatabaseError(QStringLiteral("The Access file '%1' has no table %2").arg(mdbFile, name));
+    };
+    const QString xh = mdbName(QStringLiteral("XH"));
+    const QString weight = mdbName(QStringLiteral("weight"));
+    const QString users = mdbName(QStringLiteral("users"));
+    ImportCounts counts;
+    buildNewDatabase(target, [&](QSqlDatabase& db) {
+        counts.models = importTable(db, reader, xh, *schema::findTable(QStringLiteral("XH")));
+        counts.records = importTable(db, reader, weight, *schema::findTable(QStringLiteral("weight")));
+        counts.users = importTable(db, reader, users, *schema::findTable(QStringLiteral("users")));
+    });
+    return counts;
+}
+
+} // namespace kelvora::database_setup

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+namespace kelvora {
+
+/// Creating the station's database. The station itself never does this; `kelvora-tool db` does.
+namespace database_setup {
+
+/// Creates `XH`, `weight` (with an index on `时间`) and `users` in `target` (a file path or a connection
+/// string) and one administrator, "admin" with the initial password and every right; `demo` adds a few
+/// product models. An SQLite file is created and must not exist; a PostgreSQL database must exist and
+/// hold none of the tables. All or nothing. Throws DatabaseError.
+void initDatabase(const QString& target, bool demo);
+
+struct ImportCounts {
+    int models = 0;
+    int records = 0;
+    int users = 0;
+};
+
+/// Creates the tables in `target` as initDatabase does (without the administrator) and fills them from
+/// the Access file `mdbFile`: values typed by column (an empty number or date is null; text that
+/// mdbtools prints empty is empty text) and bound. All or nothing. Throws DatabaseError.
+ImportCounts importMdb(const QString& mdbFile, const QString& target);
+
+} // namespace database_setup
+} // namespace kelvora

@@ -1,0 +1,104 @@
+#include "data/Schema.h"
+
+namespace kelvora::schema {
+
+namespace {
+
+QString quoted(const QString& name) {
+    return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
+QString typeName(ColumnKind kind, Dialect dialect) {
+    const bool pg = dialect == Dialect::Postgres;
+    switch (kind) {
+    case ColumnKind::Text:
+        return pg ? QStringLiteral("citext") : QStringLiteral("TEXT COLLATE NOCASE");
+    case ColumnKind::Number:
+        return pg ? QStringLiteral("double precision") : QStringLiteral("DOUBLE");
+    case ColumnKind::YesNo:
+        return pg ? QStringLiteral("boolean NOT NULL DEFAULT false") : QStringLiteral("BOOLEAN NOT NULL DEFAULT 0");
+    case ColumnKind::DateTime:
+        return pg ? QStringLiteral("timestamp(0)") : QStringLiteral("DATETIME");
+    }
+    return {};
+}
+
+} // namespace
+
+const std::vector<Table>& tables() {
+    using K = ColumnKind;
+    static const std::vector<Table> all = {
+        {QStringLiteral("XH"),
+         {{QStringLiteral("型号"), K::Text},
+          {QStringLiteral("标准值"), K::Number},
+          {QStringLiteral("上限值"), K::Number},
+          {QStringLiteral("下限值"), K::Number}}},
+        {QStringLiteral("weight"),
+         {{QStringLiteral("型号"), K::Text},
+          {QStringLiteral("重量"), K::Number},
+          {QStringLiteral("检定结果"), K::Text},
+          {QStringLiteral("操作员"), K::Text},
+          {QStringLiteral("时间"), K::DateTime}}},
+        {QStringLiteral("users"),
+         {{QStringLiteral("用户名称"), K::Text},
+          {QStringLiteral("用户密码"), K::Text},
+          {QStringLiteral("用户"), K::YesNo},
+          {QStringLiteral("开始"), K::YesNo},
+          {QStringLiteral("继续"), K::YesNo},
+          {QStringLiteral("结束"), K::YesNo},
+          {QStringLiteral("查询"), K::YesNo},
+          {QStringLiteral("设置"), K::YesNo},
+          {QStringLiteral("初始化"), K::YesNo},
+          {QStringLiteral("清零"), K::YesNo}}},
+    };
+    return all;
+}
+
+const Table* findTable(const QString& name) {
+    for (const Table& table : tables())
+        if (table.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &table;
+    return nullptr;
+}
+
+std::optional<ColumnKind> columnKind(const QString& name) {
+    for (const Table& table : tables())
+        for (const Column& column : table.columns)
+            if (column.name.compare(name, Qt::CaseInsensitive) == 0)
+                return column.kind;
+    return std::nullopt;
+}
+
+QString canonicalName(const QString& name) {
+    if (const Table* table = findTable(name))
+        return table->name;
+    for (const Table& table : tables())
+        for (const Column& column : table.columns)
+            if (column.name.compare(name, Qt::CaseInsensitive) == 0)
+                return column.name;
+    return name;
+}
+
+QStringList createStatements(Dialect dialect) {
+    QStringList statements;
+    if (dialect == Dialect::Postgres)
+        statements << QStringLiteral("CREATE EXTENSION IF NOT EXISTS citext");
+    for (const Table& table : tables()) {
+        // A row identifier lets a grid edit one row of a table whose other columns may repeat; no
+        // statement of the station names it.
+        QStringList columns{dialect == Dialect::Postgres ? QStringLiteral("\"id\" bigserial PRIMARY KEY")
+                                                         : QStringLiteral("\"id\" INTEGER PRIMARY KEY")};
+        for (const Column& column : table.columns) {
+            QString definition = quoted(column.name) + u' ' + typeName(column.kind, dialect);
+            if (column.name == QStringLiteral("用户密码"))
+                definition += QStringLiteral(" DEFAULT '%1'").arg(kInitialPassword);
+            columns << definition;
+        }
+        statements
+            << QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(table.name), columns.join(QStringLiteral(", ")));
+    }
+    statements << QStringLiteral("CREATE INDEX \"weight_时间\" ON \"weight\" (\"时间\")");
+    return statements;
+}
+
+} // namespace kelvora::schema

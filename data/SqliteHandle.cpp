@@ -1,0 +1,68 @@
+#include "data/SqliteHandle.h"
+
+#include "data/DatabaseError.h"
+#include "data/FileSync.h"
+
+#include <sqlite3.h>
+
+#include <QFile>
+#include <QSqlDriver>
+#include <QVariant>
+
+namespace kelvora::sqlite_handle {
+
+namespace {
+
+sqlite3* handleOf(const QSqlDatabase& db) {
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        throw DatabaseError(QStringLiteral("The connection is not an open SQLite connection"));
+    sqlite3* h = *static_cast<sqlite3* const*>(handle.constData());
+    if (!h)
+        throw DatabaseError(QStringLiteral("The connection is not an open SQLite connection"));
+    return h;
+}
+
+} // namespace
+
+void disableDoubleQuotedStrings(const QSqlDatabase& db) {
+    sqlite3* h = handleOf(db);
+    if (sqlite3_db_config(h, SQLITE_DBCONFIG_DQS_DML, 0, static_cast<int*>(nullptr)) != SQLITE_OK ||
+        sqlite3_db_config(h, SQLITE_DBCONFIG_DQS_DDL, 0, static_cast<int*>(nullptr)) != SQLITE_OK)
+        throw DatabaseError(QStringLiteral("Cannot configure the SQLite connection: %1").arg(sqlite3_errmsg(h)));
+}
+
+void backup(const QSqlDatabase& db, const QString& file) {
+    sqlite3* source = handleOf(db);
+    const QString temporary = file + QStringLiteral(".partial");
+    QFile::remove(temporary);
+    sqlite3* target = nullptr;
+    const QByteArray temporaryName = QFile::encodeName(temporary);
+    if (sqlite3_open_v2(temporaryName.constData(), &target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
+        const QString message = target ? QString::fromUtf8(sqlite3_errmsg(target)) : QStringLiteral("out of memory");
+        sqlite3_close(target);
+        throw DatabaseError(QStringLiteral("Cannot create the backup '%1': %2").arg(file, message));
+    }
+    sqlite3_backup* job = sqlite3_backup_init(target, "main", source, "main");
+    int rc = SQLITE_ERROR;
+    if (job) {
+        rc = sqlite3_backup_step(job, -1);
+        sqlite3_backup_finish(job);
+    }
+    const QString message = QString::fromUtf8(sqlite3_errmsg(target));
+    sqlite3_close(target);
+    if (rc != SQLITE_DONE) {
+        QFile::remove(temporary);
+        throw DatabaseError(QStringLiteral("Cannot write the backup '%1': %2").arg(file, message));
+    }
+    try {
+        file_sync::syncFile(temporary);
+        file_sync::replaceFile(temporary, file);
+    } catch (const DatabaseError&) {
+        QFile::remove(temporary);
+        throw;
+    }
+}
+
+} // namespace kelvora::sqlite_handle
