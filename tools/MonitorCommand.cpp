@@ -1,9 +1,12 @@
 #include "tools/MonitorCommand.h"
 
+#include "data/DatabaseError.h"
+#include "data/WeightRecordStore.h"
 #include "tools/CommandArguments.h"
 #include "tools/MonitorHost.h"
 #include "tools/StationLoad.h"
 #include "tools/StopSignals.h"
+#include "weighing/ProductRecorder.h"
 #include "weighing/StationScript.h"
 
 #include <algorithm>
@@ -11,11 +14,13 @@
 #include <functional>
 #include <iostream>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <vector>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QTimer>
 
 namespace kelvora {
@@ -23,12 +28,15 @@ namespace kelvora {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: kelvora-tool monitor --port PATH [--ini FILE] [--script FILE] [--record FILE] [--seconds N]\n";
+    "usage: kelvora-tool monitor --port PATH [--ini FILE] [--script FILE] [--record FILE] [--seconds N]\n"
+    "           [--db TARGET]\n"
+    "  TARGET: an SQLite file or a connection string; each product's record is stored there.\n";
 
 struct MonitorOptions {
     std::string port;
     std::string ini;
     std::string record;
+    std::optional<std::string> db;
     std::vector<ScriptCommand> script;
     std::optional<double> seconds;
 };
@@ -58,7 +66,7 @@ MonitorOptions parseOptions(int argc, char** argv) {
         throw std::invalid_argument("--port is required");
     }
     if (arguments.has("db")) {
-        throw std::invalid_argument("--db is not available yet in this build");
+        options.db = arguments.text("db", "");
     }
     options.ini = arguments.text("ini", "");
     options.record = arguments.text("record", "");
@@ -111,6 +119,24 @@ private:
     QTimer m_timer;
 };
 
+// The monitor's end closes the product in progress; rows the database did not take are kept beside it.
+bool keepUnsaved(ProductRecorder& recorder, const std::string& target) {
+    recorder.productOver();
+    if (recorder.unsaved().empty()) {
+        return true;
+    }
+    const QString file = unsavedRecordsFile(QString::fromStdString(target));
+    try {
+        appendUnsavedRecords(QString::fromStdString(target), recorder.unsaved());
+        std::cerr << "monitor: " << recorder.unsaved().size() << " records could not be stored; they are kept in "
+                  << file.toStdString() << "\n";
+    } catch (const DatabaseError& error) {
+        std::cerr << "monitor: " << recorder.unsaved().size() << " records could not be stored: " << error.what()
+                  << "\n";
+    }
+    return false;
+}
+
 } // namespace
 
 int runMonitorCommand(int argc, char** argv) {
@@ -135,6 +161,22 @@ int runMonitorCommand(int argc, char** argv) {
     std::cout << std::unitbuf; // each trace line leaves at once
 
     MonitorHost host(std::cout, options.record.empty() ? nullptr : &recordFile);
+    std::unique_ptr<WeightRecordStore> store;
+    std::unique_ptr<ProductRecorder> recorder;
+    if (options.db) {
+        try {
+            store = openRecordStore(QString::fromStdString(*options.db));
+        } catch (const DatabaseError& error) {
+            std::cerr << "monitor: --db: " << error.what() << "\n";
+            return 2;
+        }
+        // A failing insert shows as the station shows it; the rows wait and go with the next insert.
+        recorder = std::make_unique<ProductRecorder>(
+            *store, [&host](const std::string& message) { host.reportError(message); });
+        host.setRecorder(recorder.get(), [] {
+            return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
+        });
+    }
     host.recordComment("kelvora-tool monitor on " + options.port + "; replay with: kelvora-tool replay" +
                        (options.ini.empty() ? "" : " --ini " + options.ini) + " " + options.record);
     host.configurePort(loadStation(host, options.ini), options.port);
@@ -150,6 +192,9 @@ int runMonitorCommand(int argc, char** argv) {
     }
     application.exec();
     host.finish();
+    if (recorder && !keepUnsaved(*recorder, *options.db)) {
+        return 1;
+    }
     if (recordFile.is_open() && !recordFile) {
         std::cerr << "monitor: writing " << options.record << " failed\n";
         return 1;

@@ -1,10 +1,17 @@
 // End to end: the indicator simulator on a pseudo-terminal, the live monitor on its other side, and the
 // replay of the monitor's recording, all as the built programs.
+#include "data/DatabaseSetup.h"
+#include "data/TADOConnection.h"
+#include "data/TADOQuery.h"
 #include "tests/support/TestPaths.h"
+#include "tools/IndicatorFrame.h"
+#include "tools/SimulatorPort.h"
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <QJsonDocument>
@@ -60,6 +67,7 @@ std::string weightText(double weight) {
 
 struct Session {
     std::string ini;
+    std::vector<std::string> storedRows; ///< "model|weight|verdict" of each row of `weight`
     std::vector<QJsonObject> simulator;
     std::vector<QJsonObject> monitor;
     std::string recording;
@@ -73,6 +81,8 @@ Session runSession(const QStringList& simulatorOptions, const std::string& scrip
         std::ofstream(dir.file("script.txt")) << script;
         std::ofstream(dir.file("Option.ini")) << ini;
     }
+    const QString database = QString::fromStdString(dir.file("records.db"));
+    database_setup::initDatabase(database, false);
     QProcess simulator;
     simulator.start(tool(), QStringList{"simulate"} + simulatorOptions);
     EXPECT_TRUE(simulator.waitForStarted(5000));
@@ -84,7 +94,7 @@ Session runSession(const QStringList& simulatorOptions, const std::string& scrip
     QProcess monitor;
     monitor.start(tool(), {"monitor", "--port", port, "--script", QString::fromStdString(dir.file("script.txt")),
                            "--record", QString::fromStdString(dir.file("recording.txt")), "--seconds", "60", "--ini",
-                           QString::fromStdString(dir.file("Option.ini"))});
+                           QString::fromStdString(dir.file("Option.ini")), "--db", database});
     EXPECT_TRUE(monitor.waitForStarted(5000));
     EXPECT_TRUE(simulator.waitForFinished(60000));
     EXPECT_EQ(simulator.exitCode(), 0) << simulator.readAllStandardError().toStdString();
@@ -99,6 +109,17 @@ Session runSession(const QStringList& simulatorOptions, const std::string& scrip
     session.monitor = jsonLines(monitor.readAllStandardOutput());
     std::ifstream in(dir.file("recording.txt"));
     session.recording.assign(std::istreambuf_iterator<char>(in), {});
+    TADOConnection connection(database);
+    TADOQuery query(connection);
+    query.SQL.Add(QStringLiteral("select * from weight"));
+    query.Open();
+    for (query.First(); !query.Eof(); query.Next()) {
+        QStringList fields;
+        for (const char* column : {"型号", "重量", "检定结果"}) {
+            fields << query.FieldByName(QString::fromUtf8(column)).AsString();
+        }
+        session.storedRows.push_back(fields.join(u'|').toStdString());
+    }
     return session;
 }
 
@@ -141,6 +162,13 @@ TEST_P(SimulatorToMonitor, EveryProductIsCapturedAndTheRecordingReplaysToTheSame
     }
     EXPECT_EQ(records(session.monitor), expected);
 
+    // Each product is one row of the database.
+    std::vector<std::string> rows;
+    for (const QJsonObject& record : events(session.monitor, "record")) {
+        rows.push_back("M1|" + QString::number(record["weight"].toString().toDouble()).toStdString() + "|正常");
+    }
+    EXPECT_EQ(session.storedRows, rows);
+
     // Each frame the monitor queued on the open port reached the simulator, in order.
     std::vector<QString> sent;
     for (const QJsonObject& frame : events(session.monitor, "frame")) {
@@ -181,6 +209,43 @@ TEST(Monitor, RefusesBadArgumentsAndAPortThatDoesNotOpen) {
     const auto errors = events(jsonLines(monitor.readAllStandardOutput()), "error");
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0]["text"].toString(), QString::fromUtf8("没有打开串口,原因可能是串口被某个程序打开或者不存在."));
+}
+
+TEST(Monitor, RecordsTheDatabaseDoesNotTakeAreKeptBesideIt) {
+    test::TempDir dir;
+    {
+        std::ofstream(dir.file("records.db")); // an empty file: no table `weight`
+        std::ofstream(dir.file("script.txt")) << kScript;
+    }
+    SimulatorPort indicator = SimulatorPort::openPseudoTerminal();
+    QProcess monitor;
+    monitor.start(tool(), {"monitor", "--port", QString::fromStdString(indicator.stationPath()), "--script",
+                           QString::fromStdString(dir.file("script.txt")), "--db",
+                           QString::fromStdString(dir.file("records.db")), "--seconds", "30"});
+    ASSERT_TRUE(monitor.waitForStarted(5000));
+    while (!indicator.stationPresent() && monitor.state() == QProcess::Running) {
+        indicator.wait(10'000'000);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // the model selection's frames
+    for (double reading : {0.0, 0.0, 20.0, 20.0, 20.0, 20.0, 20.0, 0.0, 0.0, 18.0, 18.0, 18.0, 18.0, 18.0, 0.0}) {
+        const std::string frame = IndicatorFrame::toledo(reading, false);
+        indicator.write(frame.data(), frame.size());
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    monitor.terminate();
+    ASSERT_TRUE(monitor.waitForFinished(15000));
+    EXPECT_EQ(monitor.exitCode(), 1);
+    EXPECT_TRUE(monitor.readAllStandardError().contains("2 records could not be stored"));
+    // The failure shows once, not at every product.
+    const auto trace = jsonLines(monitor.readAllStandardOutput());
+    EXPECT_EQ(events(trace, "error").size(), 1u);
+    EXPECT_EQ(records(trace), (std::vector<std::string>{"正常 M1 0.000", "正常 M1 20.000"}));
+
+    std::ifstream kept(dir.file("unsaved-records.csv"));
+    std::string text((std::istreambuf_iterator<char>(kept)), {});
+    EXPECT_NE(text.find("M1,0,正常"), std::string::npos) << text;
+    EXPECT_NE(text.find("M1,20,正常"), std::string::npos) << text;
 }
 
 } // namespace
