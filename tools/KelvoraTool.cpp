@@ -1,3 +1,4 @@
+#include "tools/DbCommand.h"
 #include "tools/MonitorCommand.h"
 #include "tools/ReplayCommand.h"
 #include "tools/SimulateCommand.h"
@@ -17,6 +18,7 @@ const Command kCommands[] = {
     {"replay", kelvora::runReplayCommand, "run the weighing core on a station script and print its trace"},
     {"simulate", kelvora::runSimulateCommand, "an indicator on a pseudo-terminal, with products passing"},
     {"monitor", kelvora::runMonitorCommand, "the live station on a serial port, with its trace"},
+    {"db", kelvora::runDbCommand, "create a station database or import an Access file"},
 };
 
 void printUsage() {

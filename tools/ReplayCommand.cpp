@@ -1,12 +1,17 @@
 #include "tools/ReplayCommand.h"
 
+#include "tools/DatabaseRecording.h"
 #include "tools/ReplayHost.h"
 #include "tools/StationLoad.h"
 
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <string>
+
+#include <QCoreApplication>
+#include <QDateTime>
 
 namespace kelvora {
 
@@ -15,16 +20,19 @@ namespace {
 struct ReplayOptions {
     std::string iniPath;
     std::string scriptPath;
+    std::string dbTarget;
     bool summary = false;
 };
 
-const char* const kUsage = "usage: kelvora-tool replay [--ini FILE] [--summary] SCRIPT\n";
+const char* const kUsage = "usage: kelvora-tool replay [--ini FILE] [--db TARGET] [--summary] SCRIPT\n";
 
 bool parseOptions(int argc, char** argv, ReplayOptions& options) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--ini" && i + 1 < argc) {
             options.iniPath = argv[++i];
+        } else if (arg == "--db" && i + 1 < argc) {
+            options.dbTarget = argv[++i];
         } else if (arg == "--summary") {
             options.summary = true;
         } else if (arg.rfind("--", 0) == 0 || !options.scriptPath.empty()) {
@@ -76,18 +84,41 @@ int runReplayCommand(int argc, char** argv) {
     std::ostream discarded(nullptr); // with --summary the trace goes nowhere
     ReplayHost host(options.summary ? discarded : std::cout);
     loadStation(host, options.iniPath);
+    std::unique_ptr<QCoreApplication> application;
+    std::unique_ptr<DatabaseRecording> recording;
+    if (!options.dbTarget.empty()) {
+        application = std::make_unique<QCoreApplication>(argc, argv);
+        const QDateTime start = QDateTime::currentDateTime();
+        try {
+            recording = std::make_unique<DatabaseRecording>(options.dbTarget, host, [&host, start] {
+                return start.addMSecs(host.virtualTime()).toString("yyyy-MM-dd HH:mm:ss").toStdString();
+            });
+        } catch (const std::exception& error) {
+            std::cerr << "kelvora-tool replay: " << error.what() << "\n";
+            return 2;
+        }
+    }
     StationScript script(scriptFile);
+    int status = 0;
     try {
         host.run(script);
     } catch (const ScriptError& error) {
         std::cout.flush();
         std::cerr << "kelvora-tool replay: " << options.scriptPath << ": " << error.what() << "\n";
-        return 2;
+        status = 2;
     }
-    if (options.summary) {
+    if (recording) {
+        // The end of the replay is the end of the program: nothing judged may be lost.
+        std::size_t unsaved = recording->finish();
+        if (unsaved > 0) {
+            std::cerr << "kelvora-tool replay: " << unsaved << " records could not be stored; they are in "
+                      << unsavedRecordsFile(QString::fromStdString(options.dbTarget)).toStdString() << "\n";
+        }
+    }
+    if (options.summary && status == 0) {
         printSummary(options.scriptPath, host.summary());
     }
-    return 0;
+    return status;
 }
 
 } // namespace kelvora

@@ -35,6 +35,8 @@ public:
     void run(StationScript& script);
 
     const ReplaySummary& summary() const { return m_summary; }
+    /// The virtual clock, ms from the start.
+    std::int64_t virtualTime() const { return m_now; }
 
     void recordResult(const std::string& verdict) override;
     bool writeData(const std::uint8_t* data, std::uint16_t length) override;
