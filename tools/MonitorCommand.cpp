@@ -1,12 +1,11 @@
 #include "tools/MonitorCommand.h"
 
-#include "data/DatabaseError.h"
 #include "data/WeightRecordStore.h"
 #include "tools/CommandArguments.h"
+#include "tools/DatabaseRecording.h"
 #include "tools/MonitorHost.h"
 #include "tools/StationLoad.h"
 #include "tools/StopSignals.h"
-#include "weighing/ProductRecorder.h"
 #include "weighing/StationScript.h"
 
 #include <algorithm>
@@ -119,20 +118,17 @@ private:
     QTimer m_timer;
 };
 
-// The monitor's end closes the product in progress; rows the database did not take are kept beside it.
-bool keepUnsaved(ProductRecorder& recorder, const std::string& target) {
-    recorder.productOver();
-    if (recorder.unsaved().empty()) {
-        return true;
-    }
-    const QString file = unsavedRecordsFile(QString::fromStdString(target));
+// The end of the monitor closes the product in progress; nothing judged may be lost.
+bool keepUnsaved(DatabaseRecording& database, const std::string& target) {
     try {
-        appendUnsavedRecords(QString::fromStdString(target), recorder.unsaved());
-        std::cerr << "monitor: " << recorder.unsaved().size() << " records could not be stored; they are kept in "
-                  << file.toStdString() << "\n";
-    } catch (const DatabaseError& error) {
-        std::cerr << "monitor: " << recorder.unsaved().size() << " records could not be stored: " << error.what()
-                  << "\n";
+        const std::size_t unsaved = database.finish();
+        if (unsaved == 0) {
+            return true;
+        }
+        std::cerr << "monitor: " << unsaved << " records could not be stored; they are in "
+                  << unsavedRecordsFile(QString::fromStdString(target)).toStdString() << "\n";
+    } catch (const std::exception& error) {
+        std::cerr << "monitor: records could not be stored: " << error.what() << "\n";
     }
     return false;
 }
@@ -161,21 +157,16 @@ int runMonitorCommand(int argc, char** argv) {
     std::cout << std::unitbuf; // each trace line leaves at once
 
     MonitorHost host(std::cout, options.record.empty() ? nullptr : &recordFile);
-    std::unique_ptr<WeightRecordStore> store;
-    std::unique_ptr<ProductRecorder> recorder;
+    std::unique_ptr<DatabaseRecording> database;
     if (options.db) {
         try {
-            store = openRecordStore(QString::fromStdString(*options.db));
-        } catch (const DatabaseError& error) {
+            database = std::make_unique<DatabaseRecording>(*options.db, host, [] {
+                return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
+            });
+        } catch (const std::exception& error) {
             std::cerr << "monitor: --db: " << error.what() << "\n";
             return 2;
         }
-        // A failing insert shows as the station shows it; the rows wait and go with the next insert.
-        recorder = std::make_unique<ProductRecorder>(
-            *store, [&host](const std::string& message) { host.reportError(message); });
-        host.setRecorder(recorder.get(), [] {
-            return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
-        });
     }
     host.recordComment("kelvora-tool monitor on " + options.port + "; replay with: kelvora-tool replay" +
                        (options.ini.empty() ? "" : " --ini " + options.ini) + " " + options.record);
@@ -192,7 +183,7 @@ int runMonitorCommand(int argc, char** argv) {
     }
     application.exec();
     host.finish();
-    if (recorder && !keepUnsaved(*recorder, *options.db)) {
+    if (database && !keepUnsaved(*database, *options.db)) {
         return 1;
     }
     if (recordFile.is_open() && !recordFile) {

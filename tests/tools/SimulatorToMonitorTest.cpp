@@ -203,6 +203,11 @@ TEST(Monitor, RefusesBadArgumentsAndAPortThatDoesNotOpen) {
     EXPECT_EQ(monitor.exitCode(), 2);
     EXPECT_TRUE(monitor.readAllStandardError().contains("--port"));
 
+    monitor.start(tool(), {"monitor", "--port", "/dev/null", "--db", "/kelvora-no-such-dir/records.db"});
+    ASSERT_TRUE(monitor.waitForFinished(10000));
+    EXPECT_EQ(monitor.exitCode(), 2);
+    EXPECT_TRUE(monitor.readAllStandardError().contains("--db"));
+
     monitor.start(tool(), {"monitor", "--port", "/dev/kelvora-no-such-port", "--seconds", "1"});
     ASSERT_TRUE(monitor.waitForFinished(10000));
     EXPECT_EQ(monitor.exitCode(), 1);
