@@ -39,19 +39,6 @@ void checkNames(const std::string& section, const std::string& key, const std::s
     }
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 } // namespace
 
 ProfileFile::ProfileFile(std::string path) : m_path(std::move(path)) {}
@@ -73,7 +60,7 @@ std::optional<std::int32_t> ProfileFile::parseInteger(const std::string& text) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         std::uint64_t value = 0;
         for (std::size_t i = 2; i < text.size(); ++i) {
-            const int digit = hexDigit(text[i]);
+            const int digit = NumberText::hexDigit(text[i]);
             if (digit < 0) {
                 return std::nullopt;
             }

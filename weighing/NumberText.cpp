@@ -111,6 +111,19 @@ std::optional<std::int32_t> NumberText::parseInteger(std::string_view text) {
     return static_cast<std::int32_t>(value);
 }
 
+int NumberText::hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
 double NumberText::toFloat(std::string_view text) {
     if (std::optional<double> value = parseFloat(text)) {
         return *value;

@@ -25,6 +25,9 @@ public:
     static std::optional<double> parseFloat(std::string_view text);
     static std::optional<std::int32_t> parseInteger(std::string_view text);
 
+    /// The value of a hexadecimal digit (either letter case), or -1.
+    static int hexDigit(char c);
+
     /// Throws ConversionError "'%s' is not a valid floating point value".
     static double toFloat(std::string_view text);
     /// Throws ConversionError "'%s' is not a valid integer value".

@@ -31,19 +31,6 @@ std::string_view nextWord(std::string_view& rest) {
     return word;
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 std::string parseHex(std::string_view hex, int lineNumber) {
     std::string bytes;
     for (std::size_t i = 0; i < hex.size();) {
@@ -51,8 +38,8 @@ std::string parseHex(std::string_view hex, int lineNumber) {
             ++i;
             continue;
         }
-        int high = hexValue(hex[i]);
-        int low = i + 1 < hex.size() ? hexValue(hex[i + 1]) : -1;
+        int high = NumberText::hexDigit(hex[i]);
+        int low = i + 1 < hex.size() ? NumberText::hexDigit(hex[i + 1]) : -1;
         if (high < 0 || low < 0) {
             fail(lineNumber, "bad hexadecimal bytes");
         }

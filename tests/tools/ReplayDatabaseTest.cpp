@@ -27,13 +27,18 @@ int countRows(const QString& database, const QString& verdict) {
     return static_cast<int>(query.FieldByName("n").AsFloat());
 }
 
+// The SQL drivers want an application object.
+class ReplayDatabase : public ::testing::Test {
+protected:
+    int argc = 1;
+    char name[19] = "ReplayDatabaseTest";
+    char* argv[2] = {name, nullptr};
+    QCoreApplication application{argc, argv};
+};
+
 } // namespace
 
-TEST(ReplayDatabase, OneRowPerProductAndTheCountedRowsEqualTheCount) {
-    int argc = 1;
-    char name[] = "ReplayDatabaseTest";
-    char* argv[] = {name, nullptr};
-    QCoreApplication application(argc, argv);
+TEST_F(ReplayDatabase, OneRowPerProductAndTheCountedRowsEqualTheCount) {
     test::TempDir dir;
     const QString database = QString::fromStdString(dir.file("station.db"));
     database_setup::initDatabase(database, false);
@@ -55,11 +60,7 @@ TEST(ReplayDatabase, OneRowPerProductAndTheCountedRowsEqualTheCount) {
     EXPECT_EQ(trace.str().find("\"ev\":\"error\""), std::string::npos);
 }
 
-TEST(ReplayDatabase, AMissingDatabaseIsRefusedAtOnce) {
-    int argc = 1;
-    char name[] = "ReplayDatabaseTest";
-    char* argv[] = {name, nullptr};
-    QCoreApplication application(argc, argv);
+TEST_F(ReplayDatabase, AMissingDatabaseIsRefusedAtOnce) {
     test::TempDir dir;
     std::ostringstream trace;
     ReplayHost host(trace);
