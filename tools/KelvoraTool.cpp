@@ -1,4 +1,6 @@
+#include "tools/MonitorCommand.h"
 #include "tools/ReplayCommand.h"
+#include "tools/SimulateCommand.h"
 
 #include <cstring>
 #include <iostream>
@@ -13,6 +15,8 @@ struct Command {
 
 const Command kCommands[] = {
     {"replay", kelvora::runReplayCommand, "run the weighing core on a station script and print its trace"},
+    {"simulate", kelvora::runSimulateCommand, "an indicator on a pseudo-terminal, with products passing"},
+    {"monitor", kelvora::runMonitorCommand, "the live station on a serial port, with its trace"},
 };
 
 void printUsage() {

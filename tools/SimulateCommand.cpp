@@ -1,0 +1,84 @@
+#include "tools/SimulateCommand.h"
+
+#include "tools/CommandArguments.h"
+#include "tools/IndicatorSimulation.h"
+#include "tools/SimulatorPort.h"
+#include "tools/SimulatorSession.h"
+
+#include <iostream>
+#include <limits>
+#include <stdexcept>
+
+namespace kelvora {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: kelvora-tool simulate [--port PATH] [--indicator toledo|yaohua] [--baud B] [--rate R]\n"
+    "           [--products-per-minute P] [--mean M] [--sd S] [--noise N] [--threshold T] [--seed S]\n"
+    "           [--count N]\n"
+    "  Without --port it opens a pseudo-terminal and prints the path the station opens; the stream starts\n"
+    "  when the station opens it. Defaults: toledo, 9600 baud, 20 readings/s, 60 products/min, weights\n"
+    "  15 +- 1 (kg; Toledo sends 0.01, Yaohua 0.1 steps), noise 0, threshold 10, seed 1, 10 products.\n";
+
+int checkedInt(long long value, const char* option) {
+    if (value < 0 || value > std::numeric_limits<int>::max()) {
+        throw std::invalid_argument(std::string(option) + " is out of range");
+    }
+    return static_cast<int>(value);
+}
+
+SimulationSettings settingsFrom(const CommandArguments& arguments) {
+    SimulationSettings settings;
+    const std::string indicator = arguments.text("indicator", "toledo");
+    if (indicator == "toledo") {
+        settings.indicator = IndicatorKind::Toledo;
+    } else if (indicator == "yaohua") {
+        settings.indicator = IndicatorKind::Yaohua;
+    } else {
+        throw std::invalid_argument("--indicator must be toledo or yaohua, not '" + indicator + "'");
+    }
+    settings.baud = checkedInt(arguments.whole("baud", settings.baud), "--baud");
+    settings.rate = arguments.number("rate", settings.rate);
+    settings.productsPerMinute = arguments.number("products-per-minute", settings.productsPerMinute);
+    settings.mean = arguments.number("mean", settings.mean);
+    settings.sd = arguments.number("sd", settings.sd);
+    settings.noise = arguments.number("noise", settings.noise);
+    settings.threshold = arguments.number("threshold", settings.threshold);
+    const long long seed = arguments.whole("seed", static_cast<long long>(settings.seed));
+    settings.seed = static_cast<std::uint64_t>(seed);
+    settings.count = checkedInt(arguments.whole("count", settings.count), "--count");
+    return settings;
+}
+
+} // namespace
+
+int runSimulateCommand(int argc, char** argv) {
+    SimulationSettings settings;
+    std::string portPath;
+    try {
+        const CommandArguments arguments(argc, argv,
+                                         {"port", "indicator", "baud", "rate", "products-per-minute", "mean", "sd",
+                                          "noise", "threshold", "seed", "count"});
+        settings = settingsFrom(arguments);
+        portPath = arguments.text("port", "");
+        IndicatorSimulation check(settings);
+    } catch (const std::invalid_argument& error) {
+        std::cerr << "simulate: " << error.what() << "\n" << kUsage;
+        return 2;
+    }
+    try {
+        IndicatorSimulation simulation(settings);
+        SimulatorPort port = portPath.empty() ? SimulatorPort::openPseudoTerminal()
+                                              : SimulatorPort::openDevice(portPath, settings.baud,
+                                                                          settings.indicator == IndicatorKind::Toledo);
+        SimulatorSession session(simulation, port, std::cout);
+        session.run();
+        return 0;
+    } catch (const std::runtime_error& error) {
+        std::cerr << "simulate: " << error.what() << "\n";
+        return 1;
+    }
+}
+
+} // namespace kelvora
