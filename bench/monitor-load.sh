@@ -7,8 +7,9 @@
 # Prints the CPU share of one core over the run and the RSS at the end of the warm-up (the baseline), at
 # the end and at its highest after the warm-up. Builds nothing: expects build/bin/kelvora-tool.
 #
-#   bench/monitor-load.sh [--seconds N] [--warmup N] [--tool PATH] [--keep DIR]
+#   bench/monitor-load.sh [--seconds N] [--warmup N] [--rate R] [--tool PATH] [--keep DIR]
 #     --seconds N   how long the monitor is measured (default 60)
+#     --rate R      indicator readings a second (default 20; 54 or more is frames back to back)
 #     --warmup N    seconds before the RSS baseline is taken (default 30, at most half the run)
 #     --tool PATH   the kelvora-tool program (default build/bin/kelvora-tool next to this script's folder)
 #     --keep DIR    keep the samples, the traces and the script in DIR instead of a temporary folder
@@ -20,11 +21,12 @@ set -euo pipefail
 root="$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)"
 seconds=60
 warmup=30
+rate=20
 tool="$root/build/bin/kelvora-tool"
 keep=""
 
 usage() {
-    sed -n '10,14p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '10,15p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 
@@ -32,12 +34,13 @@ while [ $# -gt 0 ]; do
     case "$1" in
         --seconds) seconds="${2:-}"; shift 2 ;;
         --warmup) warmup="${2:-}"; shift 2 ;;
+        --rate) rate="${2:-}"; shift 2 ;;
         --tool) tool="${2:-}"; shift 2 ;;
         --keep) keep="${2:-}"; shift 2 ;;
         *) usage ;;
     esac
 done
-[[ "$seconds" =~ ^[1-9][0-9]*$ && "$warmup" =~ ^[0-9]+$ ]] || usage
+[[ "$seconds" =~ ^[1-9][0-9]*$ && "$warmup" =~ ^[0-9]+$ && "$rate" =~ ^[1-9][0-9]*$ ]] || usage
 if [ "$warmup" -gt $((seconds / 2)) ]; then
     warmup=$((seconds / 2))
 fi
@@ -73,7 +76,7 @@ fail() {
 }
 
 # Enough products for the whole run at one a second, and more.
-"$tool" simulate --indicator toledo --baud 9600 --rate 20 --products-per-minute 60 --mean 15 --sd 1 \
+"$tool" simulate --indicator toledo --baud 9600 --rate "$rate" --products-per-minute 60 --mean 15 --sd 1 \
     --noise 0.01 --seed 1 --count $((seconds * 2 + 60)) >"$work/simulator.jsonl" 2>"$work/simulator.err" &
 simulator_pid=$!
 
@@ -125,7 +128,7 @@ products="$(grep -c '"ev":"product"' "$work/simulator.jsonl" || true)"
 frames_back="$(grep -c '"ev":"frame"' "$work/simulator.jsonl" || true)"
 [ "$trace_lines" -gt "$seconds" ] || fail "the monitor traced only $trace_lines lines: is the stream reaching it?"
 
-awk -v hz="$ticks_per_second" -v warmup="$warmup" -v peak="$peak_kib" -v lines="$trace_lines" \
+awk -v hz="$ticks_per_second" -v rate="$rate" -v warmup="$warmup" -v peak="$peak_kib" -v lines="$trace_lines" \
     -v products="$products" -v frames="$frames_back" '
     { t[NR] = $1; cpu[NR] = $2; rss[NR] = $3 }
     END {
@@ -136,7 +139,7 @@ awk -v hz="$ticks_per_second" -v warmup="$warmup" -v peak="$peak_kib" -v lines="
         max = rss[b]
         for (i = b; i <= NR; i++) if (rss[i] > max) max = rss[i]
         growth = max - rss[b]
-        printf "monitor load: %.0f s of a 9600-baud Toledo stream, %d products simulated, %d trace lines, %d output frames back\n", span, products, lines, frames
+        printf "monitor load: %.0f s of a 9600-baud Toledo stream at %d readings/s, %d products simulated, %d trace lines, %d output frames back\n", span, rate, products, lines, frames
         printf "cpu:  %.2f %% of one core over %.0f s (%.2f s of CPU time)   target <= 2 %%: %s\n", share, span, (cpu[NR] - cpu[1]) / hz, share <= 2 ? "met" : "MISSED"
         printf "rss:  at start %d KiB; after %.0f s warm-up (baseline) %d KiB; last %d KiB; max %d KiB; peak (VmHWM) %d KiB\n", rss[1], t[b], rss[b], rss[NR], max, peak
         printf "rss growth after warm-up: %+d KiB (max %+d KiB)   target flat within 1024 KiB: %s\n", rss[NR] - rss[b], growth, growth <= 1024 ? "met" : "MISSED"
