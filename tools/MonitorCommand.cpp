@@ -135,6 +135,8 @@ int runMonitorCommand(int argc, char** argv) {
     std::cout << std::unitbuf; // each trace line leaves at once
 
     MonitorHost host(std::cout, options.record.empty() ? nullptr : &recordFile);
+    host.recordComment("kelvora-tool monitor on " + options.port + "; replay with: kelvora-tool replay" +
+                       (options.ini.empty() ? "" : " --ini " + options.ini) + " " + options.record);
     host.configurePort(loadStation(host, options.ini), options.port);
     if (!host.openAtStart()) {
         std::cerr << "monitor: cannot open " << options.port << "\n";

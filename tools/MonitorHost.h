@@ -31,6 +31,8 @@ public:
     /// then the loaded port settings, with the port name replaced by portName.
     void configurePort(const StationSettings& settings, const std::string& portName);
 
+    /// Writes a comment line into the recording.
+    void recordComment(const std::string& text) { m_recorder.comment(text); }
     /// Applies a command as the operator's (or the script's) event at the current time, recording it first.
     void applyCommand(const ScriptCommand& command);
     /// Opens Comm1 as an event; false (the error traced) when it cannot be opened.

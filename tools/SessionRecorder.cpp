@@ -40,4 +40,11 @@ void SessionRecorder::record(std::int64_t time, const ScriptCommand& command) {
     }
 }
 
+void SessionRecorder::comment(const std::string& text) {
+    if (m_out != nullptr) {
+        *m_out << "# " << text << '\n';
+        m_out->flush();
+    }
+}
+
 } // namespace kelvora

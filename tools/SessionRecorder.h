@@ -17,6 +17,8 @@ public:
     explicit SessionRecorder(std::ostream* out) : m_out(out) {}
 
     void record(std::int64_t time, const ScriptCommand& command);
+    /// A comment line ("# " and the text), which a replay skips.
+    void comment(const std::string& text);
     /// The script line for a command at the given time.
     static std::string line(std::int64_t time, const ScriptCommand& command);
 

@@ -16,6 +16,7 @@ TEST(SessionRecorder, RecordedLinesParseBackToTheSameCommands) {
     };
     std::ostringstream out;
     SessionRecorder recorder(&out);
+    recorder.comment("recorded by a test");
     for (const char* text : lines) {
         const ScriptCommand command = StationScript::parseLine(text, 1);
         EXPECT_EQ(SessionRecorder::line(command.time, command), text);
@@ -28,6 +29,7 @@ TEST(SessionRecorder, RecordedLinesParseBackToTheSameCommands) {
         EXPECT_EQ(SessionRecorder::line(command->time, *command), lines[n++]);
     }
     EXPECT_EQ(n, 7);
+    EXPECT_EQ(out.str().rfind("# recorded by a test\n0 click OpenPort\n", 0), 0u);
 
     SessionRecorder none(nullptr);
     none.record(5, StationScript::parseLine("5 close", 1)); // without a file nothing is written
