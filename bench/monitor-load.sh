@@ -69,6 +69,7 @@ cleanup() {
     fi
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
 
 fail() {
     echo "monitor-load: $*" >&2
