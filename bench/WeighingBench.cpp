@@ -76,11 +76,16 @@ void decodeAndCapture(benchmark::State& state, int indicator, std::string (*make
         core.Comm1ReceiveData(reinterpret_cast<const std::uint8_t*>(frame.data()),
                               static_cast<std::uint16_t>(frame.size()));
     }
-    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["frames/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-void BM_ToledoFrame(benchmark::State& state) { decodeAndCapture(state, 1, toledoFrame); }
-void BM_YaohuaFrame(benchmark::State& state) { decodeAndCapture(state, 2, yaohuaFrame); }
+void BM_ToledoFrame(benchmark::State& state) {
+    decodeAndCapture(state, 1, toledoFrame);
+}
+void BM_YaohuaFrame(benchmark::State& state) {
+    decodeAndCapture(state, 2, yaohuaFrame);
+}
 
 // 24 hours at 53 Toledo frames a second, one frame a chunk: about 4.6 million lines.
 std::string writeDayScript() {

@@ -2,18 +2,18 @@
 
 namespace kelvora {
 
-DatabaseRecording::DatabaseRecording(const std::string& target, TraceHost& host,
-                                     std::function<std::string()> timeText)
+DatabaseRecording::DatabaseRecording(const std::string& target, TraceHost& host, std::function<std::string()> timeText)
     : m_target(QString::fromStdString(target)), m_host(host), m_store(openRecordStore(m_target)) {
     // A target that cannot be opened is a mistake to report now, not a day of rows in the CSV file.
     m_store->connection().Open();
-    m_recorder = std::make_unique<ProductRecorder>(*m_store, [this](const std::string& message) {
-        m_host.reportError(message);
-    });
+    m_recorder = std::make_unique<ProductRecorder>(*m_store,
+                                                   [this](const std::string& message) { m_host.reportError(message); });
     m_host.setRecorder(m_recorder.get(), std::move(timeText));
 }
 
-DatabaseRecording::~DatabaseRecording() { m_host.setRecorder(nullptr, {}); }
+DatabaseRecording::~DatabaseRecording() {
+    m_host.setRecorder(nullptr, {});
+}
 
 std::size_t DatabaseRecording::finish() {
     m_recorder->productOver();

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <functional>
-#include <memory>
-#include <string>
-
 #include "data/WeightRecordStore.h"
 #include "weighing/ProductRecorder.h"
 #include "weighing/TraceHost.h"
+
+#include <functional>
+#include <memory>
+#include <string>
 
 namespace kelvora {
 

@@ -1,14 +1,14 @@
 #pragma once
 
+#include "weighing/StationScript.h"
+#include "weighing/TraceHost.h"
+
 #include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <ostream>
 #include <string>
-
-#include "weighing/StationScript.h"
-#include "weighing/TraceHost.h"
 
 namespace kelvora {
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <string>
-
 #include "app/StationConfig.h"
 #include "weighing/TraceHost.h"
+
+#include <string>
 
 namespace kelvora {
 

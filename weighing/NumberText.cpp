@@ -8,7 +8,9 @@ namespace kelvora {
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Splits off the blanks around the number and the sign; returns the unsigned body, or nothing when the
 // text is only blanks.

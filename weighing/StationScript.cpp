@@ -14,7 +14,9 @@ namespace {
     throw ScriptError("line " + std::to_string(lineNumber) + ": " + why);
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // Splits off the next blank-separated word; rest starts right after the single blank that ends it.
 std::string_view nextWord(std::string_view& rest) {

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "weighing/StationHost.h"
+
 #include <cstdint>
 #include <istream>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-
-#include "weighing/StationHost.h"
 
 namespace kelvora {
 

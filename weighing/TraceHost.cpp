@@ -154,7 +154,9 @@ void TraceHost::setLampColor(Lamp lamp, LampColor color) {
     Line(*this, lampName(lamp)).add("color", lampColorName(color));
 }
 
-void TraceHost::setButtonEnabled(Button button, bool enabled) { m_buttons[static_cast<std::size_t>(button)] = enabled; }
+void TraceHost::setButtonEnabled(Button button, bool enabled) {
+    m_buttons[static_cast<std::size_t>(button)] = enabled;
+}
 
 void TraceHost::setTimerEnabled(Timer timer, bool enabled) {
     auto index = static_cast<std::size_t>(timer);
@@ -206,7 +208,10 @@ void TraceHost::showMessage(const std::string& title, const std::string& text) {
 }
 
 void TraceHost::recordResult(const std::string& verdict) {
-    Line(*this, "record").add("verdict", verdict).add("model", text(Control::ComboBox1)).add("weight", text(Control::Edit2));
+    Line(*this, "record")
+        .add("verdict", verdict)
+        .add("model", text(Control::ComboBox1))
+        .add("weight", text(Control::Edit2));
     if (m_recorder != nullptr) {
         m_recorder->verdict({text(Control::ComboBox1), NumberText::toFloat(text(Control::Edit2)), verdict,
                              std::string(), m_timeText()});

@@ -1,16 +1,16 @@
 #pragma once
 
+#include "weighing/ProductRecorder.h"
+#include "weighing/StationHost.h"
+#include "weighing/StationScript.h"
+#include "weighing/WeighingCore.h"
+
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <ostream>
 #include <string>
-
-#include "weighing/ProductRecorder.h"
-#include "weighing/StationHost.h"
-#include "weighing/StationScript.h"
-#include "weighing/WeighingCore.h"
 
 namespace kelvora {
 

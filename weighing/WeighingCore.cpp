@@ -88,8 +88,8 @@ void WeighingCore::CaptureWeight(double x) {
         window[i] = window[i - 1];
     }
     window[0] = x;
-    bool peak = window[2] >= window[3] && window[2] >= window[1] && window[1] >= window[0] &&
-                window[3] >= window[4] && m_state.CaptureLatch == 0;
+    bool peak = window[2] >= window[3] && window[2] >= window[1] && window[1] >= window[0] && window[3] >= window[4] &&
+                m_state.CaptureLatch == 0;
     if (!peak) {
         return;
     }
@@ -157,7 +157,9 @@ void WeighingCore::UpdateBatchReminder() {
     }
 }
 
-void WeighingCore::RecordResult(const std::string& verdict) { m_host.recordResult(verdict); }
+void WeighingCore::RecordResult(const std::string& verdict) {
+    m_host.recordResult(verdict);
+}
 
 std::string WeighingCore::outputFrame(std::int32_t n) {
     std::string frame = "\x02+000000" + std::string(1, std::to_string(n).front()) + "0000000\r";
@@ -215,7 +217,9 @@ void WeighingCore::BtnSetTabsClick() {
     m_host.closePort();
 }
 
-void WeighingCore::BtnBulletsClick() { m_state.ZeroOffset = NumberText::toFloat(m_host.text(Control::Edit1)); }
+void WeighingCore::BtnBulletsClick() {
+    m_state.ZeroOffset = NumberText::toFloat(m_host.text(Control::Edit1));
+}
 
 void WeighingCore::ModelSelected() {
     m_host.productOver();
@@ -232,7 +236,8 @@ void WeighingCore::FormClose() {
 }
 
 std::string WeighingCore::statusText() const {
-    return "共" + m_host.text(Control::LabeledEdit1) + "个产品，此产品是第" + std::to_string(m_state.ProductCount) + "个";
+    return "共" + m_host.text(Control::LabeledEdit1) + "个产品，此产品是第" + std::to_string(m_state.ProductCount) +
+           "个";
 }
 
 } // namespace kelvora

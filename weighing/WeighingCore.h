@@ -1,10 +1,10 @@
 #pragma once
 
-#include <cstdint>
-#include <string>
-
 #include "weighing/StationHost.h"
 #include "weighing/WeighingState.h"
+
+#include <cstdint>
+#include <string>
 
 namespace kelvora {
 

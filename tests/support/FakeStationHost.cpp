@@ -47,7 +47,9 @@ void FakeStationHost::setTimerInterval(Timer timer, int milliseconds) {
     intervals[static_cast<std::size_t>(timer)] = milliseconds;
 }
 
-void FakeStationHost::pause(int milliseconds) { events.push_back("pause " + std::to_string(milliseconds)); }
+void FakeStationHost::pause(int milliseconds) {
+    events.push_back("pause " + std::to_string(milliseconds));
+}
 
 bool FakeStationHost::writeData(const std::uint8_t* data, std::uint16_t length) {
     m_pending.append(reinterpret_cast<const char*>(data), length);
@@ -87,7 +89,9 @@ void FakeStationHost::recordResult(const std::string& verdict) {
     events.push_back("record " + verdict);
 }
 
-void FakeStationHost::productOver() { events.push_back("productOver"); }
+void FakeStationHost::productOver() {
+    events.push_back("productOver");
+}
 
 void FakeStationHost::saveProductCount(std::int32_t count) {
     if (failSaveCount) {

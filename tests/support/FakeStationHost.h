@@ -1,12 +1,12 @@
 #pragma once
 
+#include "weighing/StationHost.h"
+
 #include <array>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
-
-#include "weighing/StationHost.h"
 
 namespace kelvora::test {
 
@@ -23,9 +23,9 @@ public:
     std::array<bool, 2> timers{false, false};
     std::array<int, 2> intervals{1000, 1000};
     bool portOpen = false;
-    bool failOpen = false;     ///< openPort throws
-    bool failSaveCount = false; ///< saveProductCount throws
-    std::string written;       ///< bytes handed to writeData while the port was open
+    bool failOpen = false;           ///< openPort throws
+    bool failSaveCount = false;      ///< saveProductCount throws
+    std::string written;             ///< bytes handed to writeData while the port was open
     std::vector<std::string> frames; ///< each 17-byte hand-over, open or not
     std::vector<std::string> records;
     std::vector<std::string> events;

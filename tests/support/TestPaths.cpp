@@ -17,8 +17,12 @@ std::string environment(const char* name) {
 }
 } // namespace
 
-std::string sourceDir() { return environment("KELVORA_SOURCE_DIR"); }
-std::string binDir() { return environment("KELVORA_BIN_DIR"); }
+std::string sourceDir() {
+    return environment("KELVORA_SOURCE_DIR");
+}
+std::string binDir() {
+    return environment("KELVORA_BIN_DIR");
+}
 
 TempDir::TempDir() {
     std::random_device random;

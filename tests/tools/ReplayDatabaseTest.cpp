@@ -1,9 +1,8 @@
-#include "tools/DatabaseRecording.h"
-
 #include "data/DatabaseSetup.h"
 #include "data/TADOConnection.h"
 #include "data/TADOQuery.h"
 #include "tests/support/TestPaths.h"
+#include "tools/DatabaseRecording.h"
 #include "tools/ReplayHost.h"
 #include "tools/StationLoad.h"
 

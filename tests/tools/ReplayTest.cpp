@@ -1,6 +1,5 @@
-#include "tools/ReplayHost.h"
-
 #include "tests/support/TestPaths.h"
+#include "tools/ReplayHost.h"
 #include "tools/StationLoad.h"
 
 #include <cstdio>

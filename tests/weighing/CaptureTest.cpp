@@ -1,7 +1,6 @@
-#include "weighing/WeighingCore.h"
-
 #include "tests/support/FakeStationHost.h"
 #include "weighing/NumberText.h"
+#include "weighing/WeighingCore.h"
 
 #include <initializer_list>
 

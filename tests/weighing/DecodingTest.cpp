@@ -1,6 +1,5 @@
-#include "weighing/WeighingCore.h"
-
 #include "tests/support/FakeStationHost.h"
+#include "weighing/WeighingCore.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +30,8 @@ protected:
     void SetUp() override { core.state().IndicatorType = 2; }
 };
 
-const std::string kToledoFrame = "\x02" "ABC012345000000\r";
+const std::string kToledoFrame = "\x02"
+                                 "ABC012345000000\r";
 
 } // namespace
 
@@ -49,17 +49,22 @@ TEST_F(ToledoDecoding, SubtractsTheZeroOffset) {
 }
 
 TEST_F(ToledoDecoding, TakesTheFrameAtTheFirstStx) {
-    feed("xx" + kToledoFrame + "\x02" "ABC099999000000\r");
+    feed("xx" + kToledoFrame +
+         "\x02"
+         "ABC099999000000\r");
     EXPECT_EQ(edit1(), "123.450");
 }
 
 TEST_F(ToledoDecoding, ShortAndBadFields) {
-    feed("\x02" "ABC00");
+    feed("\x02"
+         "ABC00");
     EXPECT_EQ(edit1(), "0.000");
-    feed("\x02" "ABC012A45000000\r");
+    feed("\x02"
+         "ABC012A45000000\r");
     EXPECT_EQ(edit1(), "0.000") << "a field that does not convert leaves Edit1 alone";
     EXPECT_DOUBLE_EQ(lastSample(), 0.0) << "and runs no capture";
-    feed("\x02" "ABC0");
+    feed("\x02"
+         "ABC0");
     EXPECT_EQ(edit1(), "0.000") << "an empty field does not convert";
 }
 
@@ -69,7 +74,10 @@ TEST_F(ToledoDecoding, WithoutStxTheFieldStartsAtTheFifthCharacter) {
 }
 
 TEST_F(ToledoDecoding, AZeroByteEndsTheText) {
-    feed(std::string("\x02" "ABC0123", 8) + std::string(1, '\0') + "45000000\r");
+    feed(std::string("\x02"
+                     "ABC0123",
+                     8) +
+         std::string(1, '\0') + "45000000\r");
     EXPECT_EQ(edit1(), "1.230");
 }
 

@@ -1,7 +1,6 @@
-#include "weighing/WeighingCore.h"
-
 #include "tests/support/FakeStationHost.h"
 #include "weighing/NumberText.h"
+#include "weighing/WeighingCore.h"
 
 #include <gtest/gtest.h>
 
@@ -92,7 +91,8 @@ TEST_F(RunControl, ZeroTakesTheShownWeightAndTogglesBack) {
     host.texts[Control::Edit1] = "2.500";
     core.BtnBulletsClick();
     EXPECT_DOUBLE_EQ(core.state().ZeroOffset, 2.5);
-    const std::string reading = "\x02" "ABC000250000000\r";
+    const std::string reading = "\x02"
+                                "ABC000250000000\r";
     core.Comm1ReceiveData(reinterpret_cast<const std::uint8_t*>(reading.data()), 17);
     EXPECT_EQ(host.text(Control::Edit1), "0.000");
     core.BtnBulletsClick();

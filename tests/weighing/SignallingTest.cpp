@@ -1,7 +1,6 @@
-#include "weighing/WeighingCore.h"
-
 #include "tests/support/FakeStationHost.h"
 #include "weighing/NumberText.h"
+#include "weighing/WeighingCore.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +32,9 @@ protected:
 TEST(OutputFrame, CarriesTheFlagsAsTheNinthByte) {
     const std::string five = WeighingCore::outputFrame(5);
     ASSERT_EQ(five.size(), 17u);
-    EXPECT_EQ(five, std::string("\x02+000000" "5" "0000000\r"));
+    EXPECT_EQ(five, std::string("\x02+000000"
+                                "5"
+                                "0000000\r"));
     EXPECT_EQ(WeighingCore::outputFrame(0)[8], '0');
     EXPECT_EQ(WeighingCore::outputFrame(4)[8], '4');
 }
