@@ -1,5 +1,8 @@
 #include "tools/DatabaseRecording.h"
 
+#include <exception>
+#include <iostream>
+
 namespace kelvora {
 
 DatabaseRecording::DatabaseRecording(const std::string& target, TraceHost& host, std::function<std::string()> timeText)
@@ -20,6 +23,22 @@ std::size_t DatabaseRecording::finish() {
     const std::deque<WeighingRecord>& unsaved = m_recorder->unsaved();
     appendUnsavedRecords(m_target, unsaved);
     return unsaved.size();
+}
+
+bool DatabaseRecording::finishAndReport(const std::string& program) {
+    const std::string unsavedFile = unsavedRecordsFile(m_target).toStdString();
+    try {
+        const std::size_t unsaved = finish();
+        if (unsaved > 0) {
+            std::cerr << program << ": " << unsaved << " records could not be stored; they are in " << unsavedFile
+                      << "\n";
+        }
+        return unsaved == 0;
+    } catch (const std::exception& error) {
+        std::cerr << program << ": records could not be stored nor kept in " << unsavedFile << ": " << error.what()
+                  << "\n";
+        return false;
+    }
 }
 
 } // namespace kelvora

@@ -4,6 +4,7 @@
 #include "weighing/ProductRecorder.h"
 #include "weighing/TraceHost.h"
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -25,6 +26,9 @@ public:
     /// Writes the product in progress, then appends the rows that could not be stored to the CSV file
     /// (throws DatabaseError when that fails too). Returns how many rows went to the file.
     std::size_t finish();
+    /// finish(), telling on standard error, after `program: `, how many rows went to the file or why they
+    /// could not. True when every row is in the database.
+    bool finishAndReport(const std::string& program);
 
 private:
     QString m_target;

@@ -118,21 +118,6 @@ private:
     QTimer m_timer;
 };
 
-// The end of the monitor closes the product in progress; nothing judged may be lost.
-bool keepUnsaved(DatabaseRecording& database, const std::string& target) {
-    try {
-        const std::size_t unsaved = database.finish();
-        if (unsaved == 0) {
-            return true;
-        }
-        std::cerr << "monitor: " << unsaved << " records could not be stored; they are in "
-                  << unsavedRecordsFile(QString::fromStdString(target)).toStdString() << "\n";
-    } catch (const std::exception& error) {
-        std::cerr << "monitor: records could not be stored: " << error.what() << "\n";
-    }
-    return false;
-}
-
 } // namespace
 
 int runMonitorCommand(int argc, char** argv) {
@@ -183,7 +168,7 @@ int runMonitorCommand(int argc, char** argv) {
     }
     application.exec();
     host.finish();
-    if (database && !keepUnsaved(*database, *options.db)) {
+    if (database && !database->finishAndReport("monitor")) {
         return 1;
     }
     if (recordFile.is_open() && !recordFile) {

@@ -68,6 +68,20 @@ void printSummary(const std::string& scriptPath, const ReplaySummary& summary) {
               << "  shift length        " << clockText(summary.endTime) << "\n";
 }
 
+// The verdicts stored with the virtual time added to the moment the replay started; nothing when the
+// database cannot be opened (the reason is on standard error).
+std::unique_ptr<DatabaseRecording> openRecording(const std::string& target, ReplayHost& host) {
+    const QDateTime start = QDateTime::currentDateTime();
+    try {
+        return std::make_unique<DatabaseRecording>(target, host, [&host, start] {
+            return start.addMSecs(host.virtualTime()).toString("yyyy-MM-dd HH:mm:ss").toStdString();
+        });
+    } catch (const std::exception& error) {
+        std::cerr << "kelvora-tool replay: " << error.what() << "\n";
+        return nullptr;
+    }
+}
+
 } // namespace
 
 int runReplayCommand(int argc, char** argv) {
@@ -88,13 +102,8 @@ int runReplayCommand(int argc, char** argv) {
     std::unique_ptr<DatabaseRecording> recording;
     if (!options.dbTarget.empty()) {
         application = std::make_unique<QCoreApplication>(argc, argv);
-        const QDateTime start = QDateTime::currentDateTime();
-        try {
-            recording = std::make_unique<DatabaseRecording>(options.dbTarget, host, [&host, start] {
-                return start.addMSecs(host.virtualTime()).toString("yyyy-MM-dd HH:mm:ss").toStdString();
-            });
-        } catch (const std::exception& error) {
-            std::cerr << "kelvora-tool replay: " << error.what() << "\n";
+        recording = openRecording(options.dbTarget, host);
+        if (!recording) {
             return 2;
         }
     }
@@ -107,13 +116,8 @@ int runReplayCommand(int argc, char** argv) {
         std::cerr << "kelvora-tool replay: " << options.scriptPath << ": " << error.what() << "\n";
         status = 2;
     }
-    if (recording) {
-        // The end of the replay is the end of the program: nothing judged may be lost.
-        std::size_t unsaved = recording->finish();
-        if (unsaved > 0) {
-            std::cerr << "kelvora-tool replay: " << unsaved << " records could not be stored; they are in "
-                      << unsavedRecordsFile(QString::fromStdString(options.dbTarget)).toStdString() << "\n";
-        }
+    if (recording && !recording->finishAndReport("kelvora-tool replay") && status == 0) {
+        status = 1;
     }
     if (options.summary && status == 0) {
         printSummary(options.scriptPath, host.summary());
