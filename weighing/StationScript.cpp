@@ -135,6 +135,9 @@ std::optional<ScriptCommand> StationScript::next() {
     std::string line;
     while (std::getline(m_in, line)) {
         ++m_lineNumber;
+        if (m_lineNumber == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) {
+            line.erase(0, 3); // a byte-order mark some editors put first
+        }
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }

@@ -53,6 +53,12 @@ TEST(StationScript, SkipsCommentsAndBlankLinesAndRejectsTimeGoingBack) {
     }
 }
 
+TEST(StationScript, AByteOrderMarkBeforeTheFirstLineIsSkipped) {
+    std::istringstream in("\xEF\xBB\xBF" "5 close\n");
+    StationScript script(in);
+    EXPECT_EQ(script.next()->time, 5);
+}
+
 TEST(StationScript, HexRoundTrip) {
     const std::string bytes("\x00\x7f\x80\xff", 4);
     EXPECT_EQ(StationScript::toHex(bytes), "007F80FF");
