@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace kelvora {
 
@@ -143,8 +142,8 @@ std::int32_t NumberText::toInteger(std::string_view text) {
 std::string NumberText::formatWeight(double value) {
     // Round on the 15-digit decimal form, as a display does, rather than on the binary value.
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.14e", std::fabs(value));
-    std::string text(buffer);
+    auto written = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific, 14);
+    std::string text(buffer, written.ptr);
     std::size_t ePos = text.find('e');
     std::string digits = text.substr(0, 1) + text.substr(2, ePos - 2);
     int integerLength = std::stoi(text.substr(ePos + 1)) + 1;
