@@ -242,15 +242,19 @@ QSqlQuery TADOQuery::prepared(const QString& sql) {
     return query;
 }
 
-void TADOQuery::postUpdate() {
-    QStringList columns;
-    QVariantList values;
+void TADOQuery::changedValues(QStringList& columns, QVariantList& values) const {
     for (int i = 0; i < m_fieldNames.size(); ++i) {
         if (m_changed[i]) {
             columns << m_fieldNames[i];
             values << row_statements::storedValue(m_fieldNames[i], m_kinds[i], m_buffer[i]);
         }
     }
+}
+
+void TADOQuery::postUpdate() {
+    QStringList columns;
+    QVariantList values;
+    changedValues(columns, values);
     if (columns.isEmpty())
         return;
     QSqlQuery query = prepared(row_statements::update(*m_table, columns));
@@ -267,12 +271,7 @@ void TADOQuery::postUpdate() {
 void TADOQuery::postInsert() {
     QStringList columns;
     QVariantList values;
-    for (int i = 0; i < m_fieldNames.size(); ++i) {
-        if (m_changed[i]) {
-            columns << m_fieldNames[i];
-            values << row_statements::storedValue(m_fieldNames[i], m_kinds[i], m_buffer[i]);
-        }
-    }
+    changedValues(columns, values);
     QSqlQuery insert = prepared(row_statements::insert(*m_table, columns));
     for (const QVariant& value : values)
         insert.addBindValue(value);

@@ -88,6 +88,8 @@ private:
     void requireModifiable() const;
     int columnIndex(const QString& name) const;
     QSqlQuery prepared(const QString& sql);
+    /// The columns changed in the row in editing, with their values as they are to be stored.
+    void changedValues(QStringList& columns, QVariantList& values) const;
     void postUpdate();
     void postInsert();
 
