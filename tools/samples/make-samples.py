@@ -13,7 +13,7 @@ FRAME_MS = 50  # 20 readings a second
 
 def toledo_frame(hundredths):
     digits = "%06d" % max(0, min(999999, hundredths))
-    swa, swb, swc = 0x24, 0x30, 0x20  # XXXX.XX, increment 1; gross, kg; no print request
+    swa, swb, swc = 0x2C, 0x30, 0x20  # XXXX.XX, increment 1; gross, kg; no print request
     body = bytes([0x02, swa, swb, swc]) + digits.encode() + b"000000" + b"\r"
     checksum = (-sum(body)) & 0x7F
     return body + bytes([checksum])
