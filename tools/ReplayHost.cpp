@@ -64,15 +64,6 @@ void ReplayHost::recordResult(const std::string& verdict) {
     TraceHost::recordResult(verdict);
 }
 
-bool ReplayHost::writeData(const std::uint8_t* data, std::uint16_t length) {
-    bool sent = TraceHost::writeData(data, length);
-    m_bytesWritten += length;
-    if (m_bytesWritten % 17 == 0) {
-        ++(sent ? m_summary.framesSent : m_summary.framesDropped);
-    }
-    return sent;
-}
-
 void ReplayHost::reportError(const std::string& message) {
     ++m_summary.errors;
     TraceHost::reportError(message);

@@ -39,7 +39,6 @@ public:
     std::int64_t virtualTime() const { return m_now; }
 
     void recordResult(const std::string& verdict) override;
-    bool writeData(const std::uint8_t* data, std::uint16_t length) override;
     void pause(int milliseconds) override { m_now += milliseconds; }
     void reportError(const std::string& message) override;
 
@@ -50,6 +49,7 @@ protected:
     void portOpen() override;
     void portClose() override { m_portOpen = false; }
     bool portWrite(const std::uint8_t*, std::uint16_t) override { return m_portOpen; }
+    void frameHandedOver(bool sent) override { ++(sent ? m_summary.framesSent : m_summary.framesDropped); }
 
 private:
     struct Due {
@@ -63,7 +63,6 @@ private:
     std::uint64_t m_nextOrder = 0;
     std::array<std::optional<Due>, 2> m_due;
     bool m_portOpen = false;
-    std::int64_t m_bytesWritten = 0;
     ReplaySummary m_summary;
 };
 

@@ -185,6 +185,7 @@ bool TraceHost::writeData(const std::uint8_t* data, std::uint16_t length) {
             .add("hex", StationScript::toHex(m_frame.substr(0, 17)))
             .add("sent", m_frameSent);
         m_frame.erase(0, 17);
+        frameHandedOver(m_frameSent);
         m_frameSent = sent;
     }
     return sent;
@@ -229,6 +230,8 @@ void TraceHost::saveProductCount(std::int32_t count) {
     writeProfileKey("Word", "SC_Num", value);
     Line(*this, "ini").add("section", "Word").add("key", "SC_Num").add("value", value);
 }
+
+void TraceHost::frameHandedOver(bool) {}
 
 void TraceHost::writeProfileKey(const std::string&, const std::string&, const std::string&) {}
 

@@ -73,6 +73,8 @@ protected:
     virtual void portClose() = 0;
     /// Queues bytes on the open port; false when closed.
     virtual bool portWrite(const std::uint8_t* data, std::uint16_t length) = 0;
+    /// A whole 17-byte frame was handed over (sent: the port was open). The default does nothing more.
+    virtual void frameHandedOver(bool sent);
     /// Writes one configuration key; throws when it cannot. The default keeps the file as it is.
     virtual void writeProfileKey(const std::string& section, const std::string& key, const std::string& value);
 
