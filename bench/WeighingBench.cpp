@@ -1,6 +1,6 @@
 // Decoding + capture per indicator frame, and a whole day of indicator output replayed.
-#include "tools/ReplayHost.h"
-#include "tools/StationLoad.h"
+#include "station/ReplayHost.h"
+#include "station/StationLoad.h"
 #include "weighing/WeighingCore.h"
 
 #include <cstdio>

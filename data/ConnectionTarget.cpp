@@ -53,7 +53,8 @@ int toInt(const QString& text, const char* what) {
     bool ok = false;
     const int value = text.toInt(&ok);
     if (!ok || value < 0)
-        throw DatabaseError(QStringLiteral("Malformed connection string: %1 '%2' is not a number").arg(what, text));
+        throw DatabaseError(
+            QStringLiteral("Malformed connection string: %1 '%2' is not a number").arg(QLatin1StringView(what), text));
     return value;
 }
 

@@ -123,7 +123,8 @@ QStringList columnNames(const schema::Table& table) {
 
 QVariant typedValue(const MdbReader::Field& field, const schema::Column& column, const QString& where) {
     const auto fail = [&](const char* what) {
-        return DatabaseError(QStringLiteral("%1, column %2: '%3' is not %4").arg(where, column.name, field.text, what));
+        return DatabaseError(QStringLiteral("%1, column %2: '%3' is not %4")
+                                 .arg(where, column.name, field.text, QLatin1StringView(what)));
     };
     switch (column.kind) {
     case ColumnKind::Text:

@@ -17,15 +17,24 @@ using T = SqlToken::Type;
 
 const QSet<QString>& keywords() {
     static const QSet<QString> words = {
-        "select", "distinct", "top",    "from",  "where", "and",   "or",    "not",    "between", "like",  "in",
-        "is",     "null",     "order",  "by",    "asc",   "desc",  "group", "having", "insert",  "into",  "values",
-        "update", "set",      "delete", "as",    "join",  "inner", "left",  "right",  "outer",   "on",    "union",
-        "all",    "exists",   "true",   "false", "case",  "when",  "then",  "else",   "end",     "escape"};
+        QStringLiteral("select"),  QStringLiteral("distinct"), QStringLiteral("top"),    QStringLiteral("from"),
+        QStringLiteral("where"),   QStringLiteral("and"),      QStringLiteral("or"),     QStringLiteral("not"),
+        QStringLiteral("between"), QStringLiteral("like"),     QStringLiteral("in"),     QStringLiteral("is"),
+        QStringLiteral("null"),    QStringLiteral("order"),    QStringLiteral("by"),     QStringLiteral("asc"),
+        QStringLiteral("desc"),    QStringLiteral("group"),    QStringLiteral("having"), QStringLiteral("insert"),
+        QStringLiteral("into"),    QStringLiteral("values"),   QStringLiteral("update"), QStringLiteral("set"),
+        QStringLiteral("delete"),  QStringLiteral("as"),       QStringLiteral("join"),   QStringLiteral("inner"),
+        QStringLiteral("left"),    QStringLiteral("right"),    QStringLiteral("outer"),  QStringLiteral("on"),
+        QStringLiteral("union"),   QStringLiteral("all"),      QStringLiteral("exists"), QStringLiteral("true"),
+        QStringLiteral("false"),   QStringLiteral("case"),     QStringLiteral("when"),   QStringLiteral("then"),
+        QStringLiteral("else"),    QStringLiteral("end"),      QStringLiteral("escape")};
     return words;
 }
 
 const QSet<QString>& functions() {
-    static const QSet<QString> names = {"count", "sum", "avg", "min", "max", "abs", "round", "lower", "upper"};
+    static const QSet<QString> names = {QStringLiteral("count"), QStringLiteral("sum"),   QStringLiteral("avg"),
+                                        QStringLiteral("min"),   QStringLiteral("max"),   QStringLiteral("abs"),
+                                        QStringLiteral("round"), QStringLiteral("lower"), QStringLiteral("upper")};
     return names;
 }
 

@@ -29,7 +29,8 @@ void disableDoubleQuotedStrings(const QSqlDatabase& db) {
     sqlite3* h = handleOf(db);
     if (sqlite3_db_config(h, SQLITE_DBCONFIG_DQS_DML, 0, static_cast<int*>(nullptr)) != SQLITE_OK ||
         sqlite3_db_config(h, SQLITE_DBCONFIG_DQS_DDL, 0, static_cast<int*>(nullptr)) != SQLITE_OK)
-        throw DatabaseError(QStringLiteral("Cannot configure the SQLite connection: %1").arg(sqlite3_errmsg(h)));
+        throw DatabaseError(
+            QStringLiteral("Cannot configure the SQLite connection: %1").arg(QString::fromUtf8(sqlite3_errmsg(h))));
 }
 
 void backup(const QSqlDatabase& db, const QString& file) {

@@ -1,12 +1,12 @@
 #include "tools/MonitorCommand.h"
 
 #include "data/WeightRecordStore.h"
+#include "station/DatabaseRecording.h"
+#include "station/MonitorHost.h"
+#include "station/StationLoad.h"
+#include "station/StationScript.h"
 #include "tools/CommandArguments.h"
-#include "tools/DatabaseRecording.h"
-#include "tools/MonitorHost.h"
-#include "tools/StationLoad.h"
 #include "tools/StopSignals.h"
-#include "weighing/StationScript.h"
 
 #include <algorithm>
 #include <fstream>

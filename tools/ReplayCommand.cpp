@@ -1,8 +1,8 @@
 #include "tools/ReplayCommand.h"
 
-#include "tools/DatabaseRecording.h"
-#include "tools/ReplayHost.h"
-#include "tools/StationLoad.h"
+#include "station/DatabaseRecording.h"
+#include "station/ReplayHost.h"
+#include "station/StationLoad.h"
 
 #include <cstdio>
 #include <fstream>
@@ -74,7 +74,7 @@ std::unique_ptr<DatabaseRecording> openRecording(const std::string& target, Repl
     const QDateTime start = QDateTime::currentDateTime();
     try {
         return std::make_unique<DatabaseRecording>(target, host, [&host, start] {
-            return start.addMSecs(host.virtualTime()).toString("yyyy-MM-dd HH:mm:ss").toStdString();
+            return start.addMSecs(host.virtualTime()).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
         });
     } catch (const std::exception& error) {
         std::cerr << "kelvora-tool replay: " << error.what() << "\n";

@@ -1,9 +1,9 @@
 #include "tools/SimulateCommand.h"
 
+#include "simulator/IndicatorSimulation.h"
+#include "simulator/SimulatorPort.h"
+#include "simulator/SimulatorSession.h"
 #include "tools/CommandArguments.h"
-#include "tools/IndicatorSimulation.h"
-#include "tools/SimulatorPort.h"
-#include "tools/SimulatorSession.h"
 
 #include <iostream>
 #include <limits>

@@ -4,7 +4,7 @@
 #include "comm/TReadThread.h"
 #include "comm/TWriteThread.h"
 #include "tests/comm/FakeSerialPort.h"
-#include "tests/comm/PtyTestSupport.h"
+#include "tests/support/PtyTestSupport.h"
 
 #include <chrono>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "comm/TComm.h"
 
 #include "comm/CustomBaudRate.h"
-#include "tests/comm/PtyTestSupport.h"
+#include "tests/support/PtyTestSupport.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "comm/Block.h"
 #include "comm/TComm.h"
-#include "tests/comm/PtyTestSupport.h"
+#include "tests/support/PtyTestSupport.h"
 
 #include <chrono>
 #include <memory>

@@ -37,7 +37,9 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
+    // A test may have taken the write permission away to provoke a failure.
     std::error_code ignored;
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, ignored);
     std::filesystem::remove_all(m_path, ignored);
 }
 

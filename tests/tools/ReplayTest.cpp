@@ -1,6 +1,6 @@
+#include "station/ReplayHost.h"
+#include "station/StationLoad.h"
 #include "tests/support/TestPaths.h"
-#include "tools/ReplayHost.h"
-#include "tools/StationLoad.h"
 
 #include <cstdio>
 #include <fstream>

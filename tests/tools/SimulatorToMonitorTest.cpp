@@ -3,9 +3,9 @@
 #include "data/DatabaseSetup.h"
 #include "data/TADOConnection.h"
 #include "data/TADOQuery.h"
+#include "simulator/IndicatorFrame.h"
+#include "simulator/SimulatorPort.h"
 #include "tests/support/TestPaths.h"
-#include "tools/IndicatorFrame.h"
-#include "tools/SimulatorPort.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,0 +1,121 @@
+#include "app/config/StationConfig.h"
+
+#include "app/config/ProfileFile.h"
+
+namespace kelvora {
+
+namespace {
+
+const std::string kSoftware = "软件";
+const std::string kWord = "Word";
+const std::string kClock = "时钟";
+const std::string kThreshold = "下限值";
+const std::string kSerial = "串行口";
+const std::string kAlgorithm = "算法";
+const std::string kIndicator = "仪表";
+const std::string kDatabase = "数据库";
+
+std::string upperAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
+void applyParity(const std::string& text, StationSettings& settings) {
+    const std::string upper = upperAscii(text);
+    if (upper == "NONE") {
+        settings.parity = ParityChoice::None;
+        settings.parityCheck = false;
+    } else if (upper == "ODD") {
+        settings.parity = ParityChoice::Odd;
+        settings.parityCheck = true;
+    } else if (upper == "EVEN") {
+        settings.parity = ParityChoice::Even;
+        settings.parityCheck = true;
+    }
+}
+
+} // namespace
+
+std::string StationConfig::statusText(const std::string& batchCountText, std::int32_t productCount) {
+    return "共" + batchCountText + "个产品，此产品是第" + std::to_string(productCount) + "个";
+}
+
+StationSettings StationConfig::loadMainWindow(const std::string& iniPath, WeighingState& state) {
+    const ProfileFile ini(iniPath);
+    StationSettings settings;
+    settings.windowColor = static_cast<std::uint32_t>(ini.readInteger(kSoftware, "背景色", 16053492));
+    settings.batchCountText = ini.readString(kWord, "Num", "0");
+    settings.batchReminderText = ini.readString(kWord, "TX_Num", "0");
+    state.ProductCount = ini.readInteger(kWord, "SC_Num", 0);
+    settings.timer2Interval = ini.readInteger(kClock, "开始输出", 1000);
+    settings.timer1Interval = ini.readInteger(kClock, "输出时长", 1000);
+    settings.statusText = statusText(settings.batchCountText, state.ProductCount);
+    state.ProductThreshold = ini.readFloat(kThreshold, "Value", 10.0);
+    settings.commName = ini.readString(kSerial, "ComName", "Com1");
+    settings.baudRate = static_cast<std::uint32_t>(ini.readInteger(kSerial, "Baudrate", 9600));
+    applyParity(ini.readString(kSerial, "Parity", "None"), settings);
+    // The last algorithm key that reads yes wins.
+    for (int choice = 1; choice <= 3; ++choice) {
+        if (ini.readBool(kAlgorithm, std::to_string(choice), true)) {
+            state.AlgorithmChoice = choice;
+        }
+    }
+    state.IndicatorType = ini.readBool(kIndicator, "1", true) ? 1 : 2;
+    return settings;
+}
+
+void StationConfig::saveWindowColor(const std::string& iniPath, std::uint32_t color) {
+    ProfileFile(iniPath).writeInteger(kSoftware, "背景色", color);
+}
+
+void StationConfig::saveProductCount(const std::string& iniPath, std::int32_t count) {
+    ProfileFile(iniPath).writeInteger(kWord, "SC_Num", count);
+}
+
+std::optional<std::string> StationConfig::databaseConnection(const std::string& iniPath) {
+    return ProfileFile(iniPath).readText(kDatabase, "连接");
+}
+
+SettingsWindowValues StationConfig::loadSettingsWindow(const std::string& iniPath) {
+    const ProfileFile ini(iniPath);
+    SettingsWindowValues values;
+    values.comName = ini.readString(kSerial, "ComName", "Com1");
+    values.baudRate = ini.readString(kSerial, "Baudrate", "9600");
+    values.parity = ini.readString(kSerial, "Parity", "None");
+    // Selecting a radio button clears the others of its group, clearing one touches nothing else: the last
+    // key that reads yes is selected, and none is when all read no.
+    values.algorithm = 0;
+    for (int choice = 1; choice <= 3; ++choice) {
+        if (ini.readBool(kAlgorithm, std::to_string(choice), choice == 1)) {
+            values.algorithm = choice;
+        }
+    }
+    values.indicator = 0;
+    for (int choice = 1; choice <= 2; ++choice) {
+        if (ini.readBool(kIndicator, std::to_string(choice), choice == 1)) {
+            values.indicator = choice;
+        }
+    }
+    values.threshold = ini.readString(kThreshold, "Value", "10.000");
+    return values;
+}
+
+void StationConfig::saveSettingsWindow(const std::string& iniPath, const SettingsWindowValues& values) {
+    ProfileFile ini(iniPath);
+    ini.writeString(kSerial, "ComName", values.comName);
+    ini.writeString(kSerial, "Baudrate", values.baudRate);
+    ini.writeString(kSerial, "Parity", values.parity);
+    ini.writeString(kThreshold, "Value", values.threshold);
+    for (int choice = 1; choice <= 3; ++choice) {
+        ini.writeBool(kAlgorithm, std::to_string(choice), values.algorithm == choice);
+    }
+    for (int choice = 1; choice <= 2; ++choice) {
+        ini.writeBool(kIndicator, std::to_string(choice), values.indicator == choice);
+    }
+}
+
+} // namespace kelvora

@@ -1,0 +1,180 @@
+#include "simulator/SimulatorSession.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ostream>
+
+namespace kelvora {
+
+namespace {
+
+constexpr std::int64_t kIdleWaitNanos = 20'000'000;
+
+std::string hexText(const std::string& bytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (unsigned char c : bytes) {
+        text += kHex[c >> 4];
+        text += kHex[c & 0x0F];
+    }
+    return text;
+}
+
+std::string jsonString(const std::string& text) {
+    std::string quoted = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            quoted += escaped;
+        } else {
+            quoted += static_cast<char>(c);
+        }
+    }
+    return quoted + "\"";
+}
+
+std::string weightText(double weight) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", weight);
+    return text;
+}
+
+} // namespace
+
+SimulatorSession::SimulatorSession(IndicatorSimulation& simulation, SimulatorPort& port, std::ostream& out)
+    : m_simulation(simulation), m_port(port), m_out(out), m_start(Clock::now()) {}
+
+std::int64_t SimulatorSession::nanosSinceStart() const {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - m_start).count();
+}
+
+int SimulatorSession::run() {
+    m_out << "{\"ev\":\"port\",\"path\":" << jsonString(m_port.stationPath()) << "}" << std::endl;
+    while (!m_port.stationPresent()) {
+        m_port.wait(kIdleWaitNanos);
+    }
+    m_streamStart = nanosSinceStart();
+    loadNextReading(m_streamStart);
+    const std::int64_t end = m_streamStart + m_simulation.totalReadings() * m_simulation.periodNanos();
+    while (m_current) {
+        const std::int64_t now = nanosSinceStart();
+        if (m_held && (now >= end || !m_port.stationPresent())) {
+            // A station that never sends XON, or closes its side, does not keep the indicator forever.
+            m_held = false;
+            m_frameStart += now - m_heldAt;
+            if (now >= end) {
+                break;
+            }
+        }
+        if (!m_held) {
+            sendDueBytes(now);
+        }
+        std::int64_t wake = now + kIdleWaitNanos;
+        if (m_current && !m_held) {
+            wake = m_frameStart + static_cast<std::int64_t>(m_sent + 1) * m_simulation.byteNanos();
+        }
+        if (m_port.wait(wake - nanosSinceStart()) == SimulatorPort::WaitResult::Readable) {
+            readStation();
+        }
+    }
+    readStation();
+    for (const StationOutput& output : m_reader.finish()) {
+        report(output);
+    }
+    if (m_lost > 0) {
+        m_out << "{\"ev\":\"lost\",\"bytes\":" << m_lost << "}" << std::endl;
+    }
+    m_out << "{\"ev\":\"done\",\"products\":" << m_products << "}" << std::endl;
+    return m_products;
+}
+
+bool SimulatorSession::loadNextReading(std::int64_t lineFreeNanos) {
+    m_current.reset();
+    while (!m_simulation.finished()) {
+        Reading reading = m_simulation.next();
+        const std::int64_t start = m_streamStart + reading.startNanos;
+        if (reading.product) {
+            announceProduct(*reading.product, start);
+        }
+        // A reading that should have started while the line was still busy (held by XOFF) is skipped.
+        if (start >= lineFreeNanos) {
+            m_current = std::move(reading);
+            m_frameStart = start;
+            m_sent = 0;
+            return true;
+        }
+    }
+    return false;
+}
+
+void SimulatorSession::announceProduct(const ProductStart& product, std::int64_t startNanos) {
+    ++m_products;
+    m_out << "{\"ev\":\"product\",\"n\":" << product.n << ",\"weight\":" << weightText(product.weight)
+          << ",\"t\":" << startNanos / 1000000 << "}" << std::endl;
+}
+
+void SimulatorSession::sendDueBytes(std::int64_t now) {
+    while (m_current) {
+        const std::string& frame = m_current->frame;
+        const std::int64_t byteNanos = m_simulation.byteNanos();
+        const std::int64_t dueNanos = now - m_frameStart;
+        const std::size_t due =
+            dueNanos < byteNanos ? 0
+                                 : std::min<std::size_t>(frame.size(), static_cast<std::size_t>(dueNanos / byteNanos));
+        if (due <= m_sent) {
+            return;
+        }
+        if (m_port.stationPresent()) {
+            const std::size_t written = m_port.write(frame.data() + m_sent, due - m_sent);
+            m_lost += due - m_sent - written;
+        }
+        m_sent = due;
+        if (m_sent < frame.size()) {
+            return;
+        }
+        loadNextReading(m_frameStart + static_cast<std::int64_t>(frame.size()) * byteNanos);
+    }
+}
+
+void SimulatorSession::readStation() {
+    const std::string bytes = m_port.read();
+    if (bytes.empty()) {
+        return;
+    }
+    for (const StationOutput& output : m_reader.feed(bytes)) {
+        report(output);
+    }
+}
+
+void SimulatorSession::report(const StationOutput& output) {
+    const long long t = millisSinceStart();
+    switch (output.kind) {
+    case StationOutput::Kind::Frame:
+        m_out << "{\"ev\":\"frame\",\"t\":" << t << ",\"hex\":\"" << hexText(output.bytes) << "\"}" << std::endl;
+        break;
+    case StationOutput::Kind::Stray:
+        m_out << "{\"ev\":\"stray\",\"t\":" << t << ",\"hex\":\"" << hexText(output.bytes) << "\"}" << std::endl;
+        break;
+    case StationOutput::Kind::Xoff:
+        if (!m_held) {
+            m_held = true;
+            m_heldAt = nanosSinceStart();
+            m_out << "{\"ev\":\"xoff\",\"t\":" << t << "}" << std::endl;
+        }
+        break;
+    case StationOutput::Kind::Xon:
+        if (m_held) {
+            m_held = false;
+            // The interrupted frame goes on from here; its remaining bytes are paced from now.
+            m_frameStart += nanosSinceStart() - m_heldAt;
+            m_out << "{\"ev\":\"xon\",\"t\":" << t << "}" << std::endl;
+        }
+        break;
+    }
+}
+
+} // namespace kelvora

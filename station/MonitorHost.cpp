@@ -1,0 +1,79 @@
+#include "station/MonitorHost.h"
+
+#include "station/PortSetup.h"
+
+#include <iostream>
+
+#include <QCoreApplication>
+#include <QThread>
+
+namespace kelvora {
+
+MonitorHost::MonitorHost(std::ostream& trace, std::ostream* recording) : TraceHost(trace), m_recorder(recording) {
+    m_clock.start();
+    for (std::size_t i = 0; i < m_timers.size(); ++i) {
+        // A window timer repeats until its handler disables it; the handlers here always do.
+        m_timers[i] = std::make_unique<QTimer>();
+        m_timers[i]->setTimerType(Qt::PreciseTimer);
+        QObject::connect(m_timers[i].get(), &QTimer::timeout, [this, i] { fireTimer(static_cast<Timer>(i)); });
+    }
+    m_comm.OnReceiveData = [this](TComm*, const std::uint8_t* buffer, std::uint16_t length) {
+        receive(buffer, length);
+    };
+    m_comm.OnRequestHangup = [](TComm*) {
+        std::cerr << "monitor: the serial port reports a failure (device gone?); nothing more will arrive\n";
+    };
+}
+
+MonitorHost::~MonitorHost() = default;
+
+void MonitorHost::configurePort(const StationSettings& settings, const std::string& portName) {
+    configureComm1(m_comm, settings, portName);
+}
+
+void MonitorHost::applyCommand(const ScriptCommand& command) {
+    m_recorder.record(elapsed(), command);
+    apply(command);
+}
+
+bool MonitorHost::openAtStart() {
+    ScriptCommand open;
+    open.verb = ScriptVerb::Click;
+    open.text = "OpenPort";
+    applyCommand(open);
+    return portIsOpen();
+}
+
+void MonitorHost::finish() {
+    if (portIsOpen()) {
+        ScriptCommand close;
+        close.verb = ScriptVerb::Click;
+        close.text = "ClosePort";
+        applyCommand(close);
+    }
+    // Chunks the reader had posted before it stopped are still handed over, as the station does.
+    QCoreApplication::sendPostedEvents();
+}
+
+void MonitorHost::pause(int milliseconds) {
+    // The main thread really blocks: chunks and timer events wait in the queue and follow in order.
+    QThread::msleep(static_cast<unsigned long>(milliseconds));
+}
+
+void MonitorHost::timerChanged(Timer timer, bool enabled, int interval) {
+    QTimer& qtimer = *m_timers[static_cast<std::size_t>(timer)];
+    if (enabled && interval > 0) {
+        qtimer.start(interval);
+    } else {
+        qtimer.stop();
+    }
+}
+
+void MonitorHost::receive(const std::uint8_t* buffer, std::uint16_t length) {
+    ScriptCommand chunk;
+    chunk.verb = ScriptVerb::Chunk;
+    chunk.bytes.assign(reinterpret_cast<const char*>(buffer), length);
+    applyCommand(chunk);
+}
+
+} // namespace kelvora

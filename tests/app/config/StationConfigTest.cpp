@@ -1,0 +1,197 @@
+#include "app/config/StationConfig.h"
+
+#include "app/config/ProfileFile.h"
+#include "app/config/TextCodec.h"
+#include "tests/support/TempDirTest.h"
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace kelvora {
+namespace {
+
+namespace fs = std::filesystem;
+
+class StationConfigTest : public test::TempDirTest {
+protected:
+    StationSettings load() {
+        m_state = WeighingState{};
+        return StationConfig::loadMainWindow(m_ini, m_state);
+    }
+
+    void writeKeys(const std::string& lines) { writeBytes("[串行口]\n" + lines); }
+
+    WeighingState m_state;
+};
+
+TEST_F(StationConfigTest, WithoutFileEverythingTakesItsDefault) {
+    const StationSettings settings = load();
+    EXPECT_EQ(settings.windowColor, 16053492u);
+    EXPECT_EQ(settings.batchCountText, "0");
+    EXPECT_EQ(settings.batchReminderText, "0");
+    EXPECT_EQ(settings.statusText, "共0个产品，此产品是第0个");
+    EXPECT_EQ(settings.timer1Interval, 1000);
+    EXPECT_EQ(settings.timer2Interval, 1000);
+    EXPECT_EQ(settings.commName, "Com1");
+    EXPECT_EQ(settings.baudRate, 9600u);
+    EXPECT_EQ(settings.parity, ParityChoice::None);
+    EXPECT_FALSE(settings.parityCheck);
+    EXPECT_EQ(m_state.ProductCount, 0);
+    EXPECT_DOUBLE_EQ(m_state.ProductThreshold, 10.0);
+    EXPECT_EQ(m_state.AlgorithmChoice, 3);
+    EXPECT_EQ(m_state.IndicatorType, 1);
+    EXPECT_FALSE(fs::exists(m_ini));
+
+    const SettingsWindowValues window = StationConfig::loadSettingsWindow(m_ini);
+    EXPECT_EQ(window.comName, "Com1");
+    EXPECT_EQ(window.baudRate, "9600");
+    EXPECT_EQ(window.parity, "None");
+    EXPECT_EQ(window.threshold, "10.000");
+    EXPECT_EQ(window.algorithm, 1);
+    EXPECT_EQ(window.indicator, 1);
+    EXPECT_FALSE(StationConfig::databaseConnection(m_ini));
+}
+
+TEST_F(StationConfigTest, LoadsEveryKeyOfAFullFile) {
+    writeBytes("[软件]\r\n背景色=0xFF\r\n[Word]\r\nNum=100\r\nTX_Num=90\r\nSC_Num=5\r\n[时钟]\r\n开始输出=300\r\n"
+               "输出时长=2500\r\n[下限值]\r\nValue=12.5\r\n[串行口]\r\nComName=COm5\r\nBaudrate=19200\r\n"
+               "Parity=Even\r\n[算法]\r\n1=0\r\n2=1\r\n3=0\r\n[仪表]\r\n1=0\r\n[数据库]\r\n连接=station.mdb\r\n");
+    const StationSettings settings = load();
+    EXPECT_EQ(settings.windowColor, 0xFFu);
+    EXPECT_EQ(settings.batchCountText, "100");
+    EXPECT_EQ(settings.batchReminderText, "90");
+    EXPECT_EQ(settings.statusText, "共100个产品，此产品是第5个");
+    EXPECT_EQ(settings.timer2Interval, 300);
+    EXPECT_EQ(settings.timer1Interval, 2500);
+    EXPECT_EQ(settings.commName, "COm5");
+    EXPECT_EQ(settings.baudRate, 19200u);
+    EXPECT_EQ(settings.parity, ParityChoice::Even);
+    EXPECT_TRUE(settings.parityCheck);
+    EXPECT_EQ(m_state.ProductCount, 5);
+    EXPECT_DOUBLE_EQ(m_state.ProductThreshold, 12.5);
+    EXPECT_EQ(m_state.AlgorithmChoice, 2);
+    EXPECT_EQ(m_state.IndicatorType, 2);
+    EXPECT_EQ(StationConfig::databaseConnection(m_ini), "station.mdb");
+}
+
+TEST_F(StationConfigTest, ParityNamesIgnoreCaseAndOthersLeaveNoParity) {
+    for (const char* odd : {"odd", "Odd", "ODD"}) {
+        writeKeys(std::string("Parity=") + odd + "\n");
+        const StationSettings settings = load();
+        EXPECT_EQ(settings.parity, ParityChoice::Odd) << odd;
+        EXPECT_TRUE(settings.parityCheck) << odd;
+    }
+    for (const char* other : {"Mark", "", " none", "Space"}) {
+        writeKeys(std::string("Parity=") + other + "\n");
+        const StationSettings settings = load();
+        EXPECT_EQ(settings.parity, ParityChoice::None) << other;
+        EXPECT_FALSE(settings.parityCheck) << other;
+    }
+}
+
+TEST_F(StationConfigTest, EmptyPortNameStaysEmptyAndBadBaudRatesFallBack) {
+    writeKeys("ComName=\nBaudrate=0x2580\n");
+    StationSettings settings = load();
+    EXPECT_EQ(settings.commName, "");
+    EXPECT_EQ(settings.baudRate, 9600u);
+    writeKeys("Baudrate=abc\n");
+    settings = load();
+    EXPECT_EQ(settings.commName, "Com1");
+    EXPECT_EQ(settings.baudRate, 9600u);
+}
+
+TEST_F(StationConfigTest, LastAlgorithmThatReadsYesWinsAndNoneLeavesZero) {
+    struct Case {
+        const char* keys;
+        int mainChoice;
+        int windowChoice;
+    };
+    for (const Case& c : {Case{"1=1\n2=0\n3=1\n", 3, 3}, Case{"1=0\n2=0\n3=0\n", 0, 0}, Case{"1=1\n", 3, 1},
+                          Case{"1=1\n2=0\n3=0\n", 1, 1}, Case{"2=1\n3=x\n", 3, 2}, Case{"1=0\n2=1\n3=0\n", 2, 2}}) {
+        writeBytes(std::string("[算法]\n") + c.keys);
+        load();
+        EXPECT_EQ(m_state.AlgorithmChoice, c.mainChoice) << c.keys;
+        EXPECT_EQ(StationConfig::loadSettingsWindow(m_ini).algorithm, c.windowChoice) << c.keys;
+    }
+}
+
+TEST_F(StationConfigTest, IndicatorFollowsKeyOneOnlyInTheMainWindow) {
+    struct Case {
+        const char* keys;
+        int indicatorType;
+        int windowChoice;
+    };
+    for (const Case& c : {Case{"1=0\n2=0\n", 2, 0}, Case{"1=0\n2=1\n", 2, 2}, Case{"1=1\n2=1\n", 1, 2},
+                          Case{"2=1\n", 1, 2}, Case{"1=1\n", 1, 1}}) {
+        writeBytes(std::string("[仪表]\n") + c.keys);
+        load();
+        EXPECT_EQ(m_state.IndicatorType, c.indicatorType) << c.keys;
+        EXPECT_EQ(StationConfig::loadSettingsWindow(m_ini).indicator, c.windowChoice) << c.keys;
+    }
+}
+
+TEST_F(StationConfigTest, ThresholdTypedAsTextIsSavedAndLoadsAsTheDefault) {
+    SettingsWindowValues values;
+    values.threshold = "abc";
+    StationConfig::saveSettingsWindow(m_ini, values);
+    EXPECT_EQ(StationConfig::loadSettingsWindow(m_ini).threshold, "abc");
+    load();
+    EXPECT_DOUBLE_EQ(m_state.ProductThreshold, 10.0);
+}
+
+TEST_F(StationConfigTest, SettingsWindowSavesEveryKeyInOrder) {
+    const SettingsWindowValues values{"COm5", "4800", "Odd", "12.000", 0, 2};
+    StationConfig::saveSettingsWindow(m_ini, values);
+    const std::string expected = "[串行口]\r\nComName=COm5\r\nBaudrate=4800\r\nParity=Odd\r\n"
+                                 "[下限值]\r\nValue=12.000\r\n[算法]\r\n1=0\r\n2=0\r\n3=0\r\n[仪表]\r\n1=0\r\n2=1\r\n";
+    EXPECT_EQ(ProfileFile(m_ini).readString("串行口", "ComName", ""), "COm5");
+    const SettingsWindowValues loaded = StationConfig::loadSettingsWindow(m_ini);
+    EXPECT_EQ(loaded.comName, "COm5");
+    EXPECT_EQ(loaded.baudRate, "4800");
+    EXPECT_EQ(loaded.parity, "Odd");
+    EXPECT_EQ(loaded.threshold, "12.000");
+    EXPECT_EQ(loaded.algorithm, 0);
+    EXPECT_EQ(loaded.indicator, 2);
+    const StationSettings settings = load();
+    EXPECT_EQ(settings.commName, "COm5");
+    EXPECT_EQ(settings.parity, ParityChoice::Odd);
+    EXPECT_EQ(m_state.IndicatorType, 2);
+    EXPECT_EQ(readBytes(), TextCodec::utf8ToGbk(expected));
+}
+
+TEST_F(StationConfigTest, SettingsWindowSaveStopsAtTheFirstRefusedKey) {
+    writeBytes("[串行口]\r\nComName=Com1\r\n");
+    fs::permissions(m_ini, fs::perms::owner_read);
+    try {
+        StationConfig::saveSettingsWindow(m_ini, SettingsWindowValues{});
+        FAIL() << "the save went through";
+    } catch (const ProfileWriteError& error) {
+        EXPECT_EQ(std::string(error.what()), "Unable to write to " + m_ini);
+    }
+    EXPECT_EQ(readBytes(), "[串行口]\r\nComName=Com1\r\n");
+}
+
+TEST_F(StationConfigTest, ColourAndCountWritesCreateTheirKeysAndKeepTheRest) {
+    writeBytes("; kept\r\n[Word]\r\nNum=100\r\nSC_Num=5\r\n");
+    StationConfig::saveProductCount(m_ini, 42);
+    StationConfig::saveWindowColor(m_ini, 0xF4F4F4);
+    EXPECT_EQ(readBytes(), "; kept\r\n[Word]\r\nNum=100\r\nSC_Num=42\r\n[\xC8\xED\xBC\xFE]\r\n"
+                           "\xB1\xB3\xBE\xB0\xC9\xAB=16053492\r\n");
+    const StationSettings settings = load();
+    EXPECT_EQ(m_state.ProductCount, 42);
+    EXPECT_EQ(settings.windowColor, 0xF4F4F4u);
+    EXPECT_EQ(settings.statusText, "共100个产品，此产品是第42个");
+}
+
+TEST_F(StationConfigTest, CountWriteToAReadOnlyFileReportsThePath) {
+    writeBytes("[Word]\r\nSC_Num=5\r\n");
+    fs::permissions(m_ini, fs::perms::owner_read);
+    EXPECT_THROW(StationConfig::saveProductCount(m_ini, 6), ProfileWriteError);
+    load();
+    EXPECT_EQ(m_state.ProductCount, 5);
+}
+
+} // namespace
+} // namespace kelvora

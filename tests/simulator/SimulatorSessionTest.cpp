@@ -1,0 +1,89 @@
+// The simulator's session on a real pseudo-terminal, with the test as the station.
+#include "simulator/SimulatorSession.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace kelvora {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Everything that arrives on fd within the given time.
+std::string readFor(int fd, std::chrono::milliseconds duration) {
+    std::string bytes;
+    const auto end = std::chrono::steady_clock::now() + duration;
+    while (std::chrono::steady_clock::now() < end) {
+        char buffer[256];
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got > 0) {
+            bytes.append(buffer, static_cast<std::size_t>(got));
+        } else {
+            std::this_thread::sleep_for(2ms);
+        }
+    }
+    return bytes;
+}
+
+TEST(SimulatorSession, WaitsForTheStationPacesTheLineHonoursXonXoffAndReportsWhatComesBack) {
+    SimulationSettings settings;
+    settings.rate = 20;
+    settings.productsPerMinute = 60;
+    settings.count = 1;
+    settings.leadSeconds = 0.2;
+    settings.tailSeconds = 1.5;
+    IndicatorSimulation simulation(settings);
+    SimulatorPort port = SimulatorPort::openPseudoTerminal();
+    const std::string path = port.stationPath();
+    std::ostringstream out;
+    std::thread session([&] { SimulatorSession(simulation, port, out).run(); });
+
+    std::this_thread::sleep_for(300ms); // nobody on the line yet: nothing is sent meanwhile
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(readFor(fd, 0ms), "");
+
+    // 20 readings a second: about ten 18-byte frames in half a second, starting with STX.
+    const std::string stream = readFor(fd, 500ms);
+    EXPECT_GE(stream.size(), 6u * 18u);
+    EXPECT_LE(stream.size(), 12u * 18u);
+    ASSERT_FALSE(stream.empty());
+    EXPECT_EQ(stream[0], 0x02);
+
+    ASSERT_EQ(::write(fd, "\x13", 1), 1);
+    readFor(fd, 100ms); // the frame in progress when XOFF arrived
+    EXPECT_EQ(readFor(fd, 300ms), "");
+    ASSERT_EQ(::write(fd, "\x11", 1), 1);
+    EXPECT_GE(readFor(fd, 300ms).size(), 3u * 18u);
+
+    const std::string frame = "\x02+00000050000000\r";
+    ASSERT_EQ(frame.size(), 17u);
+    ASSERT_EQ(::write(fd, frame.data(), frame.size()), 17);
+    ASSERT_EQ(::write(fd, "??", 2), 2);
+    std::this_thread::sleep_for(100ms);
+    ::close(fd);
+    session.join();
+
+    const std::string report = out.str();
+    EXPECT_EQ(report.rfind("{\"ev\":\"port\",\"path\":\"" + path + "\"}\n", 0), 0u);
+    EXPECT_NE(report.find("{\"ev\":\"product\",\"n\":1,\"weight\":"), std::string::npos);
+    const auto xoff = report.find("{\"ev\":\"xoff\"");
+    const auto xon = report.find("{\"ev\":\"xon\"");
+    const auto received = report.find("\"hex\":\"022B30303030303035303030303030300D\"}");
+    const auto stray = report.find("{\"ev\":\"stray\"");
+    EXPECT_LT(xoff, xon);
+    EXPECT_LT(xon, received);
+    EXPECT_LT(received, stray);
+    EXPECT_NE(stray, std::string::npos);
+    EXPECT_NE(report.find("\"hex\":\"3F3F\"}"), std::string::npos);
+    EXPECT_TRUE(report.ends_with("{\"ev\":\"done\",\"products\":1}\n"));
+}
+
+} // namespace
+} // namespace kelvora

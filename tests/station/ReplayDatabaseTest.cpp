@@ -1,0 +1,68 @@
+#include "data/DatabaseSetup.h"
+#include "data/TADOConnection.h"
+#include "data/TADOQuery.h"
+#include "tests/support/TestPaths.h"
+#include "station/DatabaseRecording.h"
+#include "station/ReplayHost.h"
+#include "station/StationLoad.h"
+
+#include <fstream>
+#include <sstream>
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+using namespace kelvora;
+
+namespace {
+
+int countRows(const QString& database, const QString& verdict) {
+    TADOConnection connection(database);
+    TADOQuery query(connection);
+    query.SQL.Add("select count(*) as n from weight where 检定结果=:v");
+    query.Parameters.ParamByName("v").Value = verdict;
+    query.Open();
+    return static_cast<int>(query.FieldByName("n").AsFloat());
+}
+
+// The SQL drivers want an application object.
+class ReplayDatabase : public ::testing::Test {
+protected:
+    int argc = 1;
+    char name[19] = "ReplayDatabaseTest";
+    char* argv[2] = {name, nullptr};
+    QCoreApplication application{argc, argv};
+};
+
+} // namespace
+
+TEST_F(ReplayDatabase, OneRowPerProductAndTheCountedRowsEqualTheCount) {
+    test::TempDir dir;
+    const QString database = QString::fromStdString(dir.file("station.db"));
+    database_setup::initDatabase(database, false);
+
+    const std::string samples = test::sourceDir() + "/tools/samples/";
+    std::ostringstream trace;
+    ReplayHost host(trace);
+    loadStation(host, samples + "Option.ini");
+    DatabaseRecording recording(database.toStdString(), host, [] { return std::string("2026-12-09 08:00:00"); });
+    std::ifstream script(samples + "toledo-shift.txt", std::ios::binary);
+    StationScript reader(script);
+    host.run(reader);
+    EXPECT_EQ(recording.finish(), 0u);
+
+    EXPECT_EQ(countRows(database, "正常"), host.core().state().ProductCount);
+    EXPECT_GT(countRows(database, "超高"), 0);
+    EXPECT_LT(countRows(database, "超低"), static_cast<int>(host.summary().verdicts.at("超低")))
+        << "a product judged several times is stored once";
+    EXPECT_EQ(trace.str().find("\"ev\":\"error\""), std::string::npos);
+}
+
+TEST_F(ReplayDatabase, AMissingDatabaseIsRefusedAtOnce) {
+    test::TempDir dir;
+    std::ostringstream trace;
+    ReplayHost host(trace);
+    EXPECT_THROW(DatabaseRecording(dir.file("missing.db"), host, [] { return std::string(); }), std::exception);
+    EXPECT_FALSE(std::ifstream(dir.file("missing.db")).good()) << "and never created";
+}
