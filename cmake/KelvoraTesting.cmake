@@ -1,9 +1,15 @@
 # kelvora_add_test(NAME SOURCES src... LIBS lib... [GUI] [LABELS l...] [PROPERTIES k v...])
-# One executable per test file, registered with CTest. GUI tests run on the offscreen platform.
+# One executable per test file, registered with CTest. GUI tests run on the offscreen platform, with a
+# main that creates the QApplication (tests/support/GuiTestMain.cpp).
 function(kelvora_add_test name)
     cmake_parse_arguments(ARG "GUI" "" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE kelvora_options ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+    if(ARG_GUI)
+        set(test_main gui_test_main)
+    else()
+        set(test_main GTest::gtest_main)
+    endif()
+    target_link_libraries(${name} PRIVATE kelvora_options ${ARG_LIBS} GTest::gtest ${test_main} GTest::gmock)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
     add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
     set(env "KELVORA_SOURCE_DIR=${CMAKE_SOURCE_DIR}" "KELVORA_BIN_DIR=${CMAKE_BINARY_DIR}/bin")

@@ -10,6 +10,7 @@
 
 #include <cctype>
 #include <exception>
+#include <iostream>
 #include <new>
 #include <utility>
 
@@ -182,31 +183,48 @@ void TComm::DispatchNotification(const Notification& message) {
     switch (message.message()) {
     case MsgDataReceived:
         if (OnReceiveData) {
-            OnReceiveData(this, message.block().data(), static_cast<std::uint16_t>(message.value()));
+            RaiseEvent(
+                [&] { OnReceiveData(this, message.block().data(), static_cast<std::uint16_t>(message.value())); });
         }
         break;
     case MsgReceiveError:
         if (OnReceiveError) {
-            OnReceiveError(this, message.value());
+            RaiseEvent([&] { OnReceiveError(this, message.value()); });
         }
         break;
     case MsgModemStateChange:
         if (OnModemStateChange) {
-            OnModemStateChange(this, message.value());
+            RaiseEvent([&] { OnModemStateChange(this, message.value()); });
         }
         break;
     case MsgRequestHangup:
         if (OnRequestHangup) {
-            OnRequestHangup(this);
+            RaiseEvent([&] { OnRequestHangup(this); });
         }
         break;
     case MsgSendDataEmpty:
         if (OnSendDataEmpty) {
-            OnSendDataEmpty(this);
+            RaiseEvent([&] { OnSendDataEmpty(this); });
         }
         break;
     default:
         break;
+    }
+}
+
+// Called from a Qt event handler, so nothing may escape: the owner's runner decides what the operator
+// sees; without one the error still reaches standard error rather than vanishing.
+void TComm::RaiseEvent(const std::function<void()>& handler) {
+    if (HandlerRunner) {
+        HandlerRunner(handler);
+        return;
+    }
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        std::cerr << "TComm: an event handler failed: " << error.what() << '\n';
+    } catch (...) {
+        std::cerr << "TComm: an event handler failed\n";
     }
 }
 

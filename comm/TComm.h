@@ -33,12 +33,15 @@ using TReceiveErrorEvent = std::function<void(TComm* Sender, std::uint32_t Event
 using TModemStateChangeEvent = std::function<void(TComm* Sender, std::uint32_t ModemEvent)>;
 using TSendDataEmptyEvent = std::function<void(TComm* Sender)>;
 using TNotifyEvent = std::function<void(TComm* Sender)>;
+/// Runs one event handler and deals with what it throws; must not throw itself.
+using THandlerRunner = std::function<void(const std::function<void()>& handler)>;
 
 /// One serial port. OpenPort opens and programs it and starts a reader and a writer thread; every event is
 /// raised on the main thread (the thread that created the component), by whatever event loop it runs,
 /// modal loops included, in the order the threads posted them. All operations, setters and events belong
-/// to the main thread. An exception thrown by an event handler leaves the event loop's dispatch through
-/// QCoreApplication::notify (where the application shows it); the component loses nothing by it.
+/// to the main thread. Every event handler runs through HandlerRunner, which the owner sets to its error
+/// path (the standard error box); whatever a handler throws never leaves the event loop's dispatch, and
+/// the component loses nothing by it.
 ///
 /// Setters of line settings and time-outs store the value; when it differs from the stored one and the
 /// port is open, the port is reprogrammed at once from all current settings (a setting the device rejects
@@ -165,6 +168,9 @@ public:
     TNotifyEvent OnRequestHangup;
     /// The writer found its queue empty: once after the start and once after each run of writes.
     TSendDataEmptyEvent OnSendDataEmpty;
+    /// How the events' handlers are run. Unset, a handler's exception is written to standard error with
+    /// the event it came from, and the next event is handled as usual.
+    THandlerRunner HandlerRunner;
 
 private:
     template <typename T> void setDeviceControl(T LineSettings::*field, T value);
@@ -176,6 +182,7 @@ private:
     void StopWriterThread();
     void ReleasePort();
     void DispatchNotification(const Notification& message);
+    void RaiseEvent(const std::function<void()>& handler);
 
     std::string m_commName = "COM2";
     LineSettings m_settings;

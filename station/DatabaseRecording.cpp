@@ -20,9 +20,11 @@ DatabaseRecording::~DatabaseRecording() {
 
 std::size_t DatabaseRecording::finish() {
     m_recorder->productOver();
-    const std::deque<WeighingRecord>& unsaved = m_recorder->unsaved();
-    appendUnsavedRecords(m_target, unsaved);
-    return unsaved.size();
+    const std::size_t count = m_recorder->unsaved().size();
+    appendUnsavedRecords(m_target, m_recorder->unsaved());
+    // Once in the file the rows are kept; a second finish must not append them again.
+    m_recorder->forgetUnsaved();
+    return count;
 }
 
 bool DatabaseRecording::finishAndReport(const std::string& program) {

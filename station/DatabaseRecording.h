@@ -1,8 +1,8 @@
 #pragma once
 
 #include "data/WeightRecordStore.h"
-#include "weighing/ProductRecorder.h"
 #include "station/TraceHost.h"
+#include "weighing/ProductRecorder.h"
 
 #include <cstddef>
 #include <functional>
@@ -24,7 +24,8 @@ public:
     DatabaseRecording& operator=(const DatabaseRecording&) = delete;
 
     /// Writes the product in progress, then appends the rows that could not be stored to the CSV file
-    /// (throws DatabaseError when that fails too). Returns how many rows went to the file.
+    /// (throws DatabaseError when that fails too, keeping them queued). Returns how many rows went to the
+    /// file; a second call appends only what was left unsaved since.
     std::size_t finish();
     /// finish(), telling on standard error, after `program: `, how many rows went to the file or why they
     /// could not. True when every row is in the database.

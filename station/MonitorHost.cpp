@@ -17,6 +17,8 @@ MonitorHost::MonitorHost(std::ostream& trace, std::ostream* recording) : TraceHo
         m_timers[i]->setTimerType(Qt::PreciseTimer);
         QObject::connect(m_timers[i].get(), &QTimer::timeout, [this, i] { fireTimer(static_cast<Timer>(i)); });
     }
+    // The port's events take the same error path as the script's lines: an error line, then the next event.
+    m_comm.HandlerRunner = [this](const std::function<void()>& handler) { dispatch(handler); };
     m_comm.OnReceiveData = [this](TComm*, const std::uint8_t* buffer, std::uint16_t length) {
         receive(buffer, length);
     };

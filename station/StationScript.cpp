@@ -98,7 +98,7 @@ ScriptCommand StationScript::parseLine(std::string_view line, int lineNumber) {
     std::string_view rest = line;
     std::string_view time = nextWord(rest);
     auto [end, error] = std::from_chars(time.data(), time.data() + time.size(), command.time);
-    if (error != std::errc() || end != time.data() + time.size() || command.time < 0) {
+    if (error != std::errc() || end != time.data() + time.size() || command.time < 0 || command.time > kMaxScriptTime) {
         fail(lineNumber, "bad time '" + std::string(time) + "'");
     }
     std::string_view verb = nextWord(rest);

@@ -19,8 +19,12 @@ public:
 
 enum class ScriptVerb { Chunk, Set, Select, Click, Close };
 
+/// The latest time a script line may carry (about 31 years), so that a timer scheduled from it can never
+/// overflow the clock.
+inline constexpr std::int64_t kMaxScriptTime = 1'000'000'000'000;
+
 /// One line of a station script: `T chunk HEX`, `T set NAME TEXT`, `T select NAME STD UPPER LOWER`,
-/// `T click BUTTON` or `T close`, T in whole milliseconds.
+/// `T click BUTTON` or `T close`, T in whole milliseconds from 0 to kMaxScriptTime.
 struct ScriptCommand {
     int lineNumber = 0;
     std::int64_t time = 0;

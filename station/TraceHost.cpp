@@ -2,7 +2,6 @@
 
 #include "weighing/NumberText.h"
 
-
 namespace kelvora {
 
 TraceHost::TraceHost(std::ostream& out) : m_trace(out, [this] { return now(); }), m_core(*this) {

@@ -140,6 +140,13 @@ std::int32_t NumberText::toInteger(std::string_view text) {
 }
 
 std::string NumberText::formatWeight(double value) {
+    // Infinities and NaN have no digits to round; they read as a display of such values does.
+    if (std::isnan(value)) {
+        return "NAN";
+    }
+    if (std::isinf(value)) {
+        return value < 0 ? "-INF" : "INF";
+    }
     // Round on the 15-digit decimal form, as a display does, rather than on the binary value.
     char buffer[64];
     auto written = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific, 14);

@@ -34,7 +34,8 @@ public:
     static std::int32_t toInteger(std::string_view text);
 
     /// The "0.000" format: at least one digit before the point, exactly three after it, rounded half away
-    /// from zero on the value's shortest decimal form (so 1.0005 gives 1.001); never "-0.000".
+    /// from zero on the value's shortest decimal form (so 1.0005 gives 1.001); never "-0.000". An infinity
+    /// reads "INF" or "-INF", a NaN "NAN".
     static std::string formatWeight(double value);
 
     /// The standard error box's text: "." appended when the message is not empty and its last character

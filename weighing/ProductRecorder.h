@@ -45,6 +45,8 @@ public:
     void productOver();
     /// Rows not yet stored (after the last failure), oldest first.
     const std::deque<WeighingRecord>& unsaved() const { return m_unsaved; }
+    /// The caller has kept the unsaved rows elsewhere (a file): they leave the queue.
+    void forgetUnsaved() { m_unsaved.clear(); }
 
 private:
     void flush();

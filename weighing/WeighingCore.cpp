@@ -236,8 +236,11 @@ void WeighingCore::FormClose() {
 }
 
 std::string WeighingCore::statusText() const {
-    return "共" + m_host.text(Control::LabeledEdit1) + "个产品，此产品是第" + std::to_string(m_state.ProductCount) +
-           "个";
+    return statusText(m_host.text(Control::LabeledEdit1), m_state.ProductCount);
+}
+
+std::string WeighingCore::statusText(const std::string& batchCountText, std::int32_t productCount) {
+    return "共" + batchCountText + "个产品，此产品是第" + std::to_string(productCount) + "个";
 }
 
 } // namespace kelvora

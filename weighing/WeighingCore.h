@@ -51,6 +51,8 @@ public:
 
     /// The status text "共N个产品，此产品是第M个" with the current count.
     std::string statusText() const;
+    /// The status text for a batch size as shown (N) and a count (M); the one place it is built.
+    static std::string statusText(const std::string& batchCountText, std::int32_t productCount);
 
     /// The 17-byte output frame carrying n as its ninth byte.
     static std::string outputFrame(std::int32_t n);

@@ -1,6 +1,7 @@
 #include "app/config/StationConfig.h"
 
 #include "app/config/ProfileFile.h"
+#include "weighing/WeighingCore.h"
 
 namespace kelvora {
 
@@ -40,10 +41,6 @@ void applyParity(const std::string& text, StationSettings& settings) {
 
 } // namespace
 
-std::string StationConfig::statusText(const std::string& batchCountText, std::int32_t productCount) {
-    return "共" + batchCountText + "个产品，此产品是第" + std::to_string(productCount) + "个";
-}
-
 StationSettings StationConfig::loadMainWindow(const std::string& iniPath, WeighingState& state) {
     const ProfileFile ini(iniPath);
     StationSettings settings;
@@ -53,7 +50,7 @@ StationSettings StationConfig::loadMainWindow(const std::string& iniPath, Weighi
     state.ProductCount = ini.readInteger(kWord, "SC_Num", 0);
     settings.timer2Interval = ini.readInteger(kClock, "开始输出", 1000);
     settings.timer1Interval = ini.readInteger(kClock, "输出时长", 1000);
-    settings.statusText = statusText(settings.batchCountText, state.ProductCount);
+    settings.statusText = WeighingCore::statusText(settings.batchCountText, state.ProductCount);
     state.ProductThreshold = ini.readFloat(kThreshold, "Value", 10.0);
     settings.commName = ini.readString(kSerial, "ComName", "Com1");
     settings.baudRate = static_cast<std::uint32_t>(ini.readInteger(kSerial, "Baudrate", 9600));

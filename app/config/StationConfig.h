@@ -64,9 +64,6 @@ public:
     /// The settings window's save, key by key in the window's order; a failing key stops the save and the
     /// keys after it are not written.
     static void saveSettingsWindow(const std::string& iniPath, const SettingsWindowValues& values);
-
-    /// The status text shown at start and after each counted product.
-    static std::string statusText(const std::string& batchCountText, std::int32_t productCount);
 };
 
 } // namespace kelvora

@@ -1,19 +1,22 @@
 #include "data/DatabaseSetup.h"
 #include "data/TADOConnection.h"
 #include "data/TADOQuery.h"
-#include "tests/support/TestPaths.h"
 #include "station/DatabaseRecording.h"
 #include "station/ReplayHost.h"
 #include "station/StationLoad.h"
+#include "tests/support/TestPaths.h"
 
 #include <fstream>
 #include <sstream>
 
 #include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
 #include <gtest/gtest.h>
 
 using namespace kelvora;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -65,4 +68,42 @@ TEST_F(ReplayDatabase, AMissingDatabaseIsRefusedAtOnce) {
     ReplayHost host(trace);
     EXPECT_THROW(DatabaseRecording(dir.file("missing.db"), host, [] { return std::string(); }), std::exception);
     EXPECT_FALSE(std::ifstream(dir.file("missing.db")).good()) << "and never created";
+}
+
+TEST_F(ReplayDatabase, RowsThatCouldNotBeStoredGoToTheFileOnceEvenWhenFinishedTwice) {
+    test::TempDir dir;
+    const QString database = QString::fromStdString(dir.file("station.db"));
+    database_setup::initDatabase(database, false);
+
+    const std::string samples = test::sourceDir() + "/tools/samples/";
+    std::ostringstream trace;
+    ReplayHost host(trace);
+    loadStation(host, samples + "Option.ini");
+    DatabaseRecording recording(database.toStdString(), host, [] { return std::string("2026-12-09 08:00:00"); });
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"dropper"_s);
+        other.setDatabaseName(database);
+        ASSERT_TRUE(other.open());
+        ASSERT_TRUE(QSqlQuery(u"drop table weight"_s, other).isActive());
+        other.close();
+    }
+    QSqlDatabase::removeDatabase(u"dropper"_s);
+    std::ifstream script(samples + "toledo-shift.txt", std::ios::binary);
+    StationScript reader(script);
+    host.run(reader);
+
+    const std::size_t unsaved = recording.finish();
+    ASSERT_GT(unsaved, 0u);
+    auto lines = [&] {
+        std::ifstream csv(dir.file("unsaved-records.csv"));
+        std::size_t count = 0;
+        for (std::string line; std::getline(csv, line);) {
+            ++count;
+        }
+        return count;
+    };
+    const std::size_t afterFirst = lines();
+    EXPECT_GE(afterFirst, unsaved);
+    EXPECT_EQ(recording.finish(), 0u);
+    EXPECT_EQ(lines(), afterFirst);
 }

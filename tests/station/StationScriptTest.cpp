@@ -26,11 +26,13 @@ TEST(StationScript, ParsesEachVerb) {
 
     EXPECT_EQ(StationScript::parseLine("0 click OpenPort", 5).text, "OpenPort");
     EXPECT_EQ(StationScript::parseLine("7 close", 6).verb, ScriptVerb::Close);
+    EXPECT_EQ(StationScript::parseLine("1000000000000 close", 7).time, kMaxScriptTime);
 }
 
 TEST(StationScript, BadLinesNameTheirLineNumber) {
     for (const char* line : {"x chunk 02", "-5 chunk 02", "1 chunk 0", "1 chunk 0g", "1 chunk", "1 set Edit1 x",
-                             "1 click BtnExit", "1 click", "1 jump", "1 select A 1 2", "1 select A 1 2 x"}) {
+                             "1 click BtnExit", "1 click", "1 jump", "1 select A 1 2", "1 select A 1 2 x",
+                             "9223372036854775807 select A 15 16 14", "1000000000001 close"}) {
         try {
             StationScript::parseLine(line, 42);
             ADD_FAILURE() << "accepted: " << line;
@@ -54,7 +56,8 @@ TEST(StationScript, SkipsCommentsAndBlankLinesAndRejectsTimeGoingBack) {
 }
 
 TEST(StationScript, AByteOrderMarkBeforeTheFirstLineIsSkipped) {
-    std::istringstream in("\xEF\xBB\xBF" "5 close\n");
+    std::istringstream in("\xEF\xBB\xBF"
+                          "5 close\n");
     StationScript script(in);
     EXPECT_EQ(script.next()->time, 5);
 }

@@ -18,8 +18,8 @@
 
 namespace kelvora::test {
 
-/// The application object of the comm tests. Like the station's, it catches what an event handler throws
-/// where the event loop hands events out, and keeps the messages.
+/// The application object of the comm tests. It catches what would escape an event handler where the event
+/// loop hands events out, and keeps the messages, so that a test can tell that nothing did.
 class CatchingApplication : public QCoreApplication {
 public:
     using QCoreApplication::QCoreApplication;

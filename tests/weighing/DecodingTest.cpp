@@ -1,6 +1,11 @@
 #include "tests/support/FakeStationHost.h"
 #include "weighing/WeighingCore.h"
 
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 using namespace kelvora;
@@ -143,4 +148,27 @@ TEST_F(YaohuaDecoding, HistorySurvivesStopAndStart) {
     core.BtnSetTabsClick();
     feed("2341AB\x03");
     EXPECT_EQ(edit1(), "123.400");
+}
+
+TEST_F(YaohuaDecoding, ZeroPressedBetweenHugeOppositeReadingsShowsInfinityAsAWord) {
+    // Each Zero takes the shown weight as the offset, so the shown value grows until it overflows.
+    std::vector<std::string> errors;
+    std::vector<std::string> shown;
+    for (int step = 0; step < 40; ++step) {
+        const std::string frame = step % 2 == 0 ? "\x02+9e307 1AB\x03" : "\x02-9e307 1AB\x03";
+        for (const auto& action :
+             {std::function<void()>([&] { feed(frame); }), std::function<void()>([&] { core.BtnBulletsClick(); })}) {
+            try {
+                action();
+            } catch (const std::exception& error) {
+                errors.emplace_back(error.what());
+            }
+        }
+        shown.push_back(edit1());
+    }
+    EXPECT_NE(std::find_if(shown.begin(), shown.end(), [](const std::string& s) { return s == "INF" || s == "-INF"; }),
+              shown.end());
+    for (const auto& error : errors) {
+        EXPECT_NE(error.find("is not a valid floating point value"), std::string::npos) << error;
+    }
 }

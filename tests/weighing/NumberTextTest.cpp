@@ -1,5 +1,7 @@
 #include "weighing/NumberText.h"
 
+#include <limits>
+
 #include <gtest/gtest.h>
 
 using kelvora::ConversionError;
@@ -62,6 +64,13 @@ TEST(NumberText, FormatsWeightsWithThreeRoundedDecimals) {
     EXPECT_EQ(NumberText::formatWeight(-0.0), "0.000");
     EXPECT_EQ(NumberText::formatWeight(1234567.1234), "1234567.123");
     EXPECT_EQ(NumberText::formatWeight(0.00012), "0.000");
+}
+
+TEST(NumberText, FormatsInfinitiesAndNaNAsWordsInsteadOfFailing) {
+    EXPECT_EQ(NumberText::formatWeight(std::numeric_limits<double>::infinity()), "INF");
+    EXPECT_EQ(NumberText::formatWeight(-std::numeric_limits<double>::infinity()), "-INF");
+    EXPECT_EQ(NumberText::formatWeight(std::numeric_limits<double>::quiet_NaN()), "NAN");
+    EXPECT_EQ(NumberText::formatWeight(std::numeric_limits<double>::max()).size(), 313u); // 309 digits ".000"
 }
 
 TEST(NumberText, ErrorBoxAppendsAPointAfterCharactersThatSortAfterIt) {
