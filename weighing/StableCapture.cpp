@@ -1,0 +1,84 @@
+#include "weighing/StableCapture.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace kelvora {
+
+namespace {
+
+// Readings are multiples of d; this keeps a range of exactly the band inside it.
+constexpr double kSlack = 1e-6;
+
+double mean(std::vector<double>::const_iterator begin, std::vector<double>::const_iterator end) {
+    return std::accumulate(begin, end, 0.0) / static_cast<double>(end - begin);
+}
+
+double range(std::vector<double>::const_iterator begin, std::vector<double>::const_iterator end) {
+    auto [low, high] = std::minmax_element(begin, end);
+    return *high - *low;
+}
+
+} // namespace
+
+std::optional<double> StableCapture::add(double x, double d) {
+    if (m_judged) {
+        return std::nullopt; // the verdict is given; the rest of the product is not looked at
+    }
+    if (m_samples.size() == kMaxReadings) {
+        m_samples.erase(m_samples.begin());
+    }
+    m_samples.push_back(x);
+    if (m_samples.size() < kSettleReadings) {
+        return std::nullopt;
+    }
+    const auto window = m_samples.end() - static_cast<std::ptrdiff_t>(kSettleReadings);
+    if (range(window, m_samples.end()) > kSettleBand * d + kSlack * d) {
+        return std::nullopt;
+    }
+    m_judged = true;
+    m_weightReadings = kSettleReadings;
+    return mean(window, m_samples.end());
+}
+
+std::optional<double> StableCapture::end(double d) {
+    std::optional<double> weight;
+    if (!m_samples.empty() && !m_judged) {
+        weight = levelWeight(m_samples, d, &m_weightReadings);
+    }
+    m_samples.clear();
+    m_judged = false;
+    return weight;
+}
+
+double StableCapture::levelWeight(const std::vector<double>& samples, double d, std::size_t* readings) {
+    const std::size_t length = std::min(kSettleReadings, samples.size());
+    const auto stretch = [&](std::size_t first) { return samples.begin() + static_cast<std::ptrdiff_t>(first); };
+    std::size_t best = 0;
+    double bestRange = range(stretch(0), stretch(length));
+    // The latest of the most level stretches: a product settles towards its end, if at all.
+    for (std::size_t first = 1; first + length <= samples.size(); ++first) {
+        const double r = range(stretch(first), stretch(first + length));
+        if (r <= bestRange + kSlack * d) {
+            best = first;
+            bestRange = r;
+        }
+    }
+    const double centre = mean(stretch(best), stretch(best + length));
+    const double band = 2.0 * std::max(bestRange, kSettleBand * d) + kSlack * d;
+    double sum = 0.0;
+    int n = 0;
+    for (double x : samples) {
+        if (std::abs(x - centre) <= band) {
+            sum += x;
+            ++n;
+        }
+    }
+    if (readings != nullptr) {
+        *readings = static_cast<std::size_t>(n);
+    }
+    return sum / n; // the stretch itself lies within the band: n >= 1
+}
+
+} // namespace kelvora
