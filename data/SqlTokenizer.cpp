@@ -101,7 +101,9 @@ std::vector<SqlToken> tokenizeSql(const QString& s) {
         if (c.isSpace()) {
             ++i;
         } else if (c == u'\'' || c == u'"') {
-            QString value;
+            // Not a null QString: an empty literal is bound as empty text, never as NULL (which no "="
+            // matches).
+            QString value = QStringLiteral("");
             i = readQuoted(s, i, c, value, s);
             tokens.push_back({T::String, value});
         } else if (c == u'[') {

@@ -92,6 +92,12 @@ TEST_P(QueryTest, QuotesInValues) {
     EXPECT_EQ(count({"Select  *  From  XH"}), 6);
 }
 
+TEST_P(QueryTest, AnEmptyLiteralIsEmptyTextNotNull) {
+    exec({"insert into users (用户名称, 用户密码) values ('', '')"});
+    EXPECT_EQ(count({"select  *  from  users", "where (用户名称='')  and  (用户密码='')"}), 1);
+    EXPECT_EQ(count({"select  *  from  users  where  用户名称 is null"}), 0);
+}
+
 TEST_P(QueryTest, TextForNumericColumnsIsConvertedOrRefused) {
     addModel(QStringLiteral("N1"), QStringLiteral("16.000"), QStringLiteral(" 20.5 "), QStringLiteral("1e1"));
     ASSERT_EQ(count({"select  *  from  xh  where  型号=\"N1\""}), 1);
