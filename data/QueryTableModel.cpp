@@ -102,7 +102,10 @@ bool QueryTableModel::setData(const QModelIndex& index, const QVariant& value, i
         m_query->setRecNo(index.row());
         const QString& name = m_query->fieldNames()[m_sourceColumns[index.column()]];
         m_query->SetFieldValue(name, check ? QVariant(value.toInt() == Qt::Checked) : value);
-        m_query->Post();
+        if (m_postOnEdit)
+            m_query->Post();
+        else
+            emit dataChanged(this->index(index.row(), 0), this->index(index.row(), columnCount() - 1));
     } catch (const DatabaseError& e) {
         if (m_onError)
             m_onError(e.message());

@@ -32,6 +32,9 @@ public:
 
     using ErrorHandler = std::function<void(const QString& message)>;
     void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
+    /// Off: a changed cell only enters the row's edit, which is written when the row is posted (a
+    /// navigator's 更新) or left for another row. On (the default): each changed cell is written at once.
+    void setPostOnEdit(bool post) { m_postOnEdit = post; }
     void setErrorHandler(ErrorHandler handler) { m_onError = std::move(handler); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -50,6 +53,7 @@ private:
     std::vector<int> m_sourceColumns;
     int m_rows = 0;
     bool m_readOnly = false;
+    bool m_postOnEdit = true;
     ErrorHandler m_onError;
 };
 

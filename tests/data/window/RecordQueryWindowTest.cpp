@@ -1,0 +1,172 @@
+#include "DataTestSupport.h"
+#include "data/window/Unit3.h"
+#include "tests/support/MessageBoxRecorder.h"
+#include "ui/DataGrid.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+#include <QTimeEdit>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace kelvora {
+namespace {
+
+class RecordQueryWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_database = test::TestDatabase::create(test::Engine::Sqlite);
+        TADOConnection connection(m_database->connectionString());
+        connection.Open();
+        QSqlQuery insert(connection.database());
+        ASSERT_TRUE(
+            insert.prepare(u"insert into weight (型号, 重量, 检定结果, 操作员, 时间) values (?, ?, ?, ?, ?)"_s));
+        // 25 records a minute apart from 2024-07-01 08:00:00; every fifth over the limit, one model with a quote.
+        for (int i = 0; i < 25; ++i) {
+            insert.addBindValue(i == 3 ? u"a'b"_s : u"M%1"_s.arg(i % 3));
+            insert.addBindValue(10.0 + i * 0.5);
+            insert.addBindValue(i % 5 == 0 ? u"超高"_s : u"正常"_s);
+            insert.addBindValue(u"admin"_s);
+            insert.addBindValue(u"2024-07-01 08:%1:00"_s.arg(i, 2, 10, QChar(u'0')));
+            ASSERT_TRUE(insert.exec()) << insert.lastError().text().toStdString();
+        }
+    }
+
+    void open(const QString& connectionString = {}) {
+        m_window =
+            std::make_unique<TForm3>(connectionString.isEmpty() ? m_database->connectionString() : connectionString);
+        m_window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+        m_grid = m_window->findChild<DataGrid*>(u"DBGrid1"_s);
+    }
+
+    template <typename W> W* find(const char* name) const { return m_window->findChild<W*>(QString::fromLatin1(name)); }
+
+    // Sets the range and the condition, then presses 查询.
+    void query(const QString& from, const QString& to, const QString& field = {}, const QString& op = u"="_s,
+               const QString& value = {}) {
+        const QDateTime start = QDateTime::fromString(from, u"yyyy-MM-dd HH:mm:ss"_s);
+        const QDateTime end = QDateTime::fromString(to, u"yyyy-MM-dd HH:mm:ss"_s);
+        find<QDateEdit>("dp1")->setDate(start.date());
+        find<QTimeEdit>("TP1")->setTime(start.time());
+        find<QDateEdit>("Dp2")->setDate(end.date());
+        find<QTimeEdit>("tp2")->setTime(end.time());
+        find<QComboBox>("ComboBox2")->setEditText(field);
+        find<QComboBox>("Combobox3")->setEditText(op);
+        find<QLineEdit>("Edit1")->setText(value);
+        find<QPushButton>("Button1")->click();
+    }
+
+    int rows() const { return m_grid->model()->rowCount(); }
+
+    std::optional<test::TestDatabase> m_database;
+    std::unique_ptr<TForm3> m_window;
+    DataGrid* m_grid = nullptr;
+    test::MessageBoxRecorder m_boxes;
+};
+
+TEST_F(RecordQueryWindowTest, CreationShowsTheFirstTwentyRowsAndNoCount) {
+    open();
+    EXPECT_EQ(m_window->windowTitle(), u"数据查询"_s);
+    EXPECT_EQ(m_window->size(), QSize(622, 617));
+    EXPECT_EQ(find<QDateEdit>("dp1")->date(), QDate::currentDate());
+    EXPECT_EQ(find<QComboBox>("ComboBox2")->currentText(), QString());
+    EXPECT_EQ(find<QComboBox>("ComboBox2")->count(), 5);
+    EXPECT_EQ(find<QComboBox>("ComboBox2")->itemText(4), QString());
+    EXPECT_EQ(find<QComboBox>("Combobox3")->currentText(), u"="_s);
+    EXPECT_EQ(find<QLineEdit>("Edit1")->text(), u"超高"_s);
+    EXPECT_EQ(rows(), 20);
+    EXPECT_EQ(m_window->statusText(), QString());
+    ASSERT_EQ(m_grid->model()->columnCount(), 5);
+    EXPECT_EQ(m_grid->columnWidth(0), 102);
+    EXPECT_EQ(m_grid->columnWidth(1), 83);
+    EXPECT_EQ(m_grid->columnWidth(4), 188);
+    const QStringList first = m_grid->rowTexts(0);
+    EXPECT_EQ(first.mid(0, 4), QStringList({u"M0"_s, u"10.00"_s, u"超高"_s, u"admin"_s}));
+    EXPECT_TRUE(first[4].contains(u"8:00:00"_s)) << first[4].toStdString();
+    EXPECT_FALSE(m_grid->model()->flags(m_grid->model()->index(0, 0)) & Qt::ItemIsEditable);
+    EXPECT_TRUE(m_boxes.boxes.empty());
+}
+
+TEST_F(RecordQueryWindowTest, AQueryAtOnceAsksForTheSecondOfCreation) {
+    open();
+    find<QComboBox>("ComboBox2")->setEditText(QString());
+    find<QPushButton>("Button1")->click();
+    EXPECT_EQ(rows(), 0);
+    EXPECT_EQ(m_window->statusText(), u"共0条记录。"_s);
+}
+
+TEST_F(RecordQueryWindowTest, RangeAndConditionsCountEveryMatchingRowBothEndsIncluded) {
+    open();
+    query(u"2024-07-01 08:00:00"_s, u"2024-07-01 08:24:00"_s);
+    EXPECT_EQ(m_window->statusText(), u"共25条记录。"_s);
+    EXPECT_EQ(rows(), 25);
+    EXPECT_EQ(m_window->ADOQuery1.SQL.Text(),
+              u"select  *  from  weight\r\nwhere  (时间  between #07/01/2024 08:00:00# and  #07/01/2024 08:24:00#)"_s);
+    query(u"2024-07-01 08:05:00"_s, u"2024-07-01 08:20:00"_s, u"检定结果"_s, u"="_s, u"超高"_s);
+    EXPECT_EQ(m_window->statusText(), u"共4条记录。"_s);
+    query(u"2024-07-01 08:00:00"_s, u"2024-07-01 08:24:00"_s, u"重量"_s, u">="_s, u"20"_s);
+    EXPECT_EQ(m_window->statusText(), u"共5条记录。"_s);
+    query(u"2024-07-01 08:00:00"_s, u"2024-07-01 08:24:00"_s, u"型号"_s, u"="_s, u"a'b"_s);
+    EXPECT_EQ(m_window->statusText(), u"共1条记录。"_s);
+    EXPECT_TRUE(m_window->ADOQuery1.SQL.Text().endsWith(u"#)and (型号='a''b')"_s));
+    // An emptied field runs the range alone, whatever the operator and value say.
+    query(u"2024-07-01 08:00:00"_s, u"2024-07-01 08:09:00"_s, QString(), u"junk"_s, u"x'"_s);
+    EXPECT_EQ(m_window->statusText(), u"共10条记录。"_s);
+    EXPECT_TRUE(m_boxes.boxes.empty());
+}
+
+TEST_F(RecordQueryWindowTest, AWeightThatIsNoNumberFailsAndKeepsTheCount) {
+    open();
+    query(u"2024-07-01 08:00:00"_s, u"2024-07-01 08:24:00"_s);
+    query(u"2024-07-01 08:00:00"_s, u"2024-07-01 08:24:00"_s, u"重量"_s, u"="_s, u"超高"_s);
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    EXPECT_EQ(m_boxes.boxes[0].title, u"Weight"_s);
+    EXPECT_EQ(m_boxes.boxes[0].text, u"'超高' is not a valid floating point value."_s);
+    EXPECT_EQ(rows(), 0);
+    EXPECT_EQ(m_window->statusText(), u"共25条记录。"_s);
+}
+
+TEST_F(RecordQueryWindowTest, InjectedFieldsOperatorsAndValuesAreRefused) {
+    open();
+    query(u"2024-07-01 08:00:00"_s, u"2024-07-01 08:24:00"_s);
+    const QString from = u"2024-07-01 08:00:00"_s, to = u"2024-07-01 08:00:00"_s;
+    query(from, to, u"型号='M0') or (1=1) union select 用户名称, 0, 用户密码, '', 0 from users where (''="_s, u"="_s,
+          u""_s);
+    query(from, to, u" 型号"_s, u"="_s, u"M0"_s); // untrimmed
+    query(from, to, u"型号"_s, u"<>"_s, u"M0"_s);
+    query(from, to, u"型号"_s, u"='' or 1=1 or 型号="_s, u"M0"_s);
+    ASSERT_EQ(m_boxes.boxes.size(), 4u);
+    EXPECT_TRUE(m_boxes.boxes[0].text.startsWith(u"查询字段"_s));
+    EXPECT_TRUE(m_boxes.boxes[1].text.startsWith(u"查询字段"_s));
+    EXPECT_TRUE(m_boxes.boxes[2].text.startsWith(u"比较符"_s));
+    EXPECT_TRUE(m_boxes.boxes[3].text.startsWith(u"比较符"_s));
+    EXPECT_EQ(rows(), 0);
+    EXPECT_EQ(m_window->statusText(), u"共25条记录。"_s);
+    // A value never leaves its quotes, and a weight must be a number.
+    query(from, u"2024-07-01 08:24:00"_s, u"检定结果"_s, u"="_s, u"x') or ('1'='1"_s);
+    EXPECT_EQ(m_window->statusText(), u"共0条记录。"_s);
+    query(from, u"2024-07-01 08:24:00"_s, u"重量"_s, u">"_s, u"0) or (1=1"_s);
+    EXPECT_EQ(m_boxes.boxes.size(), 5u);
+    EXPECT_EQ(m_window->statusText(), u"共0条记录。"_s);
+}
+
+TEST_F(RecordQueryWindowTest, AConnectionThatFailsLeavesAnEmptyWindow) {
+    open(u"Data Source=/nonexistent/database.mdb;"_s);
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    EXPECT_EQ(m_boxes.boxes[0].title, u"Weight"_s);
+    EXPECT_EQ(rows(), 0);
+    EXPECT_TRUE(m_window->isVisible());
+    query(u"2024-07-01 08:00:00"_s, u"2024-07-01 08:24:00"_s);
+    EXPECT_EQ(m_boxes.boxes.size(), 2u);
+}
+
+} // namespace
+} // namespace kelvora

@@ -1,0 +1,124 @@
+#include "users/SetPara.h"
+
+#include "app/config/ProfileFile.h"
+#include "app/config/TextCodec.h"
+#include "tests/support/MessageBoxRecorder.h"
+#include "tests/support/TempDirTest.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace kelvora {
+namespace {
+
+class SetParaTest : public test::TempDirTest {
+protected:
+    void open() {
+        m_window = std::make_unique<TSetParaFrm>(m_ini);
+        m_window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+    template <typename W> W* find(const char* name) const {
+        W* widget = m_window->findChild<W*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QString text(const char* name) const { return find<QComboBox>(name)->currentText(); }
+    bool checked(const char* name) const { return find<QRadioButton>(name)->isChecked(); }
+    void click(const char* name) const { find<QPushButton>(name)->click(); }
+    std::string key(const char* section, const char* key) const {
+        return ProfileFile(m_ini).readText(section, key).value_or("(missing)");
+    }
+
+    std::unique_ptr<TSetParaFrm> m_window;
+    test::MessageBoxRecorder m_boxes;
+};
+
+TEST_F(SetParaTest, WithoutAFileTheDefaultsShow) {
+    open();
+    EXPECT_EQ(m_window->windowTitle(), u"参数设置"_s);
+    EXPECT_EQ(text("RzComboBox1"), u"Com1"_s);
+    EXPECT_EQ(text("RzComboBox2"), u"9600"_s);
+    EXPECT_EQ(text("RzComboBox3"), u"None"_s);
+    EXPECT_TRUE(checked("RadioButton1"));
+    EXPECT_TRUE(checked("RadioButton4"));
+    EXPECT_TRUE(checked("RadioButton6"));
+    EXPECT_FALSE(checked("RadioButton7"));
+    EXPECT_EQ(find<QLineEdit>("Edit1")->text(), u"10.000"_s);
+    EXPECT_TRUE(m_boxes.boxes.empty());
+}
+
+TEST_F(SetParaTest, ThePortListStartsWithTheSixNames) {
+    const QStringList names = TSetParaFrm::portNames();
+    ASSERT_GE(names.size(), 6);
+    EXPECT_EQ(names.mid(0, 6), QStringList({u"COM1"_s, u"COM2"_s, u"COM3"_s, u"COM4"_s, u"COm5"_s, u"COM6"_s}));
+    for (const QString& device : names.mid(6))
+        EXPECT_TRUE(device.startsWith(u"/dev/"_s)) << device.toStdString();
+    open();
+    EXPECT_EQ(find<QComboBox>("RzComboBox1")->count(), names.size());
+}
+
+TEST_F(SetParaTest, NoAlgorithmSelectedIsSavedAsThreeZeros) {
+    writeBytes(*TextCodec::utf8ToGbk("[算法]\r\n1=0\r\n2=0\r\n3=0\r\n[仪表]\r\n1=1\r\n2=1\r\n"));
+    open();
+    EXPECT_FALSE(checked("RadioButton1") || checked("RadioButton2") || checked("RadioButton3"));
+    EXPECT_TRUE(checked("RadioButton5"));
+    EXPECT_FALSE(checked("RadioButton4"));
+    click("RzBitBtn1");
+    EXPECT_FALSE(m_window->isVisible());
+    EXPECT_EQ(key("算法", "1") + key("算法", "2") + key("算法", "3"), "000");
+    EXPECT_EQ(key("仪表", "1") + key("仪表", "2"), "01");
+}
+
+TEST_F(SetParaTest, WhatIsShownIsSavedUnchecked) {
+    writeBytes(*TextCodec::utf8ToGbk("[算法]\r\n取样=稳定\r\n"));
+    open();
+    EXPECT_TRUE(checked("RadioButton7"));
+    QComboBox* port = find<QComboBox>("RzComboBox1");
+    port->setCurrentIndex(port->findText(u"COm5"_s));
+    find<QComboBox>("RzComboBox2")->setEditText(u"abc"_s);
+    find<QComboBox>("RzComboBox3")->setEditText(u"Mark"_s);
+    find<QLineEdit>("Edit1")->setText(u"x1"_s);
+    find<QRadioButton>("RadioButton3")->setChecked(true);
+    find<QRadioButton>("RadioButton6")->setChecked(true);
+    click("RzBitBtn1");
+    EXPECT_TRUE(m_boxes.boxes.empty());
+    EXPECT_EQ(key("串行口", "ComName"), "COm5");
+    EXPECT_EQ(key("串行口", "Baudrate"), "abc");
+    EXPECT_EQ(key("串行口", "Parity"), "Mark");
+    EXPECT_EQ(key("下限值", "Value"), "x1");
+    EXPECT_EQ(key("算法", "1") + key("算法", "2") + key("算法", "3"), "001");
+    EXPECT_EQ(key("算法", "取样"), "峰值");
+}
+
+TEST_F(SetParaTest, CancelAndTheCloseBoxLeaveTheFileUntouched) {
+    const std::string before = "[串行口]\r\nComName=COM2\r\n";
+    writeBytes(*TextCodec::utf8ToGbk(before));
+    open();
+    EXPECT_EQ(text("RzComboBox1"), u"COM2"_s);
+    find<QComboBox>("RzComboBox1")->setEditText(u"COM9"_s);
+    click("RzBitBtn2");
+    EXPECT_FALSE(m_window->isVisible());
+    open();
+    find<QRadioButton>("RadioButton2")->setChecked(true);
+    m_window->close();
+    EXPECT_EQ(readBytes(), *TextCodec::utf8ToGbk(before));
+}
+
+TEST_F(SetParaTest, AnUnwritableFileIsReportedAndTheWindowStays) {
+    m_ini = (m_dir / "missing-folder" / "Option.ini").string();
+    open();
+    click("RzBitBtn1");
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    EXPECT_EQ(m_boxes.boxes[0].title, u"Weight"_s);
+    EXPECT_EQ(m_boxes.boxes[0].text, QString::fromStdString("Unable to write to " + m_ini + "."));
+    EXPECT_TRUE(m_window->isVisible());
+}
+
+} // namespace
+} // namespace kelvora

@@ -1,0 +1,141 @@
+#include "users/Login.h"
+
+#include "data/Schema.h"
+#include "data/TADOConnection.h"
+#include "ui/MessageBox.h"
+#include "ui/WindowHandler.h"
+#include "ui/WindowPlacement.h"
+#include "ui_Login.h"
+#include "users/JpegPicture.h"
+#include "users/LoginTarget.h"
+
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QProxyStyle>
+
+using namespace Qt::StringLiterals;
+
+namespace kelvora {
+
+namespace {
+
+// The password field shows every character as "#".
+class HashPasswordStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return u'#';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+// QuotedStr: between single quotes, each single quote inside doubled.
+QString quoted(QString text) {
+    return u'\'' + text.replace(u'\'', u"''"_s) + u'\'';
+}
+
+} // namespace
+
+TLoginfrm::TLoginfrm(TADOConnection& connection, LoginTarget& target, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), m_ui(std::make_unique<Ui::TLoginfrm>()), m_target(target),
+      ADOQuery1(connection, this) {
+    m_ui->setupUi(this);
+    setFixedSize(794, 455);
+    ADOQuery1.SQL.Add(u"select  *  from  users"_s);
+
+    const QImage picture = JpegPicture::load(backgroundPath());
+    if (!picture.isNull())
+        m_ui->Image1->setPixmap(QPixmap::fromImage(picture));
+    m_ui->Image1->lower();
+
+    const QString initial = u"初始密码：%1"_s.arg(schema::kInitialPassword);
+    m_ui->Label8->setText(initial);
+    m_ui->Edit1->setToolTip(initial);
+    auto* hashStyle = new HashPasswordStyle;
+    hashStyle->setParent(m_ui->Edit1);
+    m_ui->Edit1->setStyle(hashStyle);
+    m_ui->Edit1->setAttribute(Qt::WA_InputMethodEnabled, false);
+    // Right-clicking the name or the password opens no menu.
+    m_ui->Edit1->setContextMenuPolicy(Qt::PreventContextMenu);
+    m_ui->ComboBox1->setContextMenuPolicy(Qt::PreventContextMenu);
+    m_ui->ComboBox1->lineEdit()->setContextMenuPolicy(Qt::PreventContextMenu);
+    m_ui->RzBitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
+    m_ui->RzBitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+
+    connectHandler(m_ui->RzBitBtn1, &QPushButton::clicked, this, [this] { RzBitBtn1Click(); });
+    connectHandler(m_ui->RzBitBtn2, &QPushButton::clicked, this, [this] { RzBitBtn2Click(); });
+}
+
+TLoginfrm::~TLoginfrm() = default;
+
+const QStringList& TLoginfrm::rightColumns() {
+    static const QStringList columns{u"用户"_s, u"开始"_s, u"继续"_s,   u"结束"_s,
+                                     u"查询"_s, u"设置"_s, u"初始化"_s, u"清零"_s};
+    return columns;
+}
+
+QString TLoginfrm::backgroundPath() {
+    return u":/users/login-background.jpg"_s;
+}
+
+void TLoginfrm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    centreOnScreen(*this);
+    runWindowHandler([this] { FormShow(); });
+}
+
+void TLoginfrm::FormShow() {
+    ADOQuery1.Close();
+    ADOQuery1.SQL.Clear();
+    ADOQuery1.SQL.Add(u"select  *  from  users"_s);
+    ADOQuery1.Open();
+    for (ADOQuery1.First(); !ADOQuery1.Eof(); ADOQuery1.Next())
+        m_ui->ComboBox1->addItem(ADOQuery1.FieldByName(u"用户名称"_s).AsString());
+    // Adding items must not pick a name: the field stays as it was.
+    m_ui->ComboBox1->setCurrentIndex(-1);
+    ADOQuery1.Close();
+    m_ui->ComboBox1->setFocus();
+}
+
+void TLoginfrm::RzBitBtn1Click() {
+    const QString name = m_ui->ComboBox1->currentText();
+    ADOQuery1.Close();
+    ADOQuery1.SQL.Clear();
+    ADOQuery1.SQL.Add(u"select  *  from  users"_s);
+    ADOQuery1.SQL.Add(u"where (用户名称="_s + quoted(name) + u")  and  (用户密码="_s + quoted(m_ui->Edit1->text()) +
+                      u')');
+    ADOQuery1.Open();
+    if (ADOQuery1.RecordCount() == 0) {
+        MessageBox::show(this, {u"警告"_s, u"您输入的用户名或密码不正确,请重新输入!"_s});
+        m_ui->Edit1->setFocus();
+        m_ui->Edit1->clear();
+        return;
+    }
+    ADOQuery1.First();
+    m_target.setOperatorName(name);
+    // Each right takes effect as it is read: a column that cannot be read stops here, with the buttons
+    // before it already set and the window still open.
+    for (const QString& right : rightColumns())
+        m_target.setRightVisible(right, ADOQuery1.FieldByName(right).AsBoolean());
+    m_loggedIn = true;
+    accept();
+}
+
+void TLoginfrm::RzBitBtn2Click() {
+    m_target.exitApplication();
+}
+
+void TLoginfrm::reject() {
+    if (m_loggedIn)
+        QDialog::reject();
+}
+
+void TLoginfrm::closeEvent(QCloseEvent* event) {
+    if (m_loggedIn)
+        QDialog::closeEvent(event);
+    else
+        event->ignore();
+}
+
+} // namespace kelvora

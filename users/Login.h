@@ -1,0 +1,56 @@
+#pragma once
+
+#include "data/TADOQuery.h"
+
+#include <memory>
+
+#include <QDialog>
+#include <QStringList>
+
+namespace Ui {
+class TLoginfrm;
+}
+
+namespace kelvora {
+
+class LoginTarget;
+class TADOConnection;
+
+/// The login window: a frameless 794 x 455 picture with the user list, the password and 进入 / 退出.
+/// A login checks name and password against `users` on the caller's connection; success writes the
+/// operator and the rights to the target and closes the window. The window closes in no other way:
+/// the close key, Escape and close requests are refused until a login succeeds; 退出 ends the
+/// application through the target.
+class TLoginfrm : public QDialog {
+    Q_OBJECT
+public:
+    TLoginfrm(TADOConnection& connection, LoginTarget& target, QWidget* parent = nullptr);
+    ~TLoginfrm() override;
+
+    /// The rights columns of `users`, in the order a login reads them; each names its toolbar button.
+    static const QStringList& rightColumns();
+    /// Where the background picture is looked for.
+    static QString backgroundPath();
+
+    /// Whether the last login attempt succeeded.
+    bool loggedIn() const { return m_loggedIn; }
+
+    /// Refused unless the login succeeded.
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormShow();
+    void RzBitBtn1Click();
+    void RzBitBtn2Click();
+
+    std::unique_ptr<Ui::TLoginfrm> m_ui;
+    LoginTarget& m_target;
+    TADOQuery ADOQuery1;
+    bool m_loggedIn = false;
+};
+
+} // namespace kelvora
