@@ -80,6 +80,7 @@ int StationApplication::run() {
     }
     // Script mode answers every box from the window's creation on.
     TForm1 form(windowOptions);
+    form.createForm2();
     if (runner) {
         runner->attach(form);
     }

@@ -2,12 +2,16 @@
 
 #include "app/config/StationConfig.h"
 #include "data/ConnectionTarget.h"
+#include "data/window/Unit3.h"
 #include "station/PortSetup.h"
 #include "ui/ColorDialog.h"
 #include "ui/MessageBox.h"
 #include "ui/SystemBeep.h"
 #include "ui/WindowHandler.h"
 #include "ui_Unit1.h"
+#include "users/Login.h"
+#include "users/SetPara.h"
+#include "users/Unit2.h"
 #include "weighing/NumberText.h"
 
 #include <QCloseEvent>
@@ -94,6 +98,9 @@ void TForm1::connectHandlers() {
     connectHandler(ui.BtnWordWrap, &QToolButton::clicked, this, [this] { BtnClearClick(m_ui->BtnWordWrap); });
     connectHandler(ui.BtnSetTabs, &QToolButton::clicked, this, [this] { BtnSetTabsClick(); });
     connectHandler(ui.BtnBullets, &QToolButton::clicked, this, [this] { BtnBulletsClick(); });
+    connectHandler(ui.BtnSecurity, &QToolButton::clicked, this, [this] { BtnSecurityClick(); });
+    connectHandler(ui.BtnAttachFiles, &QToolButton::clicked, this, [this] { BtnAttachFilesClick(); });
+    connectHandler(ui.BtnUtilities, &QToolButton::clicked, this, [this] { BtnUtilitiesClick(); });
     connectHandler(ui.ComboBox1, &QComboBox::activated, this, [this] { ComboBox1Click(); });
     connectHandler(ui.BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
     connectHandler(ui.BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
@@ -150,6 +157,49 @@ void TForm1::FormShow() {
     box->setCurrentIndex(-1);
     box->setEditText(text);
     focusOn(box);
+    // The login window, modal to the application: nothing else takes input until a login succeeds.
+    m_loginFrm = std::make_unique<TLoginfrm>(ADO1, *this, this);
+    showModal(*m_loginFrm);
+}
+
+void TForm1::showModal(QWidget& window) {
+    window.setWindowModality(Qt::ApplicationModal);
+    window.show();
+}
+
+void TForm1::BtnSecurityClick() {
+    m_form3 = std::make_unique<TForm3>(mainDatabase(), this);
+    showModal(*m_form3);
+}
+
+void TForm1::createForm2() {
+    m_form2 = std::make_unique<TForm2>(ADO1, this);
+}
+
+void TForm1::BtnAttachFilesClick() {
+    createForm2();
+    showModal(*m_form2);
+}
+
+void TForm1::BtnUtilitiesClick() {
+    m_setParaFrm = std::make_unique<TSetParaFrm>(iniPath().toStdString(), this);
+    showModal(*m_setParaFrm);
+}
+
+void TForm1::setOperatorName(const QString& name) {
+    m_ui->RzFieldStatus3->setText(name);
+}
+
+void TForm1::setRightVisible(const QString& right, bool visible) {
+    Ui::TForm1& ui = *m_ui;
+    const std::pair<QString, QWidget*> buttons[] = {
+        {u"用户"_s, ui.BtnAttachFiles}, {u"开始"_s, ui.BtnClear},    {u"继续"_s, ui.BtnWordWrap},
+        {u"结束"_s, ui.BtnSetTabs},     {u"查询"_s, ui.BtnSecurity}, {u"设置"_s, ui.BtnUtilities},
+        {u"初始化"_s, ui.BtnOK},        {u"清零"_s, ui.BtnBullets},
+    };
+    for (const auto& [caption, button] : buttons)
+        if (caption == right)
+            button->setVisible(visible);
 }
 
 void TForm1::focusOn(QWidget* widget) {

@@ -4,6 +4,7 @@
 #include "comm/TComm.h"
 #include "data/TADOConnection.h"
 #include "data/TADOQuery.h"
+#include "users/LoginTarget.h"
 #include "weighing/WeighingCore.h"
 
 #include <functional>
@@ -23,6 +24,11 @@ class TForm1;
 
 namespace kelvora {
 
+class TForm2;
+class TForm3;
+class TLoginfrm;
+class TSetParaFrm;
+
 /// How the window's port and clock are driven; the defaults are the station's own.
 struct StationWindowOptions {
     bool virtualClock = false;    ///< time follows the script (script mode)
@@ -35,7 +41,7 @@ struct StationWindowOptions {
 /// the status bar. Every event enters through runWindowHandler, so an error shows in the standard error
 /// box and the window goes on. The station folder (Option.ini, database.mdb, Backup/, the help file) is
 /// the working directory.
-class TForm1 : public QWidget {
+class TForm1 : public QWidget, public LoginTarget {
     Q_OBJECT
 public:
     using Options = StationWindowOptions;
@@ -70,6 +76,23 @@ public:
     void BtnClearClick(const QObject* sender);
     void BtnSetTabsClick();
     void BtnBulletsClick();
+    /// 查询, 用户 and 设置: each opens a new window modally; the window it replaces is released (with the
+    /// query window's own connection).
+    void BtnSecurityClick();
+    void BtnAttachFilesClick();
+    void BtnUtilitiesClick();
+    /// The rights editor the station creates hidden at start, right after this window (its query opens).
+    void createForm2();
+
+    /// The windows opened last (nullptr before the first).
+    TLoginfrm* LoginFrm() const { return m_loginFrm.get(); }
+    TForm2* Form2() const { return m_form2.get(); }
+    TForm3* Form3() const { return m_form3.get(); }
+    TSetParaFrm* SetParaFrm() const { return m_setParaFrm.get(); }
+
+    // What a login changes: the operator pane and the buttons governed by rights.
+    void setOperatorName(const QString& name) override;
+    void setRightVisible(const QString& right, bool visible) override;
     void ComboBox1Click();
     void BitBtn2Click();
     void BitBtn3Click();
@@ -98,7 +121,14 @@ private:
     /// parameters bound by name).
     void execute(const QString& statement, const std::vector<std::pair<QString, QString>>& parameters, bool rows);
 
+    /// Shows a window created for one of the toolbar's commands, modal to the application.
+    static void showModal(QWidget& window);
+
     std::unique_ptr<Ui::TForm1> m_ui;
+    std::unique_ptr<TLoginfrm> m_loginFrm;
+    std::unique_ptr<TForm2> m_form2;
+    std::unique_ptr<TForm3> m_form3;
+    std::unique_ptr<TSetParaFrm> m_setParaFrm;
     WindowStationHost m_host;
     WeighingCore m_core;
     Options m_options;
