@@ -3,7 +3,9 @@
 #include "app/Unit1.h"
 #include "station/StationScript.h"
 #include "ui/ColorDialog.h"
+#include "ui/DataGrid.h"
 #include "ui/LampShape.h"
+#include "ui/RecordNavigator.h"
 #include "ui/SystemBeep.h"
 #include "ui/WindowHandler.h"
 #include "ui_Unit1.h"
@@ -22,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QTextEdit>
 
 using namespace Qt::StringLiterals;
@@ -318,7 +321,15 @@ void ScriptRunner::applyLine(const Line& line) {
             runWindowHandler([&] { name == "OpenPort" ? host.openPort() : host.closePort(); });
             return;
         }
-        auto* button = qobject_cast<QAbstractButton*>(control(name));
+        // NAVIGATOR.HINT presses the navigator button with that hint.
+        const std::size_t dot = name.find('.');
+        QAbstractButton* button = nullptr;
+        if (auto* navigator = qobject_cast<RecordNavigator*>(control(name.substr(0, dot)));
+            navigator && dot != name.npos) {
+            button = navigator->button(QString::fromStdString(name.substr(dot + 1)));
+        } else {
+            button = qobject_cast<QAbstractButton*>(control(name));
+        }
         if (button == nullptr) {
             bad("click: no button '" + name + "'");
         }
@@ -354,6 +365,20 @@ void ScriptRunner::applyLine(const Line& line) {
         QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, character);
         QCoreApplication::sendEvent(target, &press);
         QCoreApplication::sendEvent(target, &release);
+    } else if (line.verb == "cell") {
+        const std::string name = nextWord(rest);
+        const std::string row = nextWord(rest);
+        const std::string column = nextWord(rest);
+        auto* grid = qobject_cast<DataGrid*>(control(name));
+        int index = -1;
+        const auto [end, error] = std::from_chars(row.data(), row.data() + row.size(), index);
+        if (grid == nullptr || error != std::errc() || end != row.data() + row.size() || index < 0) {
+            bad("cell: no grid '" + name + "' or no row '" + row + "'");
+        }
+        if (!grid->hasCell(index, QString::fromStdString(column))) {
+            bad("cell: " + name + " has no cell " + row + " " + column);
+        }
+        grid->setCellText(index, QString::fromStdString(column), QString::fromStdString(rest));
     } else if (line.verb == "answer") {
         const std::string name = nextWord(rest);
         const MessageBox::Button button = MessageBox::buttonNamed(QString::fromStdString(name));
@@ -393,6 +418,12 @@ void ScriptRunner::dump(const std::string& name) {
         text = memo->toPlainText();
     } else if (auto* rich = qobject_cast<QTextEdit*>(widget)) {
         text = rich->toPlainText();
+    } else if (auto* bar = qobject_cast<QStatusBar*>(widget)) {
+        QStringList panels;
+        for (const QLabel* panel : bar->findChildren<QLabel*>()) {
+            panels << panel->text();
+        }
+        text = panels.join(u" | "_s);
     } else {
         text = widget->windowTitle();
     }
@@ -411,10 +442,14 @@ void ScriptRunner::dump(const std::string& name) {
         line.add("color", lamp->colorName().toStdString());
     } else if (auto* view = qobject_cast<QAbstractItemView*>(widget); view != nullptr && view->model() != nullptr) {
         const QAbstractItemModel* model = view->model();
+        auto* grid = qobject_cast<DataGrid*>(view);
         std::string rows = "[";
         for (int row = 0; row < model->rowCount(); ++row) {
             QStringList cells;
-            for (int column = 0; column < model->columnCount(); ++column) {
+            if (grid != nullptr) {
+                cells = grid->rowTexts(row);
+            }
+            for (int column = 0; grid == nullptr && column < model->columnCount(); ++column) {
                 cells << model->index(row, column).data().toString();
             }
             rows += (row == 0 ? "" : ",") + jsonStrings(cells);

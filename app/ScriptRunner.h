@@ -23,7 +23,9 @@ class TForm1;
 /// The station window driven by a station script, unattended. Each line acts on the real widgets of the
 /// active window (the topmost modal one, else the main window), found by their object names:
 ///   T chunk HEX · T set NAME TEXT · T select NAME STD UPPER LOWER · T choose NAME ITEM · T click NAME
-///   (also OpenPort, ClosePort) · T key NAME CHAR · T focus NAME · T answer BUTTON · T close · T dump NAME
+///   (also OpenPort, ClosePort, and NAVIGATOR.HINT: a record navigator's button by its hint) · T key NAME CHAR ·
+///   T focus NAME · T cell GRID ROW TITLE TEXT (row from 0, a check box "1" or "0") · T answer BUTTON ·
+///   T close · T dump NAME (a grid: its rows as shown; a status bar: its panels)
 /// Message boxes, the error box, the colour dialog and the beep are traced and answered at once. With the
 /// window's virtual clock, lines run at their T and timers and pauses on that clock, as in the replay;
 /// otherwise each line runs T real milliseconds after the window was shown.

@@ -91,6 +91,16 @@ QStringList DataGrid::rowTexts(int row) const {
     return texts;
 }
 
+bool DataGrid::hasCell(int row, const QString& title) const {
+    if (!m_source || row < 0 || row >= m_source->model().rowCount())
+        return false;
+    const QAbstractItemModel& model = m_source->model();
+    for (int column = 0; column < model.columnCount(); ++column)
+        if (model.headerData(column, Qt::Horizontal).toString() == title)
+            return true;
+    return false;
+}
+
 bool DataGrid::setCellText(int row, const QString& title, const QString& text) {
     if (!m_source)
         return false;

@@ -35,6 +35,8 @@ public:
 
     /// The texts of one row as the grid shows them (a check box as "1" or "0").
     QStringList rowTexts(int row) const;
+    /// Whether the grid has a row `row` and a column titled `title`.
+    bool hasCell(int row, const QString& title) const;
     /// Sets the cell of `row` (from 0) in the column titled `title`; a check box takes "1" or "0". The
     /// error box shows what fails. False when there is no such cell or the value was refused.
     bool setCellText(int row, const QString& title, const QString& text);
