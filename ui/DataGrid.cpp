@@ -20,7 +20,11 @@ void DataGrid::setDataSource(DataSource& source, std::vector<Column> columns) {
     m_columns = std::move(columns);
     source.model().setPostOnEdit(false);
     setModel(&source.model());
-    connect(&source.model(), &QAbstractItemModel::modelReset, this, &DataGrid::applyColumnWidths);
+    // After the view's own handling of a reset, which forgets the current cell.
+    connect(&source.model(), &QAbstractItemModel::modelReset, this, [this] {
+        applyColumnWidths();
+        followQuery();
+    });
     connect(&source, &DataSource::changed, this, &DataGrid::followQuery);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { moveQueryTo(current.row()); });
