@@ -33,6 +33,10 @@ IndicatorSimulation::IndicatorSimulation(const SimulationSettings& settings)
     require(settings.noise >= 0 && std::isfinite(settings.noise), "--noise must not be negative");
     require(std::isfinite(settings.threshold), "--threshold must be a number");
     require(settings.count >= 0, "--count must not be negative");
+    require(settings.rampMs >= 0 && std::isfinite(settings.rampMs), "--ramp-ms must not be negative");
+    require(settings.ring >= 0 && std::isfinite(settings.ring), "--ring must not be negative");
+    require(!settings.gapMs || (*settings.gapMs >= 0 && std::isfinite(*settings.gapMs)),
+            "--gap-ms must not be negative");
     require(settings.leadSeconds >= 0 && settings.tailSeconds >= 0, "the empty-platform times must not be negative");
 
     m_byteNanos = std::llround(kBitsPerCharacter * kNanosPerSecond / settings.baud);
@@ -41,11 +45,19 @@ IndicatorSimulation::IndicatorSimulation(const SimulationSettings& settings)
 
     const double cycleNanos = 60.0 * kNanosPerSecond / settings.productsPerMinute;
     m_readingsPerCycle = cycleNanos / static_cast<double>(m_periodNanos);
-    m_onPlatform = static_cast<int>(std::floor(m_readingsPerCycle * kOnPlatformShare + 1e-9));
-    require(m_onPlatform - 2 >= kMinimumPlateau,
-            "each product needs at least " + std::to_string(kMinimumPlateau + 2) +
-                " readings on the platform (it stays for 60 % of its cycle): raise --rate or --baud, or lower "
-                "--products-per-minute");
+    if (settings.gapMs) {
+        // At least one empty reading, so that the station always sees the product leave.
+        const auto gapReadings = std::max<std::int64_t>(
+            1, static_cast<std::int64_t>(std::ceil(*settings.gapMs * 1e6 / static_cast<double>(m_periodNanos) - 1e-9)));
+        m_onPlatform = static_cast<int>(std::floor(m_readingsPerCycle + 1e-9) - static_cast<double>(gapReadings));
+    } else {
+        m_onPlatform = static_cast<int>(std::floor(m_readingsPerCycle * kOnPlatformShare + 1e-9));
+    }
+    findPlateau();
+    require(plateauReadings() >= kMinimumPlateau,
+            "each product needs at least " + std::to_string(kMinimumPlateau) +
+                " readings at its full weight on the platform: raise --rate or --baud, or lower "
+                "--products-per-minute, --ramp-ms or --gap-ms");
 
     m_leadReadings = std::llround(settings.leadSeconds * kNanosPerSecond / static_cast<double>(m_periodNanos));
     const std::int64_t tailReadings =
@@ -62,6 +74,41 @@ std::int64_t IndicatorSimulation::productStartIndex(int n) const {
     return m_leadReadings + static_cast<std::int64_t>(std::floor((n - 1) * m_readingsPerCycle));
 }
 
+void IndicatorSimulation::findPlateau() {
+    m_plateauBegin = m_onPlatform;
+    m_plateauEnd = m_onPlatform;
+    for (int k = 0; k < m_onPlatform; ++k) {
+        bool motion = false;
+        profile(k, motion);
+        if (!motion) {
+            m_plateauBegin = std::min(m_plateauBegin, k);
+            m_plateauEnd = k + 1;
+        }
+    }
+    if (m_plateauBegin == m_onPlatform) {
+        m_plateauBegin = m_plateauEnd = 0;
+    }
+}
+
+double IndicatorSimulation::profile(std::int64_t k, bool& motion) const {
+    if (m_settings.rampMs <= 0) {
+        motion = k == 0 || k == m_onPlatform - 1;
+        return motion ? m_settings.threshold / 2 : m_productWeight;
+    }
+    const double period = static_cast<double>(m_periodNanos);
+    const double t = (static_cast<double>(k) + 0.5) * period;
+    const double onPlatform = m_onPlatform * period;
+    const double ramp = m_settings.rampMs * 1e6;
+    const double share = std::min({1.0, t / ramp, (onPlatform - t) / ramp});
+    motion = share < 1.0;
+    return m_productWeight * share;
+}
+
+double IndicatorSimulation::ringing(std::int64_t k) const {
+    const double s = static_cast<double>(k - m_plateauBegin) * static_cast<double>(m_periodNanos) / kNanosPerSecond;
+    return m_settings.ring * std::exp(-s / kRingDecaySeconds) * std::cos(2.0 * std::numbers::pi * kRingHertz * s);
+}
+
 Reading IndicatorSimulation::next() {
     Reading reading;
     reading.startNanos = m_index * m_periodNanos;
@@ -72,14 +119,18 @@ Reading IndicatorSimulation::next() {
         ++m_nextProduct;
     }
     const std::int64_t offset = m_productStart < 0 ? -1 : m_index - m_productStart;
-    const double edge = roundToResolution(m_settings.threshold / 2);
-    if (offset == 0 || offset == m_onPlatform - 1) {
-        reading.frame = frameFor(edge, true);
-    } else if (offset > 0 && offset < m_onPlatform - 1) {
-        reading.frame = frameFor(roundToResolution(m_productWeight + m_settings.noise * normal()), false);
-    } else {
-        reading.frame = frameFor(0.0, false);
+    double weight = 0.0;
+    bool motion = false;
+    if (offset >= 0 && offset < m_onPlatform) {
+        weight = profile(offset, motion);
     }
+    if (offset >= m_plateauBegin && offset < m_plateauEnd) {
+        // Plateau readings always draw their noise, so that a noise-free stream keeps its weights.
+        weight += ringing(offset) + m_settings.noise * normal();
+    } else if (m_settings.noise > 0) {
+        weight += m_settings.noise * normal();
+    }
+    reading.frame = frameFor(roundToResolution(weight), motion);
     ++m_index;
     return reading;
 }

@@ -16,8 +16,13 @@ struct SimulationSettings {
     double productsPerMinute = 60.0;
     double mean = 15.0; ///< product weight, in the indicator's unit
     double sd = 1.0;
-    double noise = 0.0;      ///< standard deviation of each reading while a product is on the platform
-    double threshold = 10.0; ///< the station's product threshold: entry and exit readings lie at half of it
+    double noise = 0.0;      ///< standard deviation added to every reading, the empty platform's included
+    double threshold = 10.0; ///< the station's product threshold: without ramps, entry and exit lie at half of it
+    double rampMs = 0.0;     ///< entry and exit ramp time; 0: one entry and one exit reading at half the threshold
+    double ring = 0.0;       ///< amplitude of the damped ringing that follows the entry, in the indicator's unit
+    /// The least empty-platform time between one product leaving and the next entering; without it the
+    /// product stays on the platform for 60 % of its cycle.
+    std::optional<double> gapMs;
     std::uint64_t seed = 1;
     int count = 10;           ///< products to pass
     double leadSeconds = 1.0; ///< empty platform before the first product
@@ -41,13 +46,23 @@ struct Reading {
 /// normal variates from a 64-bit Mersenne twister, so the stream is the same on every platform).
 ///
 /// Each product cycle lasts 60 / productsPerMinute seconds; the product is on the platform for the first
-/// 60 % of its readings: one entry reading at half the threshold (in motion), plateau readings at the
-/// product's weight plus noise, one exit reading at half the threshold (in motion), and the empty platform
-/// (zero) for the rest of the cycle. The plateau must hold at least five readings, the fewest the
-/// station's capture works with.
+/// 60 % of its readings (or, with a gap, for all readings of the cycle but the gap's), then the platform is
+/// empty (zero) for the rest of the cycle. Without ramps the first reading on the platform is an entry
+/// reading at half the threshold and the last an exit reading at half the threshold (both in motion);
+/// the readings between are the plateau at the product's weight. With a ramp time R the weight is a
+/// trapezoid over the time D on the platform: it rises linearly over [0, R], holds, and falls over
+/// [D - R, D]; each reading samples it in the middle of its period, and readings on the ramps are in
+/// motion. The plateau must hold at least five readings, the fewest the station's capture works with.
+///
+/// Ringing: plateau readings carry ring * exp(-s / 100 ms) * cos(2 pi * 4 Hz * s), s the time since the
+/// first plateau reading: the platform overshoots by the amplitude and the swing falls to 1/e within
+/// 100 ms, below 5 % of it within 300 ms. Noise, a normal variate of the given deviation, is added to
+/// every reading last; every reading is then rounded to the indicator's resolution.
 class IndicatorSimulation {
 public:
     static constexpr int kMinimumPlateau = 5;
+    static constexpr double kRingHertz = 4.0;
+    static constexpr double kRingDecaySeconds = 0.1;
 
     /// Throws std::invalid_argument with a message naming the option when the settings cannot work.
     explicit IndicatorSimulation(const SimulationSettings& settings);
@@ -61,6 +76,8 @@ public:
     /// Time between the starts of two readings: 1 / rate, but never less than a whole frame on the line.
     std::int64_t periodNanos() const { return m_periodNanos; }
     int readingsPerProduct() const { return m_onPlatform; }
+    /// Readings at the product's full weight (ringing aside), per product.
+    int plateauReadings() const { return m_plateauEnd - m_plateauBegin; }
     std::int64_t totalReadings() const { return m_totalReadings; }
 
     bool finished() const { return m_index >= m_totalReadings; }
@@ -73,12 +90,19 @@ private:
     double roundToResolution(double weight) const;
     std::int64_t productStartIndex(int n) const;
     std::string frameFor(double weight, bool motion) const;
+    void findPlateau();
+    /// The ringing on the plateau reading at offset k.
+    double ringing(std::int64_t k) const;
+    /// The noise-free weight of the product's reading at offset k on the platform; motion set on ramps.
+    double profile(std::int64_t k, bool& motion) const;
 
     SimulationSettings m_settings;
     std::int64_t m_byteNanos = 0;
     std::int64_t m_periodNanos = 0;
     double m_readingsPerCycle = 0.0;
     int m_onPlatform = 0;
+    int m_plateauBegin = 0; ///< first plateau offset on the platform
+    int m_plateauEnd = 0;   ///< one past the last
     std::int64_t m_leadReadings = 0;
     std::int64_t m_totalReadings = 0;
     std::int64_t m_index = 0;

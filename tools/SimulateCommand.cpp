@@ -16,10 +16,13 @@ namespace {
 constexpr const char* kUsage =
     "usage: kelvora-tool simulate [--port PATH] [--indicator toledo|yaohua] [--baud B] [--rate R]\n"
     "           [--products-per-minute P] [--mean M] [--sd S] [--noise N] [--threshold T] [--seed S]\n"
-    "           [--count N]\n"
+    "           [--count N] [--ramp-ms MS] [--ring AMP] [--gap-ms MS]\n"
     "  Without --port it opens a pseudo-terminal and prints the path the station opens; the stream starts\n"
     "  when the station opens it. Defaults: toledo, 9600 baud, 20 readings/s, 60 products/min, weights\n"
-    "  15 +- 1 (kg; Toledo sends 0.01, Yaohua 0.1 steps), noise 0, threshold 10, seed 1, 10 products.\n";
+    "  15 +- 1 (kg; Toledo sends 0.01, Yaohua 0.1 steps), noise 0, threshold 10, seed 1, 10 products.\n"
+    "  --ramp-ms: entry and exit ramps (0: one reading at half the threshold each); --ring: damped ringing\n"
+    "  after the entry (4 Hz, decaying to 1/e in 100 ms); --gap-ms: least empty platform between products\n"
+    "  (without it a product stays on the platform for 60 % of its cycle).\n";
 
 int checkedInt(long long value, const char* option) {
     if (value < 0 || value > std::numeric_limits<int>::max()) {
@@ -48,6 +51,11 @@ SimulationSettings settingsFrom(const CommandArguments& arguments) {
     const long long seed = arguments.whole("seed", static_cast<long long>(settings.seed));
     settings.seed = static_cast<std::uint64_t>(seed);
     settings.count = checkedInt(arguments.whole("count", settings.count), "--count");
+    settings.rampMs = arguments.number("ramp-ms", settings.rampMs);
+    settings.ring = arguments.number("ring", settings.ring);
+    if (arguments.has("gap-ms")) {
+        settings.gapMs = arguments.number("gap-ms", 0.0);
+    }
     return settings;
 }
 
@@ -59,7 +67,7 @@ int runSimulateCommand(int argc, char** argv) {
     try {
         const CommandArguments arguments(argc, argv,
                                          {"port", "indicator", "baud", "rate", "products-per-minute", "mean", "sd",
-                                          "noise", "threshold", "seed", "count"});
+                                          "noise", "threshold", "seed", "count", "ramp-ms", "ring", "gap-ms"});
         settings = settingsFrom(arguments);
         portPath = arguments.text("port", "");
         IndicatorSimulation check(settings);

@@ -204,6 +204,83 @@ TEST(IndicatorSimulation, WeightsFollowMeanAndSpreadAtTheIndicatorsResolution) {
     EXPECT_NEAR(std::sqrt(squares / n - mean * mean), 5, 0.3);
 }
 
+TEST(IndicatorSimulation, RampsRiseAndFallLinearlyAroundThePlateau) {
+    SimulationSettings settings;
+    settings.rate = 20;
+    settings.productsPerMinute = 40; // 30 readings a cycle, 18 on the platform (900 ms)
+    settings.rampMs = 200;
+    settings.sd = 0;
+    settings.mean = 16;
+    settings.count = 2;
+    const auto readings = play(settings);
+    IndicatorSimulation shape(settings);
+    ASSERT_EQ(shape.readingsPerProduct(), 18);
+    EXPECT_EQ(shape.plateauReadings(), 18 - 8); // four readings on each ramp of 200 ms
+    std::size_t s = 0;
+    while (!readings[s].product) {
+        ++s;
+    }
+    const double expected[] = {2, 6, 10, 14}; // 16 kg at 25, 75, 125, 175 ms of 200
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_DOUBLE_EQ(stationToledo(readings[s + k].frame), expected[k]) << k;
+        EXPECT_DOUBLE_EQ(stationToledo(readings[s + 17 - k].frame), expected[k]) << k;
+        EXPECT_NE(readings[s + k].frame[2] & 0x08, 0) << "in motion on the ramp";
+    }
+    for (int k = 4; k < 14; ++k) {
+        EXPECT_DOUBLE_EQ(stationToledo(readings[s + k].frame), 16.0) << k;
+        EXPECT_EQ(readings[s + k].frame[2] & 0x08, 0);
+    }
+    EXPECT_DOUBLE_EQ(stationToledo(readings[s + 18].frame), 0.0);
+
+    settings.rampMs = 400; // leaves two plateau readings
+    EXPECT_THROW(IndicatorSimulation{settings}, std::invalid_argument);
+}
+
+TEST(IndicatorSimulation, RingingOvershootsAndDecaysOnThePlateau) {
+    SimulationSettings settings;
+    settings.productsPerMinute = 40;
+    settings.sd = 0;
+    settings.mean = 16;
+    settings.ring = 0.05; // 5 d on a Toledo
+    settings.count = 1;
+    const auto readings = play(settings);
+    std::size_t s = 0;
+    while (!readings[s].product) {
+        ++s;
+    }
+    // The first plateau reading carries the whole amplitude, 5 d; then 5 d * e^(-s/0.1) * cos(2 pi 4 s)
+    // every 50 ms: 0.94, -1.49, -0.90, 0.21 d, rounded to the indicator's 0.01.
+    const double expected[] = {16.05, 16.01, 15.99, 15.99, 16.0, 16.0};
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_DOUBLE_EQ(stationToledo(readings[s + 1 + k].frame), expected[k]) << k;
+    }
+}
+
+TEST(IndicatorSimulation, NoiseIsOnEveryReadingAndAGapShortensTheStay) {
+    SimulationSettings settings;
+    settings.indicator = IndicatorKind::Yaohua;
+    settings.noise = 0.3;
+    settings.count = 3;
+    settings.leadSeconds = 2;
+    const auto readings = play(settings);
+    int nonZeroEmpty = 0;
+    for (std::size_t i = 0; i < 40; ++i) { // the empty platform before the first product
+        nonZeroEmpty += stationYaohua(readings[i].frame) != 0.0;
+    }
+    EXPECT_GT(nonZeroEmpty, 10);
+
+    settings.noise = 0;
+    settings.productsPerMinute = 100; // 12 readings a cycle
+    settings.gapMs = 100;             // two empty readings: ten on the platform instead of seven
+    EXPECT_EQ(IndicatorSimulation(settings).readingsPerProduct(), 10);
+    settings.productsPerMinute = 150; // 8 readings: six on the platform, a plateau of four
+    EXPECT_THROW(IndicatorSimulation{settings}, std::invalid_argument);
+    settings.gapMs = 0; // still one empty reading
+    EXPECT_EQ(IndicatorSimulation(settings).readingsPerProduct(), 7);
+    settings.gapMs = -1;
+    EXPECT_THROW(IndicatorSimulation{settings}, std::invalid_argument);
+}
+
 TEST(OutputFrameReader, FramesAcrossReadsFlowControlAndStrayBytes) {
     const std::string frame =
         bytes({0x02, 0x2B, '0', '0', '0', '0', '0', '0', '5', '0', '0', '0', '0', '0', '0', '0', 0x0D});
