@@ -78,6 +78,10 @@ void WeighingCore::showDecoded(const std::string& field, double divisor) {
 }
 
 void WeighingCore::CaptureWeight(double x) {
+    if (m_state.SamplingChoice == Sampling::Stable) {
+        captureStable(x);
+        return;
+    }
     auto& window = m_state.SampleWindow;
     if (x <= m_state.ProductThreshold) {
         m_state.CaptureLatch = 0;
@@ -93,7 +97,33 @@ void WeighingCore::CaptureWeight(double x) {
     if (!peak) {
         return;
     }
-    m_host.setText(Control::Edit2, NumberText::formatWeight(window[3]));
+    judgeCaptured(window[3]);
+}
+
+void WeighingCore::captureStable(double x) {
+    if (x > m_state.ProductThreshold) {
+        if (std::optional<double> weight = m_stable.add(x, division())) {
+            judgeCaptured(*weight);
+        }
+        return;
+    }
+    std::optional<double> weight = m_stable.end(division());
+    m_state.CaptureLatch = 0;
+    if (weight) {
+        // The verdict at the exit belongs to the product that is over: it goes before the report.
+        try {
+            judgeCaptured(*weight);
+        } catch (...) {
+            m_host.productOver();
+            throw;
+        }
+        m_state.CaptureLatch = 0;
+    }
+    m_host.productOver();
+}
+
+void WeighingCore::judgeCaptured(double weight) {
+    m_host.setText(Control::Edit2, NumberText::formatWeight(weight));
     if (!JudgeTolerance()) {
         CountGoodProduct();
         UpdateBatchReminder();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "weighing/StableCapture.h"
 #include "weighing/StationHost.h"
 #include "weighing/WeighingState.h"
 
@@ -25,6 +26,11 @@ public:
 
     /// One received chunk; the text is taken up to the first zero byte.
     void Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length);
+    /// One sample through the capture that SamplingChoice names. The peak capture takes the sample before
+    /// a five-sample peak and judges again after every out-of-tolerance capture; the stable capture judges
+    /// each product once, when it has settled or, at the latest, at the first sample at or below the
+    /// threshold (before the product is reported over). Both hand the weight on through Edit2 and
+    /// JudgeTolerance; a failing judgement does not give the stable capture's product a second one.
     void CaptureWeight(double x);
     bool JudgeTolerance();
     void SignalOverLimit();
@@ -61,9 +67,16 @@ private:
     void decodeToledo(const std::string& chunk);
     void decodeYaohua(const std::string& chunk);
     void showDecoded(const std::string& field, double divisor);
+    void captureStable(double x);
+    /// Shows the captured weight and runs the judgement and the steps after it.
+    void judgeCaptured(double weight);
+
+    /// The indicator's division as the decoder reads it: hundredths (Toledo) or tenths (Yaohua).
+    double division() const { return m_state.IndicatorType == 1 ? 0.01 : 0.1; }
 
     StationHost& m_host;
     WeighingState m_state;
+    StableCapture m_stable;
 };
 
 } // namespace kelvora

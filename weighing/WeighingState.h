@@ -10,6 +10,9 @@ namespace kelvora {
 inline constexpr std::int32_t kBatchReminderBit = 1;
 inline constexpr std::int32_t kToleranceAlarmBit = 4;
 
+/// Which capture weighs the products: the peak capture, or the stable capture (weighing/StableCapture.h).
+enum class Sampling { Peak = 1, Stable = 2 };
+
 /// The main window's weighing fields, shared by decoding, capture, signalling and run control.
 struct WeighingState {
     /// [0] newest .. [4] oldest; shifted by every sample above ProductThreshold, never cleared.
@@ -24,6 +27,8 @@ struct WeighingState {
     std::int32_t IndicatorType = 1;
     /// The settings' precision algorithm choice; no step reads it.
     std::int32_t AlgorithmChoice = 0;
+    /// The capture in use: Option.ini 算法/取样 "稳定" is the stable capture, anything else the peak capture.
+    Sampling SamplingChoice = Sampling::Peak;
     /// In-tolerance products counted in the current batch.
     std::int32_t ProductCount = 0;
     /// Bit 0 batch reminder, bit 2 tolerance alarm.

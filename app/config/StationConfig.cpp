@@ -15,6 +15,9 @@ const std::string kSerial = "串行口";
 const std::string kAlgorithm = "算法";
 const std::string kIndicator = "仪表";
 const std::string kDatabase = "数据库";
+const std::string kSampling = "取样";
+const std::string kStableSampling = "稳定";
+const std::string kPeakSampling = "峰值";
 
 std::string upperAscii(std::string text) {
     for (char& c : text) {
@@ -62,6 +65,8 @@ StationSettings StationConfig::loadMainWindow(const std::string& iniPath, Weighi
         }
     }
     state.IndicatorType = ini.readBool(kIndicator, "1", true) ? 1 : 2;
+    state.SamplingChoice =
+        ini.readString(kAlgorithm, kSampling, "") == kStableSampling ? Sampling::Stable : Sampling::Peak;
     return settings;
 }
 
@@ -98,6 +103,7 @@ SettingsWindowValues StationConfig::loadSettingsWindow(const std::string& iniPat
         }
     }
     values.threshold = ini.readString(kThreshold, "Value", "10.000");
+    values.sampling = ini.readString(kAlgorithm, kSampling, "") == kStableSampling ? 2 : 1;
     return values;
 }
 
@@ -113,6 +119,7 @@ void StationConfig::saveSettingsWindow(const std::string& iniPath, const Setting
     for (int choice = 1; choice <= 2; ++choice) {
         ini.writeBool(kIndicator, std::to_string(choice), values.indicator == choice);
     }
+    ini.writeString(kAlgorithm, kSampling, values.sampling == 2 ? kStableSampling : kPeakSampling);
 }
 
 } // namespace kelvora

@@ -31,7 +31,8 @@ struct StationSettings {
 };
 
 /// The settings window's fields: the three port texts and the threshold text as shown, and which radio
-/// button of each group is selected (0 none; algorithm 1 to 3; indicator 1 Toledo, 2 Yaohua).
+/// button of each group is selected (0 none; algorithm 1 to 3; indicator 1 Toledo, 2 Yaohua; sampling
+/// 1 峰值取样, the peak capture, 2 稳定取样, the stable capture).
 struct SettingsWindowValues {
     std::string comName = "Com1";
     std::string baudRate = "9600";
@@ -39,6 +40,7 @@ struct SettingsWindowValues {
     std::string threshold = "10.000";
     int algorithm = 1;
     int indicator = 1;
+    int sampling = 1;
 };
 
 /// The reads and writes of Option.ini. Every function opens the file for its own use; writes throw
@@ -46,7 +48,8 @@ struct SettingsWindowValues {
 class StationConfig {
 public:
     /// The main window's load: fills ProductCount, ProductThreshold, AlgorithmChoice (only when some
-    /// algorithm key reads yes; otherwise it keeps its value) and IndicatorType, and returns the rest.
+    /// algorithm key reads yes; otherwise it keeps its value), IndicatorType and SamplingChoice (算法/取样
+    /// "稳定" the stable capture; missing or anything else the peak capture), and returns the rest.
     /// Missing or unconvertible values give the defaults; a parity other than None/Odd/Even gives no
     /// parity and no checking.
     static StationSettings loadMainWindow(const std::string& iniPath, WeighingState& state);
@@ -59,10 +62,11 @@ public:
     /// 数据库/连接; nothing when the file, section or key is missing.
     static std::optional<std::string> databaseConnection(const std::string& iniPath);
 
-    /// The settings window's load: a radio group shows the last of its keys that reads yes, or none.
+    /// The settings window's load: a radio group shows the last of its keys that reads yes, or none; the
+    /// sampling group shows 2 for 算法/取样 "稳定" and 1 otherwise.
     static SettingsWindowValues loadSettingsWindow(const std::string& iniPath);
     /// The settings window's save, key by key in the window's order; a failing key stops the save and the
-    /// keys after it are not written.
+    /// keys after it are not written. The sampling choice goes last, as 算法/取样 "稳定" (2) or "峰值".
     static void saveSettingsWindow(const std::string& iniPath, const SettingsWindowValues& values);
 };
 

@@ -138,6 +138,27 @@ TEST(Replay, SampleShiftsMatchTheirGoldenTraces) {
     }
 }
 
+TEST(Replay, TheStableCaptureJudgesEveryProductOfTheSampleShiftOnce) {
+    const std::string samples = test::sourceDir() + "/tools/samples/";
+    std::ifstream script(samples + "toledo-shift.txt", std::ios::binary);
+    std::ostringstream trace;
+    ReplayHost host(trace);
+    loadStation(host, samples + "Option-stable.ini");
+    EXPECT_EQ(host.core().state().SamplingChoice, Sampling::Stable);
+    StationScript reader(script);
+    host.run(reader);
+    EXPECT_EQ(trace.str(), readFile(samples + "toledo-shift-stable.trace.jsonl"));
+
+    const ReplaySummary& summary = host.summary();
+    std::int64_t verdicts = 0;
+    for (const auto& [text, n] : summary.verdicts) {
+        verdicts += n;
+    }
+    EXPECT_EQ(verdicts, 300) << "the shift's 300 products, one verdict each";
+    EXPECT_EQ(summary.verdicts.at("正常"), host.core().state().ProductCount);
+    EXPECT_EQ(summary.errors, 0);
+}
+
 TEST(ReplayCommand, ABadLineStopsWithStatusTwoNamingTheLine) {
     test::TempDir dir;
     std::ofstream(dir.file("bad.txt")) << "# header\n0 click BtnClear\n5 chunk 0Z\n";

@@ -112,6 +112,8 @@ def main():
         ini.write("[Word]\nNum=200\nTX_Num=180\nSC_Num=0\n")
     with open(os.path.join(HERE, "Option-yaohua.ini"), "wb") as ini:
         ini.write("[Word]\r\nNum=200\r\nTX_Num=180\r\nSC_Num=0\r\n[仪表]\r\n1=0\r\n2=1\r\n".encode("gbk"))
+    with open(os.path.join(HERE, "Option-stable.ini"), "wb") as ini:
+        ini.write("[Word]\r\nNum=200\r\nTX_Num=180\r\nSC_Num=0\r\n[算法]\r\n取样=稳定\r\n".encode("gbk"))
 
 
 if __name__ == "__main__":

@@ -144,8 +144,10 @@ TEST_F(StationConfigTest, ThresholdTypedAsTextIsSavedAndLoadsAsTheDefault) {
 TEST_F(StationConfigTest, SettingsWindowSavesEveryKeyInOrder) {
     const SettingsWindowValues values{"COm5", "4800", "Odd", "12.000", 0, 2};
     StationConfig::saveSettingsWindow(m_ini, values);
-    const std::string expected = "[串行口]\r\nComName=COm5\r\nBaudrate=4800\r\nParity=Odd\r\n"
-                                 "[下限值]\r\nValue=12.000\r\n[算法]\r\n1=0\r\n2=0\r\n3=0\r\n[仪表]\r\n1=0\r\n2=1\r\n";
+    const std::string expected =
+        "[串行口]\r\nComName=COm5\r\nBaudrate=4800\r\nParity=Odd\r\n"
+        "[下限值]\r\nValue=12.000\r\n[算法]\r\n1=0\r\n2=0\r\n3=0\r\n取样=峰值\r\n[仪表]\r\n1=0\r\n"
+        "2=1\r\n";
     EXPECT_EQ(ProfileFile(m_ini).readString("串行口", "ComName", ""), "COm5");
     const SettingsWindowValues loaded = StationConfig::loadSettingsWindow(m_ini);
     EXPECT_EQ(loaded.comName, "COm5");
@@ -159,6 +161,41 @@ TEST_F(StationConfigTest, SettingsWindowSavesEveryKeyInOrder) {
     EXPECT_EQ(settings.parity, ParityChoice::Odd);
     EXPECT_EQ(m_state.IndicatorType, 2);
     EXPECT_EQ(readBytes(), TextCodec::utf8ToGbk(expected));
+}
+
+TEST_F(StationConfigTest, SamplingIsStableOnlyForItsOwnWord) {
+    load();
+    EXPECT_EQ(m_state.SamplingChoice, Sampling::Peak) << "no file";
+    EXPECT_EQ(StationConfig::loadSettingsWindow(m_ini).sampling, 1);
+    struct Case {
+        const char* value;
+        Sampling choice;
+    };
+    for (const Case& c : {Case{"稳定", Sampling::Stable}, Case{"峰值", Sampling::Peak}, Case{"2", Sampling::Peak},
+                          Case{"稳定取样", Sampling::Peak}, Case{"", Sampling::Peak}}) {
+        writeBytes(TextCodec::utf8ToGbk(std::string("[算法]\r\n1=1\r\n取样=") + c.value + "\r\n").value());
+        load();
+        EXPECT_EQ(m_state.SamplingChoice, c.choice) << c.value;
+        EXPECT_EQ(m_state.AlgorithmChoice, 3) << "the precision keys are read as before";
+        EXPECT_EQ(StationConfig::loadSettingsWindow(m_ini).sampling, c.choice == Sampling::Stable ? 2 : 1) << c.value;
+    }
+}
+
+TEST_F(StationConfigTest, SettingsWindowSavesTheSamplingChoiceForTheNextStart) {
+    SettingsWindowValues values;
+    values.sampling = 2;
+    StationConfig::saveSettingsWindow(m_ini, values);
+    EXPECT_EQ(ProfileFile(m_ini).readString("算法", "取样", ""), "稳定");
+    EXPECT_EQ(StationConfig::loadSettingsWindow(m_ini).sampling, 2);
+    load();
+    EXPECT_EQ(m_state.SamplingChoice, Sampling::Stable);
+
+    values.sampling = 1;
+    StationConfig::saveSettingsWindow(m_ini, values);
+    EXPECT_EQ(ProfileFile(m_ini).readString("算法", "取样", ""), "峰值");
+    EXPECT_EQ(StationConfig::loadSettingsWindow(m_ini).sampling, 1);
+    load();
+    EXPECT_EQ(m_state.SamplingChoice, Sampling::Peak);
 }
 
 TEST_F(StationConfigTest, SettingsWindowSaveStopsAtTheFirstRefusedKey) {

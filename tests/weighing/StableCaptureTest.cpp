@@ -1,0 +1,157 @@
+#include "tests/support/FakeStationHost.h"
+#include "weighing/NumberText.h"
+#include "weighing/WeighingCore.h"
+
+#include <algorithm>
+#include <initializer_list>
+
+#include <gtest/gtest.h>
+
+using namespace kelvora;
+
+namespace {
+
+// The stable capture on a Toledo (d = 0.01), threshold 10, limits 12.000 to 20.000, quiet batch values.
+class StableCaptureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host.texts[Control::Et2] = "20.000";
+        host.texts[Control::Et3] = "12.000";
+        host.texts[Control::LabeledEdit1] = "100";
+        host.texts[Control::LabeledEdit2] = "90";
+        host.texts[Control::ComboBox1] = "A";
+        core.state().ProductThreshold = 10.0;
+        core.state().SamplingChoice = Sampling::Stable;
+    }
+    void samples(std::initializer_list<double> values) {
+        for (double value : values) {
+            core.CaptureWeight(value);
+        }
+    }
+    std::string edit2() const { return host.text(Control::Edit2); }
+    // Position of an event in the host's log, or -1.
+    long eventAt(const std::string& event) const {
+        auto at = std::find(host.events.begin(), host.events.end(), event);
+        return at == host.events.end() ? -1 : static_cast<long>(at - host.events.begin());
+    }
+
+    test::FakeStationHost host;
+    WeighingCore core{host};
+};
+
+} // namespace
+
+TEST_F(StableCaptureTest, ASteadyProductIsJudgedOnceWhenSettledAndTheNextByItsOwnReadings) {
+    samples({16, 16, 16});
+    EXPECT_TRUE(host.records.empty()) << "three readings are not yet settled";
+    samples({16});
+    EXPECT_EQ(edit2(), "16.000");
+    EXPECT_EQ(host.records, std::vector<std::string>{"正常"});
+    EXPECT_EQ(core.state().ProductCount, 1);
+    samples({16, 16, 16, 16, 3});
+    EXPECT_EQ(host.records.size(), 1u) << "no second verdict, neither on the plateau nor at the exit";
+
+    samples({25, 25, 25, 25, 25, 25, 25, 3});
+    EXPECT_EQ(host.records, (std::vector<std::string>{"正常", "超高"})) << "an overweight product once, too";
+    EXPECT_EQ(edit2(), "25.000");
+    samples({11, 11, 11, 11, 3});
+    EXPECT_EQ(host.records.back(), "超低") << "judged by its own weight, not the product before it";
+    EXPECT_EQ(edit2(), "11.000");
+    EXPECT_EQ(core.state().SampleWindow, (std::array<double, 5>{})) << "the peak capture's window is not used";
+}
+
+TEST_F(StableCaptureTest, RampsAndRingingStayOutOfTheSettledWeight) {
+    samples({12.0, 15.5, 16.02, 16.00, 15.99});
+    EXPECT_TRUE(host.records.empty());
+    samples({15.99});
+    EXPECT_EQ(edit2(), "16.000") << "the mean of the four level readings, the entry ramp left out";
+    samples({12.0, 3});
+    EXPECT_EQ(host.records.size(), 1u);
+
+    // An overshoot of 5 d swinging down to 1 d: settled once four readings lie within 4 d.
+    samples({16.05, 15.97, 16.03, 15.98, 16.02, 15.99});
+    EXPECT_EQ(host.records.size(), 1u);
+    samples({16.01});
+    EXPECT_EQ(edit2(), "16.000");
+    EXPECT_EQ(host.records.size(), 2u);
+}
+
+TEST_F(StableCaptureTest, ANoisyProductIsWeighedAtTheExitByItsLevelReadings) {
+    samples({12.0, 16.00, 16.06, 15.95, 16.04, 15.97, 16.05});
+    EXPECT_TRUE(host.records.empty()) << "no four readings within 4 d";
+    host.events.clear();
+    samples({3});
+    // Around the most level stretch (15.95 .. 16.05, range 10 d) every plateau reading counts, the ramp not.
+    EXPECT_EQ(edit2(), "16.012");
+    EXPECT_EQ(host.records, std::vector<std::string>{"正常"});
+    EXPECT_LT(eventAt("record 正常"), eventAt("productOver")) << "the verdict belongs to the product that ends";
+    EXPECT_EQ(core.state().CaptureLatch, 0);
+}
+
+TEST_F(StableCaptureTest, AOneSampleProductIsJudgedOnWhatItHas) {
+    samples({14, 3});
+    EXPECT_EQ(edit2(), "14.000");
+    EXPECT_EQ(host.records, std::vector<std::string>{"正常"});
+    samples({25, 10});
+    EXPECT_EQ(host.records.back(), "超高") << "a sample at the threshold ends the product";
+    samples({3, 3});
+    EXPECT_EQ(host.records.size(), 2u) << "an empty platform is no product";
+}
+
+TEST_F(StableCaptureTest, AProductThatNeverSettlesIsWeighedAroundItsLastLevelStretch) {
+    samples({11, 12, 13, 14, 15, 16, 17, 18, 19});
+    EXPECT_TRUE(host.records.empty());
+    samples({3});
+    // Every stretch of four rises by 3: the last one (16 .. 19) is taken, with 15 .. 19 around it.
+    EXPECT_EQ(edit2(), "17.000");
+    EXPECT_EQ(host.records.size(), 1u);
+}
+
+TEST_F(StableCaptureTest, TheDivisionFollowsTheIndicator) {
+    samples({16.0, 16.3, 15.9, 16.2});
+    EXPECT_TRUE(host.records.empty()) << "40 d on a Toledo";
+    samples({3});
+    core.state().IndicatorType = 2;
+    samples({16.0, 16.3, 15.9, 16.2});
+    EXPECT_EQ(host.records.size(), 2u) << "4 d on a Yaohua: settled";
+    EXPECT_EQ(edit2(), "16.100");
+}
+
+TEST_F(StableCaptureTest, AProductStraddlingStopAndStartIsStillOneProduct) {
+    samples({16, 16});
+    core.BtnSetTabsClick();
+    core.BtnClearClick("BtnWordWrap");
+    samples({16});
+    EXPECT_TRUE(host.records.empty());
+    samples({16});
+    EXPECT_EQ(host.records, std::vector<std::string>{"正常"}) << "settled over the readings before and after";
+
+    samples({3, 18, 18, 18, 18});
+    EXPECT_EQ(host.records.size(), 2u);
+    core.BtnSetTabsClick();
+    core.BtnClearClick("BtnWordWrap");
+    samples({18, 18, 3});
+    EXPECT_EQ(host.records.size(), 2u) << "judged before the stop: no second verdict after the start";
+    EXPECT_EQ(core.state().ProductCount, 2);
+}
+
+TEST_F(StableCaptureTest, AFailedJudgementIsNotRepeatedForTheSameProduct) {
+    host.texts[Control::Et2] = "";
+    samples({16, 16, 16});
+    EXPECT_THROW(samples({16}), ConversionError);
+    host.texts[Control::Et2] = "20.000";
+    samples({16, 16});
+    EXPECT_TRUE(host.records.empty()) << "one attempt per product";
+    samples({3});
+    EXPECT_TRUE(host.records.empty());
+
+    host.texts[Control::Et3] = "abc";
+    samples({25});
+    host.events.clear();
+    EXPECT_THROW(samples({3}), ConversionError);
+    EXPECT_EQ(host.records, std::vector<std::string>{"超高"});
+    EXPECT_NE(eventAt("productOver"), -1) << "the product is over even when its judgement fails";
+    host.texts[Control::Et3] = "12.000";
+    samples({15, 15, 15, 15});
+    EXPECT_EQ(host.records.back(), "正常") << "the next product is judged as usual";
+}

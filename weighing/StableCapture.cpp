@@ -1,0 +1,76 @@
+#include "weighing/StableCapture.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace kelvora {
+
+namespace {
+
+// Readings are multiples of d; this keeps a range of exactly the band inside it.
+constexpr double kSlack = 1e-6;
+
+double mean(std::vector<double>::const_iterator begin, std::vector<double>::const_iterator end) {
+    return std::accumulate(begin, end, 0.0) / static_cast<double>(end - begin);
+}
+
+double range(std::vector<double>::const_iterator begin, std::vector<double>::const_iterator end) {
+    auto [low, high] = std::minmax_element(begin, end);
+    return *high - *low;
+}
+
+} // namespace
+
+std::optional<double> StableCapture::add(double x, double d) {
+    if (m_samples.size() == kMaxReadings) {
+        m_samples.erase(m_samples.begin());
+    }
+    m_samples.push_back(x);
+    if (m_judged || m_samples.size() < kSettleReadings) {
+        return std::nullopt;
+    }
+    const auto window = m_samples.end() - static_cast<std::ptrdiff_t>(kSettleReadings);
+    if (range(window, m_samples.end()) > kSettleBand * d + kSlack * d) {
+        return std::nullopt;
+    }
+    m_judged = true;
+    return mean(window, m_samples.end());
+}
+
+std::optional<double> StableCapture::end(double d) {
+    std::optional<double> weight;
+    if (!m_samples.empty() && !m_judged) {
+        weight = levelWeight(m_samples, d);
+    }
+    m_samples.clear();
+    m_judged = false;
+    return weight;
+}
+
+double StableCapture::levelWeight(const std::vector<double>& samples, double d) {
+    const auto length = static_cast<std::ptrdiff_t>(std::min(kSettleReadings, samples.size()));
+    auto best = samples.begin();
+    double bestRange = range(best, best + length);
+    // The latest of the most level stretches: a product settles towards its end, if at all.
+    for (auto at = samples.begin() + 1; at + length <= samples.end(); ++at) {
+        const double r = range(at, at + length);
+        if (r <= bestRange + kSlack * d) {
+            best = at;
+            bestRange = r;
+        }
+    }
+    const double centre = mean(best, best + length);
+    const double band = std::max(bestRange, kSettleBand * d) + kSlack * d;
+    double sum = 0.0;
+    int n = 0;
+    for (double x : samples) {
+        if (std::abs(x - centre) <= band) {
+            sum += x;
+            ++n;
+        }
+    }
+    return sum / n; // the stretch itself lies within the band: n >= 1
+}
+
+} // namespace kelvora

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+namespace kelvora {
+
+/// The stable capture: weighs every product exactly once, by its own readings.
+///
+/// A product is a run of samples above the product threshold; the caller hands each such sample to
+/// add() and the first sample at or below the threshold to end(). Stop and Start do not end a product
+/// (no sample at or below the threshold came between them), so a product straddling them is still one.
+///
+/// The product has settled when its last kSettleReadings samples lie within kSettleBand divisions
+/// (largest minus smallest); its weight is then their mean, and add() returns it once. Entry and exit
+/// ramps, and the first swings of a ringing platform, lie outside such a window and so take no part.
+/// A product that leaves without settling (too short, too noisy, never level) is weighed by end() on what
+/// it has: around its most level stretch of kSettleReadings samples (or all its samples, when it has
+/// fewer), the mean of its samples within that stretch's range, or kSettleBand divisions when wider, of
+/// the stretch's mean. Pure and deterministic; holds at most kMaxReadings samples of a product (the newest).
+class StableCapture {
+public:
+    static constexpr std::size_t kSettleReadings = 4;
+    static constexpr double kSettleBand = 4.0;
+    static constexpr std::size_t kMaxReadings = 4096;
+
+    /// A sample above the threshold; d is the indicator's division (0.01 Toledo, 0.1 Yaohua). The settled
+    /// weight when the product has just settled and has no verdict yet; otherwise nothing.
+    std::optional<double> add(double x, double d);
+    /// A sample at or below the threshold: the product in progress is over. Its weight when it had
+    /// samples but no verdict yet; otherwise nothing. The next add() starts a new product.
+    std::optional<double> end(double d);
+
+    bool inProgress() const { return !m_samples.empty(); }
+    bool judged() const { return m_judged; }
+
+    /// The weight of the samples as end() judges a product that did not settle; samples must not be empty.
+    static double levelWeight(const std::vector<double>& samples, double d);
+
+private:
+    std::vector<double> m_samples;
+    bool m_judged = false;
+};
+
+} // namespace kelvora
