@@ -1,0 +1,287 @@
+// How well each capture weighs the products of a simulated line.
+//
+// For every scenario the simulator's stream is turned into a station script, one frame per chunk (the
+// frames are at least 16 ms apart, the station's read interval, so the serial component hands each over
+// on its own), and replayed offline through the replay host with an Option.ini that chooses the capture.
+// Each verdict is matched by time to the product on the platform when its reading was taken (the Yaohua
+// decoder reads the frame two chunks back). Prints one markdown table for both captures; exits 1 when the
+// stable capture misses one of its targets.
+#include "app/config/TextCodec.h"
+#include "simulator/IndicatorSimulation.h"
+#include "station/ReplayHost.h"
+#include "station/StationLoad.h"
+#include "weighing/NumberText.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+using namespace kelvora;
+
+namespace {
+
+constexpr double kRate = 20.0;
+constexpr double kMean = 16.0;
+constexpr double kSpread = 1.5;
+constexpr double kTenthOutside = 1.645; // a normal weight lies beyond mean +- 1.645 sd one time in ten
+constexpr int kProducts = 200;
+constexpr double kReadIntervalMs = 16.0;
+constexpr double kLeastGapMs = 100.0; // the line's least gap, used when 60 % of the cycle is too short
+
+struct Condition {
+    const char* name;
+    double noiseD = 0.0;
+    double rampMs = 0.0;
+    double ringD = 0.0;
+};
+
+struct Scenario {
+    std::string name;
+    SimulationSettings settings;
+    double d = 0.01;
+    int lag = 0; ///< readings between a frame and the chunk whose decoding shows it
+    Condition condition;
+};
+
+struct Verdict {
+    std::int64_t reading;
+    std::string text;
+    double weight;
+};
+
+// The replay host, noting each verdict with the index of the chunk that led to it.
+class MeasuringHost : public ReplayHost {
+public:
+    using ReplayHost::ReplayHost;
+    void recordResult(const std::string& verdict) override {
+        ReplayHost::recordResult(verdict);
+        verdicts.push_back({summary().chunks - 1, verdict, NumberText::toFloat(text(Control::Edit2))});
+    }
+    std::vector<Verdict> verdicts;
+};
+
+struct Figures {
+    int products = 0, one = 0, none = 0, more = 0;
+    double maxError = 0.0, sumError = 0.0;
+    int judged = 0;
+    int beyondBound = 0; ///< verdicts whose error exceeds errorBound()
+    int falseAccepts = 0, farFalseAccepts = 0, falseRejects = 0;
+    double meanError() const { return judged == 0 ? 0.0 : sumError / judged; }
+};
+
+struct Product {
+    std::int64_t firstReading;
+    double weight;
+};
+
+double roundTo3(double x) {
+    return std::round(x * 1000.0) / 1000.0;
+}
+
+const double kUpper = roundTo3(kMean + kTenthOutside * kSpread);
+const double kLower = roundTo3(kMean - kTenthOutside * kSpread);
+
+// The stable capture's error target in d: 1 d without noise, 3 sigma / sqrt(n) with it, n = 4 being the
+// fewest readings it settles on.
+double errorBound(const Condition& c) {
+    return c.noiseD > 0 ? 3.0 * c.noiseD / std::sqrt(4.0) : 1.0;
+}
+
+std::string writeIni(const std::string& path, bool yaohua, bool stable) {
+    std::string text = "[Word]\r\nNum=1000000\r\nTX_Num=1000000\r\nSC_Num=0\r\n";
+    if (yaohua) {
+        text += "[仪表]\r\n1=0\r\n2=1\r\n";
+    }
+    if (stable) {
+        text += "[算法]\r\n取样=稳定\r\n";
+    }
+    std::ofstream(path, std::ios::binary) << TextCodec::utf8ToGbk(text).value();
+    return path;
+}
+
+// The stream as a script, and the products with the index of their first reading.
+std::string buildScript(const Scenario& scenario, std::vector<Product>& products) {
+    IndicatorSimulation simulation(scenario.settings);
+    const auto frameNanos = static_cast<std::int64_t>(IndicatorSimulation::frameLength(scenario.settings.indicator)) *
+                            simulation.byteNanos();
+    if (static_cast<double>(simulation.periodNanos() - frameNanos) <= kReadIntervalMs * 1e6) {
+        throw std::runtime_error(scenario.name + ": frames too close for one frame per chunk");
+    }
+    std::ostringstream script;
+    script << "0 select M " << kMean << ' ' << kUpper << ' ' << kLower << "\n400 click BtnClear\n";
+    for (std::int64_t i = 0; !simulation.finished(); ++i) {
+        const Reading reading = simulation.next();
+        if (reading.product) {
+            products.push_back({i, reading.product->weight});
+        }
+        // The chunk is complete once the frame is in and the read interval has passed.
+        const std::int64_t t = 1000 + (reading.startNanos + frameNanos) / 1000000 + static_cast<int>(kReadIntervalMs);
+        script << t << " chunk " << StationScript::toHex(reading.frame) << '\n';
+    }
+    return script.str();
+}
+
+Figures measure(const Scenario& scenario, bool stable, const std::string& iniPath) {
+    std::vector<Product> products;
+    std::istringstream in(buildScript(scenario, products));
+    std::ofstream nowhere("/dev/null");
+    MeasuringHost host(nowhere);
+    loadStation(host, writeIni(iniPath, scenario.settings.indicator == IndicatorKind::Yaohua, stable));
+    StationScript script(in);
+    host.run(script);
+
+    std::vector<std::vector<const Verdict*>> byProduct(products.size());
+    for (const Verdict& verdict : host.verdicts) {
+        const std::int64_t reading = verdict.reading - scenario.lag;
+        auto after = std::upper_bound(products.begin(), products.end(), reading,
+                                      [](std::int64_t r, const Product& p) { return r < p.firstReading; });
+        if (after != products.begin()) {
+            byProduct[static_cast<std::size_t>(after - products.begin() - 1)].push_back(&verdict);
+        }
+    }
+    Figures figures;
+    const double d = scenario.d;
+    const double bound = errorBound(scenario.condition);
+    for (std::size_t n = 0; n < products.size(); ++n) {
+        const double w = products[n].weight;
+        const auto& verdicts = byProduct[n];
+        ++figures.products;
+        ++(verdicts.empty() ? figures.none : verdicts.size() == 1 ? figures.one : figures.more);
+        bool good = false;
+        bool bad = false;
+        for (const Verdict* verdict : verdicts) {
+            const double error = std::abs(verdict->weight - w) / d;
+            figures.maxError = std::max(figures.maxError, error);
+            figures.sumError += error;
+            figures.beyondBound += error > bound + 1e-9;
+            ++figures.judged;
+            (verdict->text == "正常" ? good : bad) = true;
+        }
+        const double outside = std::max(kLower - w, w - kUpper) / d; // > 0: outside, in d
+        figures.falseAccepts += good && outside > 1e-6;
+        figures.farFalseAccepts += good && outside >= 2.0 - 1e-6;
+        figures.falseRejects += bad && outside <= -2.0 + 1e-6;
+    }
+    return figures;
+}
+
+// The settings of a scenario: 60 % of the cycle on the platform when that holds a plateau of five
+// readings, otherwise the line's least gap.
+SimulationSettings lineSettings(IndicatorKind indicator, double ppm, const Condition& c, double d, int seed) {
+    SimulationSettings s;
+    s.indicator = indicator;
+    s.rate = kRate;
+    s.productsPerMinute = ppm;
+    s.mean = kMean;
+    s.sd = kSpread;
+    s.noise = c.noiseD * d;
+    s.rampMs = c.rampMs;
+    s.ring = c.ringD * d;
+    s.seed = static_cast<std::uint64_t>(seed);
+    s.count = kProducts;
+    try {
+        IndicatorSimulation check(s);
+    } catch (const std::invalid_argument&) {
+        s.gapMs = kLeastGapMs;
+    }
+    return s;
+}
+
+// The most products a minute the line takes at 20 readings a second with its least gap.
+double mostProductsPerMinute(IndicatorKind indicator, const Condition& c, double d) {
+    for (double ppm = 300; ppm > 1; --ppm) {
+        SimulationSettings s = lineSettings(indicator, ppm, c, d, 1);
+        try {
+            IndicatorSimulation check(s);
+            return ppm;
+        } catch (const std::invalid_argument&) {
+        }
+    }
+    return 1;
+}
+
+std::string cell(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    return text;
+}
+
+std::string row(const Figures& f) {
+    return std::to_string(f.one) + " | " + std::to_string(f.none) + " | " + std::to_string(f.more) + " | " +
+           cell(f.maxError) + " | " + cell(f.meanError()) + " | " + std::to_string(f.beyondBound) + " | " +
+           std::to_string(f.falseAccepts) + " (" + std::to_string(f.farFalseAccepts) + ") | " +
+           std::to_string(f.falseRejects);
+}
+
+// The stable capture's targets that do not depend on chance; empty when met. (With noise, an error
+// beyond 3 sigma / sqrt(n), and a false accept of a product just outside a limit, happen by chance.)
+std::string missedTargets(const Figures& f, const Condition& c) {
+    std::string missed;
+    if (f.one != f.products) {
+        missed += " not every product judged once;";
+    }
+    if (c.noiseD == 0 && (f.maxError > 1.0 + 1e-9 || f.farFalseAccepts > 0)) {
+        missed += " an error above 1 d or a false accept 2 d or more outside;";
+    }
+    return missed;
+}
+
+} // namespace
+
+int main() {
+    const std::vector<Condition> conditions = {{"plateau"},
+                                               {"noise 1 d", 1.0},
+                                               {"noise 3 d", 3.0},
+                                               {"ramps 100 ms", 0.0, 100.0},
+                                               {"ringing 5 d", 0.0, 0.0, 5.0}};
+    const std::string iniPath =
+        (std::filesystem::temp_directory_path() / ("kelvora-capture-accuracy-" + std::to_string(getpid()) + ".ini"))
+            .string();
+    std::cout << "Products " << kProducts << " per scenario, weights " << kMean << " +- " << kSpread
+              << " (normal), limits " << kLower << " to " << kUpper << ", " << kRate
+              << " readings/s, one frame per chunk.\n"
+              << "Per capture: products with exactly one verdict | none | more than one | largest and mean |error| "
+                 "in d over all verdicts | verdicts with an error above the target (1 d; with noise sigma, "
+                 "3 sigma / sqrt(4)) | false accepts (of them 2 d or more outside) | false rejects (2 d or more "
+                 "inside).\n\n"
+              << "| scenario | peak: one | none | more | max d | mean d | >target | FA (>=2d) | FR "
+                 "| stable: one | none | more | max d | mean d | >target | FA (>=2d) | FR |\n"
+              << "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n";
+    int seed = 1;
+    std::string failures;
+    for (IndicatorKind indicator : {IndicatorKind::Toledo, IndicatorKind::Yaohua}) {
+        const bool toledo = indicator == IndicatorKind::Toledo;
+        const double d = toledo ? 0.01 : 0.1;
+        for (const Condition& condition : conditions) {
+            for (double ppm : {40.0, 100.0, mostProductsPerMinute(indicator, condition, d)}) {
+                Scenario scenario{"", lineSettings(indicator, ppm, condition, d, seed++), d, toledo ? 0 : 2, condition};
+                const IndicatorSimulation shape(scenario.settings);
+                scenario.name = std::string(toledo ? "Toledo" : "Yaohua") + ", " + condition.name + ", " +
+                                std::to_string(static_cast<int>(ppm)) + "/min (" +
+                                std::to_string(shape.readingsPerProduct()) + " readings on the platform)";
+                const Figures peak = measure(scenario, false, iniPath);
+                const Figures stable = measure(scenario, true, iniPath);
+                std::cout << "| " << scenario.name << " | " << row(peak) << " | " << row(stable) << " |" << std::endl;
+                const std::string missed = missedTargets(stable, condition);
+                if (!missed.empty()) {
+                    failures += scenario.name + ":" + missed + "\n";
+                }
+            }
+        }
+    }
+    std::filesystem::remove(iniPath);
+    if (!failures.empty()) {
+        std::cout << "\nStable capture targets missed:\n" << failures;
+        return 1;
+    }
+    std::cout << "\nStable capture: one verdict for every product; without noise every error within 1 d and no "
+                 "false accept.\n";
+    return 0;
+}
