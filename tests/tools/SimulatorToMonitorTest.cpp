@@ -196,6 +196,23 @@ TEST_P(SimulatorToMonitor, EveryProductIsCapturedAndTheRecordingReplaysToTheSame
 
 INSTANTIATE_TEST_SUITE_P(Indicators, SimulatorToMonitor, testing::Values("toledo", "yaohua"));
 
+TEST(SimulatorToMonitorStable, TheStableCaptureWeighsEachProductByItsOwnReadings) {
+    // Ramps and a ringing of 5 d: the stable capture, chosen in Option.ini, takes each product's own
+    // settled weight, once.
+    const Session session = runSession({"--count", "12", "--rate", "25", "--products-per-minute", "100", "--mean", "15",
+                                        "--sd", "1.5", "--seed", "7", "--ramp-ms", "100", "--ring", "0.05"},
+                                       kScript, "[算法]\n取样=稳定\n");
+    const auto products = events(session.simulator, "product");
+    ASSERT_EQ(products.size(), 12u);
+    const auto verdicts = events(session.monitor, "record");
+    ASSERT_EQ(verdicts.size(), products.size());
+    for (std::size_t n = 0; n < products.size(); ++n) {
+        EXPECT_NEAR(verdicts[n]["weight"].toString().toDouble(), products[n]["weight"].toDouble(), 0.01) << n;
+    }
+    EXPECT_EQ(session.storedRows.size(), products.size());
+    EXPECT_EQ(records(replay(session)), records(session.monitor));
+}
+
 TEST(Monitor, RefusesBadArgumentsAndAPortThatDoesNotOpen) {
     QProcess monitor;
     monitor.start(tool(), {"monitor", "--seconds", "1"});
