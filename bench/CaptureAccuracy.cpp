@@ -128,6 +128,21 @@ std::string buildScript(const Scenario& scenario, std::vector<Product>& products
     return script.str();
 }
 
+// The verdicts of each product: those whose reading was taken from its entry until the next product's.
+std::vector<std::vector<const Verdict*>> matchVerdicts(const std::vector<Verdict>& verdicts,
+                                                       const std::vector<Product>& products, int lag) {
+    std::vector<std::vector<const Verdict*>> byProduct(products.size());
+    for (const Verdict& verdict : verdicts) {
+        const std::int64_t reading = verdict.reading - lag;
+        auto after = std::upper_bound(products.begin(), products.end(), reading,
+                                      [](std::int64_t r, const Product& p) { return r < p.firstReading; });
+        if (after != products.begin()) {
+            byProduct[static_cast<std::size_t>(after - products.begin() - 1)].push_back(&verdict);
+        }
+    }
+    return byProduct;
+}
+
 Figures measure(const Scenario& scenario, bool stable, const std::string& iniPath) {
     std::vector<Product> products;
     std::istringstream in(buildScript(scenario, products));
@@ -137,15 +152,7 @@ Figures measure(const Scenario& scenario, bool stable, const std::string& iniPat
     StationScript script(in);
     host.run(script);
 
-    std::vector<std::vector<const Verdict*>> byProduct(products.size());
-    for (const Verdict& verdict : host.verdicts) {
-        const std::int64_t reading = verdict.reading - scenario.lag;
-        auto after = std::upper_bound(products.begin(), products.end(), reading,
-                                      [](std::int64_t r, const Product& p) { return r < p.firstReading; });
-        if (after != products.begin()) {
-            byProduct[static_cast<std::size_t>(after - products.begin() - 1)].push_back(&verdict);
-        }
-    }
+    const auto byProduct = matchVerdicts(host.verdicts, products, scenario.lag);
     Figures figures;
     const double d = scenario.d;
     const double bound = errorBound(scenario.condition);

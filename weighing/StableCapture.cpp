@@ -23,11 +23,14 @@ double range(std::vector<double>::const_iterator begin, std::vector<double>::con
 } // namespace
 
 std::optional<double> StableCapture::add(double x, double d) {
+    if (m_judged) {
+        return std::nullopt; // the verdict is given; the rest of the product is not looked at
+    }
     if (m_samples.size() == kMaxReadings) {
         m_samples.erase(m_samples.begin());
     }
     m_samples.push_back(x);
-    if (m_judged || m_samples.size() < kSettleReadings) {
+    if (m_samples.size() < kSettleReadings) {
         return std::nullopt;
     }
     const auto window = m_samples.end() - static_cast<std::ptrdiff_t>(kSettleReadings);
@@ -49,18 +52,19 @@ std::optional<double> StableCapture::end(double d) {
 }
 
 double StableCapture::levelWeight(const std::vector<double>& samples, double d) {
-    const auto length = static_cast<std::ptrdiff_t>(std::min(kSettleReadings, samples.size()));
-    auto best = samples.begin();
-    double bestRange = range(best, best + length);
+    const std::size_t length = std::min(kSettleReadings, samples.size());
+    const auto stretch = [&](std::size_t first) { return samples.begin() + static_cast<std::ptrdiff_t>(first); };
+    std::size_t best = 0;
+    double bestRange = range(stretch(0), stretch(length));
     // The latest of the most level stretches: a product settles towards its end, if at all.
-    for (auto at = samples.begin() + 1; at + length <= samples.end(); ++at) {
-        const double r = range(at, at + length);
+    for (std::size_t first = 1; first + length <= samples.size(); ++first) {
+        const double r = range(stretch(first), stretch(first + length));
         if (r <= bestRange + kSlack * d) {
-            best = at;
+            best = first;
             bestRange = r;
         }
     }
-    const double centre = mean(best, best + length);
+    const double centre = mean(stretch(best), stretch(best + length));
     const double band = std::max(bestRange, kSettleBand * d) + kSlack * d;
     double sum = 0.0;
     int n = 0;
