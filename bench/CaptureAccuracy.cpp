@@ -54,6 +54,7 @@ struct Verdict {
     std::int64_t reading;
     std::string text;
     double weight;
+    std::size_t readings; ///< stable capture: how many readings the weight is the mean of
 };
 
 // The replay host, noting each verdict with the index of the chunk that led to it.
@@ -62,7 +63,8 @@ public:
     using ReplayHost::ReplayHost;
     void recordResult(const std::string& verdict) override {
         ReplayHost::recordResult(verdict);
-        verdicts.push_back({summary().chunks - 1, verdict, NumberText::toFloat(text(Control::Edit2))});
+        verdicts.push_back({summary().chunks - 1, verdict, NumberText::toFloat(text(Control::Edit2)),
+                            core().stableCapture().weightReadings()});
     }
     std::vector<Verdict> verdicts;
 };
@@ -88,10 +90,10 @@ double roundTo3(double x) {
 const double kUpper = roundTo3(kMean + kTenthOutside * kSpread);
 const double kLower = roundTo3(kMean - kTenthOutside * kSpread);
 
-// The stable capture's error target in d: 1 d without noise, 3 sigma / sqrt(n) with it, n = 4 being the
-// fewest readings it settles on.
-double errorBound(const Condition& c) {
-    return c.noiseD > 0 ? 3.0 * c.noiseD / std::sqrt(4.0) : 1.0;
+// The error target in d: 1 d without noise, 3 sigma / sqrt(n) with it, n the readings the weight stands on
+// (the peak capture takes one reading).
+double errorBound(const Condition& c, std::size_t readings) {
+    return c.noiseD > 0 ? 3.0 * c.noiseD / std::sqrt(static_cast<double>(std::max<std::size_t>(readings, 1))) : 1.0;
 }
 
 std::string writeIni(const std::string& path, bool yaohua, bool stable) {
@@ -155,7 +157,6 @@ Figures measure(const Scenario& scenario, bool stable, const std::string& iniPat
     const auto byProduct = matchVerdicts(host.verdicts, products, scenario.lag);
     Figures figures;
     const double d = scenario.d;
-    const double bound = errorBound(scenario.condition);
     for (std::size_t n = 0; n < products.size(); ++n) {
         const double w = products[n].weight;
         const auto& verdicts = byProduct[n];
@@ -167,7 +168,7 @@ Figures measure(const Scenario& scenario, bool stable, const std::string& iniPat
             const double error = std::abs(verdict->weight - w) / d;
             figures.maxError = std::max(figures.maxError, error);
             figures.sumError += error;
-            figures.beyondBound += error > bound + 1e-9;
+            figures.beyondBound += error > errorBound(scenario.condition, stable ? verdict->readings : 1) + 1e-9;
             ++figures.judged;
             (verdict->text == "正常" ? good : bad) = true;
         }
@@ -256,7 +257,8 @@ int main() {
               << " readings/s, one frame per chunk.\n"
               << "Per capture: products with exactly one verdict | none | more than one | largest and mean |error| "
                  "in d over all verdicts | verdicts with an error above the target (1 d; with noise sigma, "
-                 "3 sigma / sqrt(4)) | false accepts (of them 2 d or more outside) | false rejects (2 d or more "
+                 "3 sigma / sqrt(n) over the n readings judged) | false accepts (of them 2 d or more outside) | false "
+                 "rejects (2 d or more "
                  "inside).\n\n"
               << "| scenario | peak: one | none | more | max d | mean d | >target | FA (>=2d) | FR "
                  "| stable: one | none | more | max d | mean d | >target | FA (>=2d) | FR |\n"

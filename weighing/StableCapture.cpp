@@ -38,20 +38,21 @@ std::optional<double> StableCapture::add(double x, double d) {
         return std::nullopt;
     }
     m_judged = true;
+    m_weightReadings = kSettleReadings;
     return mean(window, m_samples.end());
 }
 
 std::optional<double> StableCapture::end(double d) {
     std::optional<double> weight;
     if (!m_samples.empty() && !m_judged) {
-        weight = levelWeight(m_samples, d);
+        weight = levelWeight(m_samples, d, &m_weightReadings);
     }
     m_samples.clear();
     m_judged = false;
     return weight;
 }
 
-double StableCapture::levelWeight(const std::vector<double>& samples, double d) {
+double StableCapture::levelWeight(const std::vector<double>& samples, double d, std::size_t* readings) {
     const std::size_t length = std::min(kSettleReadings, samples.size());
     const auto stretch = [&](std::size_t first) { return samples.begin() + static_cast<std::ptrdiff_t>(first); };
     std::size_t best = 0;
@@ -65,7 +66,7 @@ double StableCapture::levelWeight(const std::vector<double>& samples, double d) 
         }
     }
     const double centre = mean(stretch(best), stretch(best + length));
-    const double band = std::max(bestRange, kSettleBand * d) + kSlack * d;
+    const double band = 2.0 * std::max(bestRange, kSettleBand * d) + kSlack * d;
     double sum = 0.0;
     int n = 0;
     for (double x : samples) {
@@ -73,6 +74,9 @@ double StableCapture::levelWeight(const std::vector<double>& samples, double d) 
             sum += x;
             ++n;
         }
+    }
+    if (readings != nullptr) {
+        *readings = static_cast<std::size_t>(n);
     }
     return sum / n; // the stretch itself lies within the band: n >= 1
 }

@@ -16,9 +16,10 @@ namespace kelvora {
 /// (largest minus smallest); its weight is then their mean, and add() returns it once. Entry and exit
 /// ramps, and the first swings of a ringing platform, lie outside such a window and so take no part.
 /// A product that leaves without settling (too short, too noisy, never level) is weighed by end() on what
-/// it has: around its most level stretch of kSettleReadings samples (or all its samples, when it has
-/// fewer), the mean of its samples within that stretch's range, or kSettleBand divisions when wider, of
-/// the stretch's mean. Pure and deterministic; holds at most kMaxReadings samples of a product (the newest).
+/// it has: around its most level stretch of kSettleReadings samples (the latest of equals; all its
+/// samples when it has fewer), the mean of its samples that lie within twice that stretch's range, or
+/// twice kSettleBand divisions when wider, of the stretch's mean. Pure and deterministic; holds at most kMaxReadings
+/// samples of a product (the newest).
 class StableCapture {
 public:
     static constexpr std::size_t kSettleReadings = 4;
@@ -34,13 +35,17 @@ public:
 
     bool inProgress() const { return !m_samples.empty(); }
     bool judged() const { return m_judged; }
+    /// How many readings the last weight returned by add() or end() is the mean of.
+    std::size_t weightReadings() const { return m_weightReadings; }
 
     /// The weight of the samples as end() judges a product that did not settle; samples must not be empty.
-    static double levelWeight(const std::vector<double>& samples, double d);
+    /// readings, when given, receives how many samples the weight is the mean of.
+    static double levelWeight(const std::vector<double>& samples, double d, std::size_t* readings = nullptr);
 
 private:
     std::vector<double> m_samples;
     bool m_judged = false;
+    std::size_t m_weightReadings = 0;
 };
 
 } // namespace kelvora

@@ -19,6 +19,8 @@ public:
 
     WeighingState& state() { return m_state; }
     const WeighingState& state() const { return m_state; }
+    /// The stable capture's product in progress (used only when SamplingChoice is Stable).
+    const StableCapture& stableCapture() const { return m_stable; }
 
     /// The first part of the window's creation: SignalFlags 0, ZeroOffset 0, then the batch-reminder bit
     /// set; Stop disabled. The configuration is loaded afterwards by the caller.

@@ -81,7 +81,8 @@ TEST_F(StableCaptureTest, ANoisyProductIsWeighedAtTheExitByItsLevelReadings) {
     EXPECT_TRUE(host.records.empty()) << "no four readings within 4 d";
     host.events.clear();
     samples({3});
-    // Around the most level stretch (15.95 .. 16.05, range 10 d) every plateau reading counts, the ramp not.
+    // Around the most level stretch (15.95 .. 16.05, range 10 d) every plateau reading counts, the ramp
+    // reading far outside it not.
     EXPECT_EQ(edit2(), "16.012");
     EXPECT_EQ(host.records, std::vector<std::string>{"正常"});
     EXPECT_LT(eventAt("record 正常"), eventAt("productOver")) << "the verdict belongs to the product that ends";
@@ -102,8 +103,9 @@ TEST_F(StableCaptureTest, AProductThatNeverSettlesIsWeighedAroundItsLastLevelStr
     samples({11, 12, 13, 14, 15, 16, 17, 18, 19});
     EXPECT_TRUE(host.records.empty());
     samples({3});
-    // Every stretch of four rises by 3: the last one (16 .. 19) is taken, with 15 .. 19 around it.
-    EXPECT_EQ(edit2(), "17.000");
+    // Every stretch of four rises by 3: the last one (16 .. 19, mean 17.5) is taken, with 12 .. 19 within
+    // twice its range.
+    EXPECT_EQ(edit2(), "15.500");
     EXPECT_EQ(host.records.size(), 1u);
 }
 
