@@ -198,8 +198,9 @@ INSTANTIATE_TEST_SUITE_P(Indicators, SimulatorToMonitor, testing::Values("toledo
 
 TEST(SimulatorToMonitorStable, TheStableCaptureWeighsEachProductByItsOwnReadings) {
     // Ramps and a ringing of 5 d: the stable capture, chosen in Option.ini, takes each product's own
-    // settled weight, once.
-    const Session session = runSession({"--count", "12", "--rate", "25", "--products-per-minute", "100", "--mean", "15",
+    // settled weight, once. At 60 a minute the plateau holds 11 readings, so that a reading lost to a
+    // late frame (two frames in one chunk on a busy machine) still leaves the product time to settle.
+    const Session session = runSession({"--count", "12", "--rate", "25", "--products-per-minute", "60", "--mean", "15",
                                         "--sd", "1.5", "--seed", "7", "--ramp-ms", "100", "--ring", "0.05"},
                                        kScript, "[算法]\n取样=稳定\n");
     const auto products = events(session.simulator, "product");
@@ -207,7 +208,8 @@ TEST(SimulatorToMonitorStable, TheStableCaptureWeighsEachProductByItsOwnReadings
     const auto verdicts = events(session.monitor, "record");
     ASSERT_EQ(verdicts.size(), products.size());
     for (std::size_t n = 0; n < products.size(); ++n) {
-        EXPECT_NEAR(verdicts[n]["weight"].toString().toDouble(), products[n]["weight"].toDouble(), 0.01) << n;
+        EXPECT_NEAR(verdicts[n]["weight"].toString().toDouble(), products[n]["weight"].toDouble(), 0.01)
+            << "product " << n + 1;
     }
     EXPECT_EQ(session.storedRows.size(), products.size());
     EXPECT_EQ(records(replay(session)), records(session.monitor));

@@ -157,3 +157,22 @@ TEST_F(StableCaptureTest, AFailedJudgementIsNotRepeatedForTheSameProduct) {
     samples({15, 15, 15, 15});
     EXPECT_EQ(host.records.back(), "正常") << "the next product is judged as usual";
 }
+
+TEST(StableCapture, ReportsHowManyReadingsAWeightStandsOnAndKeepsALongProductBounded) {
+    StableCapture capture;
+    for (double x : {16.0, 16.0, 16.0}) {
+        EXPECT_FALSE(capture.add(x, 0.01));
+    }
+    EXPECT_DOUBLE_EQ(capture.add(16.0, 0.01).value(), 16.0);
+    EXPECT_EQ(capture.weightReadings(), StableCapture::kSettleReadings);
+    EXPECT_FALSE(capture.end(0.01)) << "judged already";
+    EXPECT_FALSE(capture.inProgress());
+
+    // A product that swings by 10 d for longer than the capture keeps: judged at the exit on its newest
+    // readings, all of them within the band.
+    for (std::size_t i = 0; i < StableCapture::kMaxReadings + 100; ++i) {
+        EXPECT_FALSE(capture.add(i % 2 == 0 ? 16.0 : 16.1, 0.01));
+    }
+    EXPECT_NEAR(capture.end(0.01).value(), 16.05, 1e-9);
+    EXPECT_EQ(capture.weightReadings(), StableCapture::kMaxReadings);
+}
