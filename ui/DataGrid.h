@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include <QPointer>
 #include <QStringList>
 #include <QTableView>
 
@@ -46,7 +47,7 @@ private:
     void followQuery();
     void moveQueryTo(int row);
 
-    DataSource* m_source = nullptr;
+    QPointer<DataSource> m_source; // the source may go before the view
     std::vector<Column> m_columns;
     bool m_following = false;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QToolButton>
 #include <QWidget>
@@ -35,7 +36,7 @@ private:
     void apply(Action action);
     void updateButtons();
 
-    DataSource* m_source = nullptr;
+    QPointer<DataSource> m_source; // the source may go before the view
     QList<QToolButton*> m_buttons;
 };
 

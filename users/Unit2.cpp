@@ -37,6 +37,9 @@ TForm2::TForm2(TADOConnection& connection, QWidget* parent)
     DataSource1->run([this] { ADOQuery1.Open(); });
 }
 
-TForm2::~TForm2() = default;
+TForm2::~TForm2() {
+    // The views' source goes first: the query is destroyed before the child widgets are.
+    delete DataSource1;
+}
 
 } // namespace kelvora

@@ -56,7 +56,10 @@ TForm3::TForm3(const QString& connectionString, QWidget* parent)
     runWindowHandler([this, connectionString] { FormCreate(connectionString); });
 }
 
-TForm3::~TForm3() = default;
+TForm3::~TForm3() {
+    // The views' source goes first: the query is destroyed before the child widgets are.
+    delete DataSource1;
+}
 
 QString TForm3::statusText() const {
     return m_panel->text();
