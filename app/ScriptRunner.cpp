@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QDeadlineTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -98,6 +99,7 @@ ScriptRunner::ScriptRunner(std::istream& script, std::ostream* out) : m_script(s
         return confirmed ? std::optional<QColor>(initial) : std::nullopt;
     });
     m_lineTimer.setSingleShot(true);
+    m_lineTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_lineTimer, &QTimer::timeout, this, [this] {
         if (m_pending && apply(*m_pending)) {
             scheduleNext();
@@ -122,6 +124,12 @@ void ScriptRunner::attach(TForm1& form) {
 void ScriptRunner::start() {
     m_form->host().startClock();
     QTimer::singleShot(0, this, [this] {
+        // Focus changes (and so the exit handlers of edits) need the window active.
+        m_form->activateWindow();
+        const QDeadlineTimer deadline(1000);
+        while (QApplication::activeWindow() != m_form && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
         if (m_form->host().virtualClock()) {
             runVirtual();
         } else {
@@ -264,7 +272,8 @@ void ScriptRunner::applyLine(const Line& line) {
     std::string rest = line.rest;
     if (line.verb == "chunk") {
         const ScriptCommand command = StationScript::parseLine(line.text, line.number);
-        auto* comm = activeWindow()->findChild<TComm*>(u"Comm1"_s);
+        // The line reaches the main window's port whichever window is active: modal loops deliver too.
+        auto* comm = m_form->findChild<TComm*>(u"Comm1"_s);
         if (comm != nullptr && comm->OnReceiveData) {
             runWindowHandler([&] {
                 comm->OnReceiveData(comm, reinterpret_cast<const std::uint8_t*>(command.bytes.data()),
@@ -387,11 +396,19 @@ void ScriptRunner::applyLine(const Line& line) {
         }
         m_answers.push_back(button);
     } else if (line.verb == "close") {
+        saveScreenshot();
         activeWindow()->close();
     } else if (line.verb == "dump") {
         dump(nextWord(rest));
     } else {
         bad("unknown verb '" + line.verb + "'");
+    }
+}
+
+void ScriptRunner::saveScreenshot() {
+    const QString file = qEnvironmentVariable("KELVORA_SCREENSHOT");
+    if (!file.isEmpty() && !m_form->grab().save(file)) {
+        std::cerr << "kelvora: cannot save the screenshot " << file.toStdString() << "\n";
     }
 }
 

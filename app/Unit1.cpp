@@ -2,6 +2,7 @@
 
 #include "app/config/StationConfig.h"
 #include "data/ConnectionTarget.h"
+#include "data/DatabaseBackup.h"
 #include "data/window/Unit3.h"
 #include "station/PortSetup.h"
 #include "ui/ColorDialog.h"
@@ -72,6 +73,7 @@ TForm1::TForm1(const Options& options, QWidget* parent)
         setMainDatabase(mainConnectionString(configured ? std::optional<QString>(QString::fromStdString(*configured))
                                                         : std::nullopt));
         ADO1.Open();
+        m_host.startRecording();
     });
     runWindowHandler([this] { FormCreate(); });
 }
@@ -98,6 +100,7 @@ void TForm1::connectHandlers() {
     connectHandler(ui.BtnWordWrap, &QToolButton::clicked, this, [this] { BtnClearClick(m_ui->BtnWordWrap); });
     connectHandler(ui.BtnSetTabs, &QToolButton::clicked, this, [this] { BtnSetTabsClick(); });
     connectHandler(ui.BtnBullets, &QToolButton::clicked, this, [this] { BtnBulletsClick(); });
+    connectHandler(ui.BtnOK, &QToolButton::clicked, this, [this] { BtnOKClick(); });
     connectHandler(ui.BtnSecurity, &QToolButton::clicked, this, [this] { BtnSecurityClick(); });
     connectHandler(ui.BtnAttachFiles, &QToolButton::clicked, this, [this] { BtnAttachFilesClick(); });
     connectHandler(ui.BtnUtilities, &QToolButton::clicked, this, [this] { BtnUtilitiesClick(); });
@@ -109,6 +112,10 @@ void TForm1::connectHandlers() {
         edit->installEventFilter(this);
     }
     ui.ComboBox1->setCompleter(nullptr);
+    // An editable Qt combo box also "activates" an item when the typed text matches one and the focus
+    // leaves or Enter is pressed; the model is chosen only from the list.
+    QObject::disconnect(ui.ComboBox1->lineEdit(), &QLineEdit::editingFinished, ui.ComboBox1, nullptr);
+    QObject::disconnect(ui.ComboBox1->lineEdit(), &QLineEdit::returnPressed, ui.ComboBox1, nullptr);
 }
 
 void TForm1::FormCreate() {
@@ -249,6 +256,7 @@ bool TForm1::FormCloseQuery() {
 
 void TForm1::FormClose() {
     m_core.FormClose();
+    m_host.finishRecording();
     // The last frame must be on the line before the port is closed with the program.
     m_host.drainPort(2000);
 }
@@ -272,6 +280,18 @@ void TForm1::BtnSetTabsClick() {
 
 void TForm1::BtnBulletsClick() {
     m_core.BtnBulletsClick();
+}
+
+void TForm1::BtnOKClick() {
+    QString backup;
+    try {
+        backup = DatabaseBackup::initialize(ADO1, QDir::currentPath());
+    } catch (const BackupError& error) {
+        // Nothing was deleted; the text says what failed. A failing deletion goes to the error box.
+        showMessage(u"提示"_s, error.message());
+        return;
+    }
+    showMessage(u"提示"_s, u"初始化成功,以前数据已经被系统存储在"_s + QDir::toNativeSeparators(backup) + u"下."_s);
 }
 
 void TForm1::showMessage(const QString& title, const QString& text) {

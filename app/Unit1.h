@@ -76,6 +76,9 @@ public:
     void BtnClearClick(const QObject* sender);
     void BtnSetTabsClick();
     void BtnBulletsClick();
+    /// The initialization: the database backed up to Backup/ in the station folder, then the records
+    /// cleared; when the backup cannot be made nothing is deleted and a notice says why.
+    void BtnOKClick();
     /// 查询, 用户 and 设置: each opens a new window modally; the window it replaces is released (with the
     /// query window's own connection).
     void BtnSecurityClick();

@@ -7,10 +7,12 @@
 #include "ui/ToolButton.h"
 #include "ui/WindowHandler.h"
 #include "ui_Unit1.h"
+#include "weighing/NumberText.h"
 
 #include <limits>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QThread>
 
@@ -35,6 +37,7 @@ QColor lampColor(LampColor color) {
 WindowStationHost::WindowStationHost(TForm1& form) : m_form(form) {
     for (Timer timer : {Timer::Timer1, Timer::Timer2}) {
         QTimer& qtimer = m_timers[index(timer)];
+        qtimer.setTimerType(Qt::PreciseTimer); // the alarm's timing is part of the output frame's contract
         QObject::connect(&qtimer, &QTimer::timeout, &qtimer, [this, timer] { fire(timer); });
     }
     m_started.start();
@@ -135,7 +138,8 @@ void WindowStationHost::setText(Control control, const std::string& text) {
 void WindowStationHost::setLampColor(Lamp lamp, LampColor color) {
     LampShape* shape = lamp == Lamp::Shape1 ? m_form.ui().Shape1 : m_form.ui().Shape2;
     shape->setColor(lampColor(color));
-    m_changed.insert(shape);
+    // The verdict shows when it is made: the lamp is painted now, not when the event loop next runs.
+    shape->repaint();
     if (m_trace) {
         m_trace->line(lampName(lamp)).add("color", lampColorName(color));
     }
@@ -253,7 +257,26 @@ void WindowStationHost::showMessage(const std::string& title, const std::string&
     MessageBox::show(&m_form, request);
 }
 
+void WindowStationHost::startRecording() {
+    m_store = openRecordStore();
+    m_recorder = std::make_unique<ProductRecorder>(
+        *m_store, [](const std::string& message) { WindowErrorBox().showError(NumberText::errorBoxText(message)); });
+}
+
+void WindowStationHost::finishRecording() {
+    if (m_recorder && !m_recorder->unsaved().empty()) {
+        appendUnsavedRecords({}, m_recorder->unsaved());
+        m_recorder->forgetUnsaved();
+    }
+}
+
 void WindowStationHost::recordResult(const std::string& verdict) {
+    if (m_recorder) {
+        m_recorder->verdict(
+            {text(Control::ComboBox1), NumberText::toFloat(text(Control::Edit2)), verdict,
+             m_form.ui().RzFieldStatus3->text().toStdString(),
+             QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString()});
+    }
     if (m_trace) {
         m_trace->line("record")
             .add("verdict", verdict)
@@ -262,7 +285,11 @@ void WindowStationHost::recordResult(const std::string& verdict) {
     }
 }
 
-void WindowStationHost::productOver() {}
+void WindowStationHost::productOver() {
+    if (m_recorder) {
+        m_recorder->productOver();
+    }
+}
 
 void WindowStationHost::saveProductCount(std::int32_t count) {
     StationConfig::saveProductCount(m_form.iniPath().toStdString(), count);

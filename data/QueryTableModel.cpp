@@ -3,18 +3,35 @@
 #include "data/DatabaseError.h"
 #include "data/TADOQuery.h"
 
-#include <QDateTime>
-
 namespace kelvora {
 
 QueryTableModel::QueryTableModel(TADOQuery& query, std::vector<ColumnDefinition> columns, QObject* parent)
     : QAbstractTableModel(parent), m_query(&query), m_definitions(std::move(columns)) {
+    followQuery(query);
+    reload();
+}
+
+void QueryTableModel::followQuery(TADOQuery& query) {
     connect(&query, &TADOQuery::resultChanged, this, &QueryTableModel::reload);
     connect(&query, &QObject::destroyed, this, [this] {
         m_query = nullptr;
         reload();
     });
-    reload();
+    connect(&query, &TADOQuery::rowChanged, this, [this](int row) {
+        if (row < m_rows && !m_columns.empty())
+            emit dataChanged(index(row, 0), index(row, static_cast<int>(m_columns.size()) - 1));
+    });
+    connect(&query, &TADOQuery::rowAboutToBeInserted, this, [this](int row) { beginInsertRows({}, row, row); });
+    connect(&query, &TADOQuery::rowInserted, this, [this] {
+        ++m_rows;
+        endInsertRows();
+    });
+    connect(&query, &TADOQuery::rowAboutToBeRemoved, this, [this](int row) { beginRemoveRows({}, row, row); });
+    connect(&query, &TADOQuery::rowRemoved, this, [this] {
+        --m_rows;
+        endRemoveRows();
+    });
+    connect(&query, &TADOQuery::currentRowChanged, this, &QueryTableModel::currentRowChanged);
 }
 
 void QueryTableModel::reload() {
@@ -68,9 +85,8 @@ QVariant QueryTableModel::data(const QModelIndex& index, int role) const {
     if (column.decimals >= 0 && field.kind() == schema::ColumnKind::Number && !field.IsNull())
         return QString::number(field.AsFloat(), 'f', column.decimals);
     if (!column.dateTimeFormat.isEmpty() && field.kind() == schema::ColumnKind::DateTime && !field.IsNull()) {
-        const QDateTime time = QDateTime::fromString(field.AsString(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        if (time.isValid())
-            return time.toString(column.dateTimeFormat);
+        if (const auto time = parseStoredTime(field.AsString()))
+            return time->toString(column.dateTimeFormat);
     }
     return field.AsString();
 }
@@ -104,8 +120,6 @@ bool QueryTableModel::setData(const QModelIndex& index, const QVariant& value, i
         m_query->SetFieldValue(name, check ? QVariant(value.toInt() == Qt::Checked) : value);
         if (m_postOnEdit)
             m_query->Post();
-        else
-            emit dataChanged(this->index(index.row(), 0), this->index(index.row(), columnCount() - 1));
     } catch (const DatabaseError& e) {
         if (m_onError)
             m_onError(e.message());
