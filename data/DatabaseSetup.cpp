@@ -6,10 +6,10 @@
 #include "data/MdbReader.h"
 #include "data/Schema.h"
 #include "data/TADOConnection.h"
+#include "data/TField.h"
 
 #include <functional>
 
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
@@ -147,8 +147,7 @@ QVariant typedValue(const MdbReader::Field& field, const schema::Column& column,
     case ColumnKind::DateTime: {
         if (field.isNull())
             return QVariant(QMetaType::fromType<QString>());
-        const QDateTime time = QDateTime::fromString(field.text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        if (!time.isValid())
+        if (!parseStoredTime(field.text))
             throw fail("a date and time");
         return field.text;
     }

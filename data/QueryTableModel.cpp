@@ -3,8 +3,6 @@
 #include "data/DatabaseError.h"
 #include "data/TADOQuery.h"
 
-#include <QDateTime>
-
 namespace kelvora {
 
 QueryTableModel::QueryTableModel(TADOQuery& query, std::vector<ColumnDefinition> columns, QObject* parent)
@@ -68,9 +66,8 @@ QVariant QueryTableModel::data(const QModelIndex& index, int role) const {
     if (column.decimals >= 0 && field.kind() == schema::ColumnKind::Number && !field.IsNull())
         return QString::number(field.AsFloat(), 'f', column.decimals);
     if (!column.dateTimeFormat.isEmpty() && field.kind() == schema::ColumnKind::DateTime && !field.IsNull()) {
-        const QDateTime time = QDateTime::fromString(field.AsString(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        if (time.isValid())
-            return time.toString(column.dateTimeFormat);
+        if (const auto time = parseStoredTime(field.AsString()))
+            return time->toString(column.dateTimeFormat);
     }
     return field.AsString();
 }

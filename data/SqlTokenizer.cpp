@@ -2,7 +2,10 @@
 
 #include "data/DatabaseError.h"
 
-#include <QDateTime>
+#include <optional>
+
+#include <QDate>
+#include <QStringView>
 
 namespace kelvora {
 
@@ -16,40 +19,56 @@ bool isNamePart(QChar c) {
     return isNameStart(c) || c.isDigit();
 }
 
-// Jet's date literal: month/day/year with an optional 24-hour time. Checked field by field, so
-// 02/30/2024 or 24:00:00 are refused rather than rolled over.
+// One field of a date literal: 1 to maxDigits ASCII digits and nothing else (no sign, no blank).
+std::optional<int> dateField(QStringView text, qsizetype minDigits, qsizetype maxDigits) {
+    if (text.size() < minDigits || text.size() > maxDigits)
+        return std::nullopt;
+    int value = 0;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value;
+}
+
+// Jet's date literal: month/day/four-digit year with an optional 24-hour time (H:MM or H:MM:SS; month,
+// day and each time field may have one digit). Checked field by field, so 02/30/2024 or 24:00:00 are
+// refused rather than rolled over. The records hold wall-clock times, so the value is written out as
+// read and never passes through the local time zone (a time in a summer-time gap stays valid).
 QString parseDate(const QString& body, const QString& statement) {
     const QStringList parts = body.trimmed().split(u' ', Qt::SkipEmptyParts);
     const auto fail = [&] {
         return DatabaseError(
-            QStringLiteral("Syntax error in date in query expression '#%1#' of '%2'").arg(body, statement));
+            QStringLiteral("Syntax error in date in query expression '#%1#' of '%2': a date is written "
+                           "#MM/DD/YYYY HH:MM:SS# in digits, without signs")
+                .arg(body, statement));
     };
     if (parts.isEmpty() || parts.size() > 2)
         throw fail();
     const QStringList mdy = parts[0].split(u'/');
-    if (mdy.size() != 3 || mdy[0].size() > 2 || mdy[1].size() > 2 || mdy[2].size() != 4)
+    if (mdy.size() != 3)
         throw fail();
-    bool okM = false, okD = false, okY = false;
-    const QDate date(mdy[2].toInt(&okY), mdy[0].toInt(&okM), mdy[1].toInt(&okD));
-    if (!okM || !okD || !okY || !date.isValid())
+    const auto month = dateField(mdy[0], 1, 2);
+    const auto day = dateField(mdy[1], 1, 2);
+    const auto year = dateField(mdy[2], 4, 4);
+    if (!month || !day || !year || !QDate::isValid(*year, *month, *day))
         throw fail();
-    QTime time(0, 0, 0);
+    int hms[3] = {0, 0, 0};
     if (parts.size() == 2) {
-        const QStringList hms = parts[1].split(u':');
-        if (hms.size() < 2 || hms.size() > 3)
+        const QStringList fields = parts[1].split(u':');
+        if (fields.size() < 2 || fields.size() > 3)
             throw fail();
-        int values[3] = {0, 0, 0};
-        for (qsizetype i = 0; i < hms.size(); ++i) {
-            bool ok = false;
-            values[i] = hms[i].toInt(&ok);
-            if (!ok || hms[i].size() > 2)
+        for (qsizetype i = 0; i < fields.size(); ++i) {
+            const auto value = dateField(fields[i], 1, 2);
+            if (!value)
                 throw fail();
+            hms[i] = *value;
         }
-        time = QTime(values[0], values[1], values[2]);
-        if (!time.isValid())
+        if (hms[0] > 23 || hms[1] > 59 || hms[2] > 59)
             throw fail();
     }
-    return QDateTime(date, time).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", *year, *month, *day, hms[0], hms[1], hms[2]);
 }
 
 qsizetype readQuoted(const QString& s, qsizetype i, QChar quote, QString& value, const QString& statement) {

@@ -2,6 +2,7 @@
 
 #include "data/DatabaseError.h"
 #include "data/DialectTranslator.h"
+#include "data/PostgresHandle.h"
 #include "data/RowStatements.h"
 #include "data/SqlTokenizer.h"
 #include "data/TADOConnection.h"
@@ -106,7 +107,7 @@ int TADOQuery::send(bool wantRows) {
         std::vector<QVariant> row;
         row.reserve(record.count());
         for (int i = 0; i < record.count(); ++i)
-            row.push_back(query.value(i));
+            row.push_back(valueOf(query, i));
         m_rows.push_back(std::move(row));
     }
     if (query.lastError().isValid()) {
@@ -116,6 +117,13 @@ int TADOQuery::send(bool wantRows) {
         throw DatabaseError(query.lastError().text());
     }
     return static_cast<int>(m_rows.size());
+}
+
+QVariant TADOQuery::valueOf(const QSqlQuery& query, int column) const {
+    // Times are wall-clock times: PostgreSQL's text, not Qt's reading of it in local time.
+    if (m_kinds[column] == schema::ColumnKind::DateTime && m_connection.dialect() == schema::Dialect::Postgres)
+        return postgres_handle::serverText(query, column);
+    return query.value(column);
 }
 
 void TADOQuery::Close() {
@@ -285,7 +293,7 @@ void TADOQuery::postInsert() {
     if (!row.exec() || !row.next())
         throw DatabaseError(row.lastError().text());
     for (int i = 0; i < m_fieldNames.size(); ++i)
-        m_buffer[i] = row.value(i);
+        m_buffer[i] = valueOf(row, i);
 }
 
 void TADOQuery::Post() {

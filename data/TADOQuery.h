@@ -86,6 +86,8 @@ private:
     int run(bool wantRows);
     int send(bool wantRows);
     void requireModifiable() const;
+    /// A column of the query's current row, read as the result's column `column` is kept.
+    QVariant valueOf(const QSqlQuery& query, int column) const;
     int columnIndex(const QString& name) const;
     QSqlQuery prepared(const QString& sql);
     /// The columns changed in the row in editing, with their values as they are to be stored.

@@ -58,6 +58,16 @@ double TField::AsFloat() const {
     }
 }
 
+std::optional<QDateTime> parseStoredTime(const QString& text) {
+    if (text.size() != 19 || text[10] != u' ')
+        return std::nullopt;
+    const QDate date = QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
+    const QTime time = QTime::fromString(text.mid(11), QStringLiteral("HH:mm:ss"));
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return QDateTime(date, time, Qt::UTC);
+}
+
 bool TField::AsBoolean() const {
     switch (m_kind) {
     case schema::ColumnKind::YesNo:

@@ -2,6 +2,9 @@
 
 #include "data/Schema.h"
 
+#include <optional>
+
+#include <QDateTime>
 #include <QString>
 #include <QVariant>
 
@@ -33,5 +36,9 @@ private:
     schema::ColumnKind m_kind;
     QVariant m_value;
 };
+
+/// A stored time "YYYY-MM-DD HH:MM:SS", a wall-clock time, as a QDateTime in UTC (which has no
+/// summer-time gaps, so every such time reads unchanged); nullopt for any other text.
+std::optional<QDateTime> parseStoredTime(const QString& text);
 
 } // namespace kelvora

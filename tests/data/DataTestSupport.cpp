@@ -3,6 +3,8 @@
 #include "data/DatabaseSetup.h"
 
 #include <atomic>
+#include <cstdlib>
+#include <ctime>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -66,6 +68,21 @@ std::optional<TestDatabase> TestDatabase::create(Engine engine, bool init, bool 
 
 QString TestDatabase::connectionString() const {
     return m_engine == Engine::Sqlite ? QStringLiteral("Data Source=%1;").arg(m_target) : m_target;
+}
+
+ScopedTimeZone::ScopedTimeZone(const char* zone) {
+    if (const char* previous = std::getenv("TZ"))
+        m_previous = previous;
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+    if (m_previous)
+        ::setenv("TZ", m_previous->c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
 }
 
 const char* engineName(Engine engine) {

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 
 #include <QString>
 #include <QTemporaryDir>
@@ -32,6 +33,19 @@ private:
 };
 
 const char* engineName(Engine engine);
+
+/// Sets the process's local time zone (TZ, then tzset) for the life of the object; the previous one comes
+/// back afterwards.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* zone);
+    ~ScopedTimeZone();
+    ScopedTimeZone(const ScopedTimeZone&) = delete;
+    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+private:
+    std::optional<std::string> m_previous;
+};
 /// The Access file the repository ships for the importer's tests.
 QString jetTestFile();
 

@@ -1,5 +1,6 @@
 #include "data/DialectTranslator.h"
 
+#include "DataTestSupport.h"
 #include "data/DatabaseError.h"
 
 #include <gtest/gtest.h>
@@ -100,6 +101,57 @@ TEST(DialectTranslatorTest, RefusesWhatTheDialectCannotRead) {
     for (const char* statement : bad) {
         SCOPED_TRACE(statement);
         EXPECT_THROW(translateStatement(QString::fromUtf8(statement), Dialect::Sqlite), DatabaseError);
+    }
+}
+
+// Date literals are read as written, whatever the local time zone says about that wall-clock time.
+TEST(DialectTranslatorTest, DatesAreReadStrictlyAndNeverThroughLocalTime) {
+    test::ScopedTimeZone berlin("Europe/Berlin");
+    const auto dateOf = [](const char* literal) {
+        const auto translated = translateStatement(
+            QStringLiteral("select * from weight where 时间 > ") + QString::fromUtf8(literal), Dialect::Postgres);
+        return translated->bindings.at(0).value;
+    };
+    // The spring gap (02:00-03:00 does not exist in Berlin on that day) and the autumn fold.
+    EXPECT_EQ(dateOf("#03/31/2024 02:30:00#"), QStringLiteral("2024-03-31 02:30:00"));
+    EXPECT_EQ(dateOf("#3/31/2024 2:59:59#"), QStringLiteral("2024-03-31 02:59:59"));
+    EXPECT_EQ(dateOf("#10/27/2024 02:30:00#"), QStringLiteral("2024-10-27 02:30:00"));
+    EXPECT_EQ(dateOf("#2/29/2024 23:59:59#"), QStringLiteral("2024-02-29 23:59:59"));
+    EXPECT_EQ(dateOf("#1/2/0100 0:0:0#"), QStringLiteral("0100-01-02 00:00:00"));
+    EXPECT_EQ(dateOf("# 12/31/9999 #"), QStringLiteral("9999-12-31 00:00:00"));
+
+    for (const char* literal : {"#+1/+2/+024 +1:+2#",
+                                "#01/02/-001#",
+                                "#01/02/+2024#",
+                                "#-1/02/2024#",
+                                "#01/02/2024 -1:00#",
+                                "#01/02/2024 10:+5#",
+                                "#01/02/24#",
+                                "#01/02/02024#",
+                                "#001/02/2024#",
+                                "#01/02/2024 010:00#",
+                                "#01/02/0000#",
+                                "#02/29/2023#",
+                                "#13/01/2024#",
+                                "#00/10/2024#",
+                                "#01/02/2024 10:60#",
+                                "#01/02/2024 10:00:60#",
+                                "#01/02/2024 10#",
+                                "#01/02/2024 1:2:3:4#",
+                                "#01/02/2024 10:00 PM#",
+                                "#01/02/2024T10:00#",
+                                "#１/２/２０２４#",
+                                "#01/ 2/2024#",
+                                "#01//2024#",
+                                "##"}) {
+        SCOPED_TRACE(literal);
+        try {
+            dateOf(literal);
+            ADD_FAILURE() << "accepted";
+        } catch (const DatabaseError& e) {
+            EXPECT_TRUE(e.message().startsWith(QStringLiteral("Syntax error in date"))) << e.what();
+            EXPECT_TRUE(e.message().contains(QStringLiteral("#MM/DD/YYYY HH:MM:SS#"))) << e.what();
+        }
     }
 }
 

@@ -141,6 +141,32 @@ TEST_P(QueryTest, TimeRangeIncludesBothEndsAndCountsExactly) {
     EXPECT_FALSE(m_query->Active());
 }
 
+// The records hold wall-clock times: a range in Berlin's spring gap or autumn fold finds the rows of
+// exactly those wall-clock times, and they read back unchanged.
+TEST_P(QueryTest, TimeRangeInASummerTimeChangeMatchesTheWallClock) {
+    test::ScopedTimeZone berlin("Europe/Berlin");
+    exec({"Delete  *  From  Weight"});
+    addRecord("A100", "15", "正常", "2024-03-31 01:59:59");
+    addRecord("A100", "16", "正常", "2024-03-31 02:30:00");
+    addRecord("A100", "17", "正常", "2024-03-31 02:45:10");
+    addRecord("A100", "18", "正常", "2024-03-31 03:00:00");
+    addRecord("A100", "19", "正常", "2024-10-27 02:30:00");
+    EXPECT_EQ(count({"select  *  from  weight", "where  (时间  between #03/31/2024 02:30:00# and  #03/31/2024 "
+                                                "02:59:59#)"}),
+              2);
+    EXPECT_EQ(text("时间"), QStringLiteral("2024-03-31 02:30:00"));
+    QueryTableModel grid(*m_query,
+                         {{QStringLiteral("时间"), QStringLiteral("时间"), -1, QStringLiteral("yyyy/M/d H:mm:ss")}});
+    EXPECT_EQ(grid.data(grid.index(1, 0)).toString(), QStringLiteral("2024/3/31 2:45:10"));
+    EXPECT_EQ(count({"select  *  from  weight", "where  (时间  between #03/31/2024 02:00:00# and  #03/31/2024 "
+                                                "03:00:00#)"}),
+              3);
+    EXPECT_EQ(count({"select  *  from  weight", "where  (时间  between #10/27/2024 02:30:00# and  #10/27/2024 "
+                                                "02:30:00#)"}),
+              1);
+    EXPECT_EQ(text("时间"), QStringLiteral("2024-10-27 02:30:00"));
+}
+
 TEST_P(QueryTest, TopAndWalkAndDeleteAll) {
     for (int i = 0; i < 25; ++i)
         addRecord("B250", QString::number(250 + i), "正常",
