@@ -7,12 +7,31 @@ namespace kelvora {
 
 QueryTableModel::QueryTableModel(TADOQuery& query, std::vector<ColumnDefinition> columns, QObject* parent)
     : QAbstractTableModel(parent), m_query(&query), m_definitions(std::move(columns)) {
+    followQuery(query);
+    reload();
+}
+
+void QueryTableModel::followQuery(TADOQuery& query) {
     connect(&query, &TADOQuery::resultChanged, this, &QueryTableModel::reload);
     connect(&query, &QObject::destroyed, this, [this] {
         m_query = nullptr;
         reload();
     });
-    reload();
+    connect(&query, &TADOQuery::rowChanged, this, [this](int row) {
+        if (row < m_rows && !m_columns.empty())
+            emit dataChanged(index(row, 0), index(row, static_cast<int>(m_columns.size()) - 1));
+    });
+    connect(&query, &TADOQuery::rowAboutToBeInserted, this, [this](int row) { beginInsertRows({}, row, row); });
+    connect(&query, &TADOQuery::rowInserted, this, [this] {
+        ++m_rows;
+        endInsertRows();
+    });
+    connect(&query, &TADOQuery::rowAboutToBeRemoved, this, [this](int row) { beginRemoveRows({}, row, row); });
+    connect(&query, &TADOQuery::rowRemoved, this, [this] {
+        --m_rows;
+        endRemoveRows();
+    });
+    connect(&query, &TADOQuery::currentRowChanged, this, &QueryTableModel::currentRowChanged);
 }
 
 void QueryTableModel::reload() {

@@ -12,9 +12,11 @@ namespace kelvora {
 class TADOQuery;
 
 /// A grid over a query's result (the data source between a query and a grid). It follows the query:
-/// each new result, each written or dropped row, and closing it reset the grid. When the query can modify
-/// its rows and the grid is not read-only, a cell changed in the grid is written to the table at once; a
-/// failure goes to the error handler and leaves the row in editing (the navigator's Cancel drops it).
+/// only a new result and closing it reset the grid; a changed, written or dropped row gives dataChanged
+/// for that row, an inserted or removed row the rows-inserted or rows-removed signals, so a view keeps
+/// its current cell and selection. When the query can modify its rows and the grid is not read-only, a
+/// cell changed in the grid is written to the table at once; a failure goes to the error handler and
+/// leaves the row in editing (the navigator's Cancel drops it).
 class QueryTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -41,8 +43,12 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
+    /// The query's current row moved (see TADOQuery::currentRowChanged), for a view to follow it.
+    Q_SIGNAL void currentRowChanged(int row);
+
 private:
     void reload();
+    void followQuery(TADOQuery& query);
 
     QPointer<TADOQuery> m_query;
     std::vector<ColumnDefinition> m_definitions;

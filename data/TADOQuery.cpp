@@ -61,6 +61,7 @@ void TADOQuery::Open() {
     m_table = row_statements::editableTable(SQL.Text());
     m_idColumn = columnIndex(QStringLiteral("id"));
     emit resultChanged();
+    emit stateChanged();
 }
 
 void TADOQuery::ExecSQL() {
@@ -138,6 +139,7 @@ void TADOQuery::Close() {
     m_rows.clear();
     m_current = 0;
     emit resultChanged();
+    emit stateChanged();
 }
 
 void TADOQuery::requireActive() const {
@@ -163,7 +165,11 @@ void TADOQuery::setRecNo(int row) {
     requireActive();
     if (row != m_current)
         Post();
-    m_current = std::clamp(row, 0, static_cast<int>(m_rows.size()));
+    const int target = std::clamp(row, 0, static_cast<int>(m_rows.size()));
+    if (target == m_current)
+        return;
+    m_current = target;
+    emit currentRowChanged(m_current);
 }
 
 bool TADOQuery::Eof() const {
@@ -214,7 +220,26 @@ void TADOQuery::Edit() {
         throw DatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
     m_buffer = m_rows[m_current];
     m_changed.assign(m_fieldNames.size(), false);
-    m_editState = State::Edit;
+    setEditState(State::Edit);
+}
+
+void TADOQuery::setEditState(State state) {
+    if (state == m_editState)
+        return;
+    m_editState = state;
+    emit stateChanged();
+}
+
+void TADOQuery::insertRow(int row, std::vector<QVariant> values) {
+    emit rowAboutToBeInserted(row);
+    m_rows.insert(m_rows.begin() + row, std::move(values));
+    emit rowInserted(row);
+}
+
+void TADOQuery::removeRow(int row) {
+    emit rowAboutToBeRemoved(row);
+    m_rows.erase(m_rows.begin() + row);
+    emit rowRemoved(row);
 }
 
 void TADOQuery::Insert() {
@@ -224,11 +249,11 @@ void TADOQuery::Insert() {
     std::vector<QVariant> empty;
     for (const schema::ColumnKind kind : m_kinds)
         empty.push_back(kind == schema::ColumnKind::YesNo ? QVariant(false) : QVariant());
-    m_rows.insert(m_rows.begin() + m_current, empty);
     m_buffer = empty;
     m_changed.assign(m_fieldNames.size(), false);
-    m_editState = State::Insert;
-    emit resultChanged();
+    insertRow(m_current, std::move(empty));
+    setEditState(State::Insert);
+    emit currentRowChanged(m_current);
 }
 
 void TADOQuery::SetFieldValue(const QString& name, const QVariant& value) {
@@ -240,6 +265,7 @@ void TADOQuery::SetFieldValue(const QString& name, const QVariant& value) {
         throw DatabaseError(QStringLiteral("Field '%1' cannot be modified").arg(m_fieldNames[column]));
     m_buffer[column] = value;
     m_changed[column] = true;
+    emit rowChanged(m_current);
 }
 
 QSqlQuery TADOQuery::prepared(const QString& sql) {
@@ -307,17 +333,21 @@ void TADOQuery::Post() {
         throw;
     }
     m_rows[m_current] = m_buffer;
-    m_editState = State::Browse;
-    emit resultChanged();
+    setEditState(State::Browse);
+    emit rowChanged(m_current);
 }
 
 void TADOQuery::Cancel() {
     if (!m_active || m_editState == State::Browse)
         return;
-    if (m_editState == State::Insert)
-        m_rows.erase(m_rows.begin() + m_current);
-    m_editState = State::Browse;
-    emit resultChanged();
+    const bool inserted = m_editState == State::Insert;
+    setEditState(State::Browse);
+    if (inserted) {
+        removeRow(m_current);
+        emit currentRowChanged(m_current);
+    } else {
+        emit rowChanged(m_current);
+    }
 }
 
 void TADOQuery::Delete() {
@@ -333,9 +363,9 @@ void TADOQuery::Delete() {
     query.addBindValue(m_rows[m_current][m_idColumn]);
     if (!query.exec())
         throw DatabaseError(query.lastError().text());
-    m_rows.erase(m_rows.begin() + m_current);
+    removeRow(m_current);
     m_current = std::min(m_current, static_cast<int>(m_rows.size()));
-    emit resultChanged();
+    emit currentRowChanged(m_current);
 }
 
 } // namespace kelvora

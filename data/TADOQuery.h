@@ -78,8 +78,23 @@ public:
     /// The result as a grid sees it, the row in editing with its changed values.
     const QStringList& fieldNames() const { return m_fieldNames; }
     TField field(int row, int column) const;
-    /// Rows changed (opened, closed, re-run).
+    /// Signals for a grid and a navigator. A new result or none (Open, Close): everything may have
+    /// changed, the current row is RecNo(). Only these two reset a grid; every other change is one row.
     Q_SIGNAL void resultChanged();
+    /// The values of one row as field() shows them changed: a value set in editing, the row written
+    /// (with what the table gave it) or its edit dropped.
+    Q_SIGNAL void rowChanged(int row);
+    /// A row is about to appear at `row` (Insert), and has appeared; the rows from `row` on move down.
+    Q_SIGNAL void rowAboutToBeInserted(int row);
+    Q_SIGNAL void rowInserted(int row);
+    /// The row at `row` is about to go (Delete, or Cancel of an insert), and has gone.
+    Q_SIGNAL void rowAboutToBeRemoved(int row);
+    Q_SIGNAL void rowRemoved(int row);
+    /// The current row became another row: moved to (RecNo, First, Next), inserted, or the next one
+    /// after the current row went. `row` is RecNo() (RecordCount() when past the last row).
+    Q_SIGNAL void currentRowChanged(int row);
+    /// state() changed (browsing, editing, inserting, or the query opened or closed).
+    Q_SIGNAL void stateChanged();
 
 private:
     void requireActive() const;
@@ -94,6 +109,9 @@ private:
     void changedValues(QStringList& columns, QVariantList& values) const;
     void postUpdate();
     void postInsert();
+    void setEditState(State state);
+    void insertRow(int row, std::vector<QVariant> values);
+    void removeRow(int row);
 
     TADOConnection& m_connection;
     bool m_active = false;
