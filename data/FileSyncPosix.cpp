@@ -11,8 +11,10 @@
 
 namespace kelvora::file_sync {
 
-void syncFile(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+namespace {
+
+void syncPath(const QString& path, int flags) {
+    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC);
     if (fd < 0)
         throw DatabaseError(
             QStringLiteral("Cannot open '%1' to flush it: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
@@ -22,6 +24,16 @@ void syncFile(const QString& path) {
     if (rc != 0)
         throw DatabaseError(
             QStringLiteral("Cannot flush '%1' to disk: %2").arg(path, QString::fromLocal8Bit(std::strerror(error))));
+}
+
+} // namespace
+
+void syncFile(const QString& path) {
+    syncPath(path, O_RDONLY);
+}
+
+void syncDirectory(const QString& path) {
+    syncPath(path, O_RDONLY | O_DIRECTORY);
 }
 
 void replaceFile(const QString& from, const QString& to) {

@@ -1,7 +1,6 @@
 #include "data/SqliteHandle.h"
 
 #include "data/DatabaseError.h"
-#include "data/FileSync.h"
 
 #include <sqlite3.h>
 
@@ -35,35 +34,27 @@ void disableDoubleQuotedStrings(const QSqlDatabase& db) {
 
 void backup(const QSqlDatabase& db, const QString& file) {
     sqlite3* source = handleOf(db);
-    const QString temporary = file + QStringLiteral(".partial");
-    QFile::remove(temporary);
     sqlite3* target = nullptr;
-    const QByteArray temporaryName = QFile::encodeName(temporary);
-    if (sqlite3_open_v2(temporaryName.constData(), &target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-        SQLITE_OK) {
+    const QByteArray name = QFile::encodeName(file);
+    if (sqlite3_open_v2(name.constData(), &target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
         const QString message = target ? QString::fromUtf8(sqlite3_errmsg(target)) : QStringLiteral("out of memory");
         sqlite3_close(target);
-        throw DatabaseError(QStringLiteral("Cannot create the backup '%1': %2").arg(file, message));
+        throw DatabaseError(QStringLiteral("Cannot create '%1': %2").arg(file, message));
     }
+    // All pages in one step: the copy is one consistent snapshot of the committed database.
     sqlite3_backup* job = sqlite3_backup_init(target, "main", source, "main");
     int rc = SQLITE_ERROR;
     if (job) {
         rc = sqlite3_backup_step(job, -1);
         sqlite3_backup_finish(job);
     }
+    // A failed step leaves its message on the destination connection.
     const QString message = QString::fromUtf8(sqlite3_errmsg(target));
-    sqlite3_close(target);
-    if (rc != SQLITE_DONE) {
-        QFile::remove(temporary);
-        throw DatabaseError(QStringLiteral("Cannot write the backup '%1': %2").arg(file, message));
-    }
-    try {
-        file_sync::syncFile(temporary);
-        file_sync::replaceFile(temporary, file);
-    } catch (const DatabaseError&) {
-        QFile::remove(temporary);
-        throw;
-    }
+    const bool closed = sqlite3_close(target) == SQLITE_OK;
+    if (rc != SQLITE_DONE)
+        throw DatabaseError(QStringLiteral("Cannot write '%1': %2").arg(file, message));
+    if (!closed)
+        throw DatabaseError(QStringLiteral("Cannot close '%1'").arg(file));
 }
 
 } // namespace kelvora::sqlite_handle

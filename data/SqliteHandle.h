@@ -12,8 +12,9 @@ namespace sqlite_handle {
 /// statements and for schema changes. Throws DatabaseError.
 void disableDoubleQuotedStrings(const QSqlDatabase& db);
 
-/// Online backup of the main database into `file` (written to a temporary file, flushed, then renamed
-/// over `file`). Throws DatabaseError.
+/// Online backup of the main database (committed work only) into the SQLite file `file`, which is
+/// created or overwritten; other connections may keep using the database meanwhile. Throws DatabaseError
+/// with SQLite's message.
 void backup(const QSqlDatabase& db, const QString& file);
 
 } // namespace sqlite_handle

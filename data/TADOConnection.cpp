@@ -133,11 +133,4 @@ void TADOConnection::closeIfBroken() {
         Close();
 }
 
-void TADOConnection::backupTo(const QString& file) {
-    Open();
-    if (m_dialect != schema::Dialect::Sqlite)
-        throw DatabaseError(QStringLiteral("A PostgreSQL database is backed up on its server, not by the station"));
-    sqlite_handle::backup(database(), file);
-}
-
 } // namespace kelvora

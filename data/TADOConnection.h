@@ -42,11 +42,6 @@ public:
     /// dropped network), so that the next statement opens it anew.
     void closeIfBroken();
 
-    /// Writes a consistent copy of the open SQLite database (committed work only) to `file`, replacing
-    /// it atomically; other connections may keep using the database meanwhile. Throws DatabaseError,
-    /// also for PostgreSQL targets (their backups belong to the server).
-    void backupTo(const QString& file);
-
 private:
     QString effectiveConnectionString() const;
     void openSqlite(const ConnectionTarget& target);

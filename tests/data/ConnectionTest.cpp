@@ -1,5 +1,6 @@
 #include "DataTestSupport.h"
 #include "data/ConnectionTarget.h"
+#include "data/DatabaseBackup.h"
 #include "data/DatabaseError.h"
 #include "data/DatabaseSetup.h"
 #include "data/TADOConnection.h"
@@ -79,7 +80,7 @@ TEST(ConnectionTest, FileNamesResolveCaseBlindAndOnceForEveryConnection) {
     inDirectory(QDir::tempPath(), [&] {
         TADOConnection queryWindow;
         EXPECT_EQ(countModels(queryWindow), 5);
-        queryWindow.backupTo(dir.filePath(QStringLiteral("backup.mdb")));
+        DatabaseBackup::backupTo(queryWindow, dir.filePath(QStringLiteral("backup.mdb")));
     });
     TADOConnection backup(dir.filePath(QStringLiteral("backup.mdb")));
     EXPECT_EQ(countModels(backup), 5);
