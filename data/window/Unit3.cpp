@@ -1,6 +1,6 @@
 #include "data/window/Unit3.h"
 
-#include "data/RecordCondition.h"
+#include "data/RecordQuery.h"
 #include "ui/DataGrid.h"
 #include "ui/DataSource.h"
 #include "ui/WindowHandler.h"
@@ -80,19 +80,12 @@ void TForm3::FormCreate(const QString& connectionString) {
 }
 
 void TForm3::Button1Click() {
-    const QDateTime start(m_ui->dp1->date(), m_ui->TP1->time());
-    const QDateTime end(m_ui->Dp2->date(), m_ui->tp2->time());
-    // Closed first: a condition refused below leaves the grid empty, like a statement the engine refuses.
-    ADOQuery1.Close();
-    const RecordCondition condition(start, end, m_ui->ComboBox2->currentText(), m_ui->Combobox3->currentText(),
-                                    m_ui->Edit1->text());
-    ADOQuery1.SQL.Clear();
-    ADOQuery1.SQL.Add(u"select  *  from  weight"_s);
-    ADOQuery1.SQL.Add(condition.line());
-    if (condition.weight())
-        ADOQuery1.Parameters.ParamByName(RecordCondition::weightParameter()).Value = *condition.weight();
-    ADOQuery1.Open();
-    m_panel->setText(u"共"_s + QString::number(ADOQuery1.RecordCount()) + u"条记录。"_s);
+    // The field and operator must be offered ones and the value is bound; a refused or failed query
+    // leaves the query closed, so the grid is empty and the panel keeps its text.
+    const int count =
+        RecordQuery::run(ADOQuery1, m_ui->dp1->date(), m_ui->TP1->time(), m_ui->Dp2->date(), m_ui->tp2->time(),
+                         m_ui->ComboBox2->currentText(), m_ui->Combobox3->currentText(), m_ui->Edit1->text());
+    m_panel->setText(u"共"_s + QString::number(count) + u"条记录。"_s);
 }
 
 } // namespace kelvora

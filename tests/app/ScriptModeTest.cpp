@@ -88,21 +88,20 @@ TEST_F(ScriptModeTest, ASampleShiftThroughTheWindowGivesTheReplaysTrace) {
 
 TEST_F(ScriptModeTest, DrivesTheWidgetsByNameAndTracesBoxesBeepsAndDumps) {
     int status = -1;
-    const QStringList trace = runScript(QString::fromUtf8(kLogIn) +
-                                        u"0 choose ComboBox1 C12\n"
-                                        "10 dump Et2\n"
-                                        "20 key Et1 x\n"
-                                        "30 set Et3 11.4\n"
-                                        "40 focus Et3\n"
-                                        "50 focus Et1\n"
-                                        "60 dump Et3\n"
-                                        "70 click BtnSetTabs\n"
-                                        "80 click BitBtn2\n"
-                                        "90 dump ComboBox1\n"
-                                        "100 dump Shape1\n"
-                                        "110 answer Cancel\n"
-                                        "120 close\n"
-                                        "130 dump BtnSetTabs\n"_s,
+    const QStringList trace = runScript(QString::fromUtf8(kLogIn) + u"0 choose ComboBox1 C12\n"
+                                                                    "10 dump Et2\n"
+                                                                    "20 key Et1 x\n"
+                                                                    "30 set Et3 11.4\n"
+                                                                    "40 focus Et3\n"
+                                                                    "50 focus Et1\n"
+                                                                    "60 dump Et3\n"
+                                                                    "70 click BtnSetTabs\n"
+                                                                    "80 click BitBtn2\n"
+                                                                    "90 dump ComboBox1\n"
+                                                                    "100 dump Shape1\n"
+                                                                    "110 answer Cancel\n"
+                                                                    "120 close\n"
+                                                                    "130 dump BtnSetTabs\n"_s,
                                         &status);
     EXPECT_EQ(status, 0);
     QStringList events;
