@@ -1,10 +1,10 @@
 #include "app/ScriptRunner.h"
 
 #include "app/Unit1.h"
+#include "app/WidgetDump.h"
 #include "station/StationScript.h"
 #include "ui/ColorDialog.h"
 #include "ui/DataGrid.h"
-#include "ui/LampShape.h"
 #include "ui/RecordNavigator.h"
 #include "ui/SystemBeep.h"
 #include "ui/WindowHandler.h"
@@ -14,19 +14,15 @@
 #include <charconv>
 #include <iostream>
 #include <limits>
+#include <map>
 
 #include <QAbstractButton>
-#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QDeadlineTimer>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QStatusBar>
-#include <QTextEdit>
 
 using namespace Qt::StringLiterals;
 
@@ -45,14 +41,6 @@ std::string nextWord(std::string& rest) {
     std::string word = rest.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
     rest = end == std::string::npos ? std::string() : rest.substr(end + 1);
     return word;
-}
-
-std::string jsonStrings(const QStringList& texts) {
-    std::string json = "[";
-    for (qsizetype i = 0; i < texts.size(); ++i) {
-        json += (i == 0 ? "\"" : ",\"") + TraceWriter::escape(texts.at(i).toStdString()) + "\"";
-    }
-    return json + "]";
 }
 
 // A class name without its namespace, as the trace names windows.
@@ -151,7 +139,7 @@ MessageBox::Button ScriptRunner::answer(const MessageBox::Request& request) {
         }
         line.add("text", request.text.toStdString())
             .add("icon", MessageBox::iconName(request.icon).toStdString())
-            .addRaw("buttons", jsonStrings(MessageBox::buttonNames(request.buttons)));
+            .addRaw("buttons", WidgetDump::jsonStrings(MessageBox::buttonNames(request.buttons)));
     }
     return button;
 }
@@ -268,141 +256,176 @@ bool ScriptRunner::apply(const Line& line) {
 }
 
 void ScriptRunner::applyLine(const Line& line) {
-    auto bad = [&](const std::string& why) { throw ScriptError(why); };
-    std::string rest = line.rest;
-    if (line.verb == "chunk") {
-        const ScriptCommand command = StationScript::parseLine(line.text, line.number);
-        // The line reaches the main window's port whichever window is active: modal loops deliver too.
-        auto* comm = m_form->findChild<TComm*>(u"Comm1"_s);
-        if (comm != nullptr && comm->OnReceiveData) {
-            runWindowHandler([&] {
-                comm->OnReceiveData(comm, reinterpret_cast<const std::uint8_t*>(command.bytes.data()),
-                                    static_cast<std::uint16_t>(command.bytes.size()));
-            });
-        }
-    } else if (line.verb == "select") {
-        const ScriptCommand command = StationScript::parseLine(line.text, line.number);
-        WindowStationHost& host = m_form->host();
-        runWindowHandler([&] {
-            host.setText(Control::ComboBox1, command.text);
-            host.setText(Control::Et1, NumberText::formatWeight(command.standard));
-            host.setText(Control::Et2, NumberText::formatWeight(command.upper));
-            host.setText(Control::Et3, NumberText::formatWeight(command.lower));
-            m_form->core().ModelSelected();
-        });
-    } else if (line.verb == "set") {
-        const std::string name = nextWord(rest);
-        QWidget* widget = control(name);
-        const QString text = QString::fromStdString(rest);
-        if (activeWindow() == m_form && stationControl(name)) {
-            m_form->host().setText(*stationControl(name), rest);
-        } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-            edit->setText(text);
-        } else if (auto* box = qobject_cast<QComboBox*>(widget); box != nullptr && box->isEditable()) {
-            box->setEditText(text);
-        } else if (auto* picker = qobject_cast<QDateTimeEdit*>(widget)) {
-            const QString format =
-                picker->displayedSections() & QDateTimeEdit::DateSections_Mask ? u"yyyy-MM-dd"_s : u"HH:mm:ss"_s;
-            const QDateTime moment = QDateTime::fromString(text, format);
-            if (!moment.isValid() && !QTime::fromString(text, format).isValid()) {
-                bad("set " + name + ": '" + rest + "' is not " + format.toStdString());
-            }
-            format.startsWith(u'y') ? picker->setDate(moment.date()) : picker->setTime(QTime::fromString(text, format));
-        } else {
-            bad("set: no edit '" + name + "'");
-        }
-    } else if (line.verb == "choose") {
-        const std::string name = nextWord(rest);
-        auto* box = qobject_cast<QComboBox*>(control(name));
-        if (box == nullptr) {
-            bad("choose: no combo box '" + name + "'");
-        }
-        const int item = box->findText(QString::fromStdString(rest), Qt::MatchExactly);
-        if (item < 0) {
-            bad("choose: '" + rest + "' is not in " + name + "'s list");
-        }
-        box->setCurrentIndex(item);
-        emit box->activated(item);
-    } else if (line.verb == "click") {
-        const std::string name = nextWord(rest);
-        if (name == "OpenPort" || name == "ClosePort") {
-            WindowStationHost& host = m_form->host();
-            runWindowHandler([&] { name == "OpenPort" ? host.openPort() : host.closePort(); });
-            return;
-        }
-        // NAVIGATOR.HINT presses the navigator button with that hint.
-        const std::size_t dot = name.find('.');
-        QAbstractButton* button = nullptr;
-        if (auto* navigator = qobject_cast<RecordNavigator*>(control(name.substr(0, dot)));
-            navigator && dot != name.npos) {
-            button = navigator->button(QString::fromStdString(name.substr(dot + 1)));
-        } else {
-            button = qobject_cast<QAbstractButton*>(control(name));
-        }
-        if (button == nullptr) {
-            bad("click: no button '" + name + "'");
-        }
-        if (button->isVisibleTo(activeWindow()) && button->isEnabled()) {
-            // A mouse click takes the focus first where the button takes it by clicking, so the edit left
-            // runs its exit handler before the click.
-            if (button->focusPolicy() & Qt::ClickFocus) {
-                button->setFocus(Qt::MouseFocusReason);
-            }
-            button->click();
-        }
-    } else if (line.verb == "key" || line.verb == "focus") {
-        const std::string name = nextWord(rest);
-        QWidget* widget = control(name);
-        if (widget == nullptr) {
-            bad(line.verb + ": no control '" + name + "'");
-        }
-        if (line.verb == "focus") {
-            widget->setFocus(Qt::TabFocusReason);
-            return;
-        }
-        const QString character = QString::fromStdString(rest);
-        if (character.isEmpty()) {
-            bad("key needs a character");
-        }
-        QWidget* target = widget->focusProxy() != nullptr ? widget->focusProxy() : widget;
-        if (auto* box = qobject_cast<QComboBox*>(widget); box != nullptr && box->lineEdit() != nullptr) {
-            target = box->lineEdit();
-        }
-        const int code =
-            character.size() == 1 && character.at(0).unicode() == 8 ? int(Qt::Key_Backspace) : int(Qt::Key_unknown);
-        QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, character);
-        QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, character);
-        QCoreApplication::sendEvent(target, &press);
-        QCoreApplication::sendEvent(target, &release);
-    } else if (line.verb == "cell") {
-        const std::string name = nextWord(rest);
-        const std::string row = nextWord(rest);
-        const std::string column = nextWord(rest);
-        auto* grid = qobject_cast<DataGrid*>(control(name));
-        int index = -1;
-        const auto [end, error] = std::from_chars(row.data(), row.data() + row.size(), index);
-        if (grid == nullptr || error != std::errc() || end != row.data() + row.size() || index < 0) {
-            bad("cell: no grid '" + name + "' or no row '" + row + "'");
-        }
-        if (!grid->hasCell(index, QString::fromStdString(column))) {
-            bad("cell: " + name + " has no cell " + row + " " + column);
-        }
-        grid->setCellText(index, QString::fromStdString(column), QString::fromStdString(rest));
-    } else if (line.verb == "answer") {
-        const std::string name = nextWord(rest);
-        const MessageBox::Button button = MessageBox::buttonNamed(QString::fromStdString(name));
-        if (button == QMessageBox::NoButton) {
-            bad("answer: unknown button '" + name + "'");
-        }
-        m_answers.push_back(button);
-    } else if (line.verb == "close") {
-        saveScreenshot();
-        activeWindow()->close();
-    } else if (line.verb == "dump") {
-        dump(nextWord(rest));
-    } else {
-        bad("unknown verb '" + line.verb + "'");
+    using Verb = void (ScriptRunner::*)(const Line& line, std::string& rest);
+    static const std::map<std::string, Verb> verbs{
+        {"chunk", &ScriptRunner::chunk},   {"select", &ScriptRunner::select}, {"set", &ScriptRunner::set},
+        {"choose", &ScriptRunner::choose}, {"click", &ScriptRunner::click},   {"cell", &ScriptRunner::cell},
+        {"key", &ScriptRunner::key},       {"focus", &ScriptRunner::focus},   {"answer", &ScriptRunner::queueAnswer},
+        {"close", &ScriptRunner::close},   {"dump", &ScriptRunner::dumpLine}};
+    const auto found = verbs.find(line.verb);
+    if (found == verbs.end()) {
+        throw ScriptError("unknown verb '" + line.verb + "'");
     }
+    std::string rest = line.rest;
+    (this->*found->second)(line, rest);
+}
+
+QWidget* ScriptRunner::requireControl(const std::string& verb, const std::string& name) const {
+    QWidget* widget = control(name);
+    if (widget == nullptr) {
+        throw ScriptError(verb + ": no control '" + name + "'");
+    }
+    return widget;
+}
+
+void ScriptRunner::chunk(const Line& line, std::string&) {
+    const ScriptCommand command = StationScript::parseLine(line.text, line.number);
+    // The line reaches the main window's port whichever window is active: modal loops deliver too.
+    auto* comm = m_form->findChild<TComm*>(u"Comm1"_s);
+    if (comm != nullptr && comm->OnReceiveData) {
+        runWindowHandler([&] {
+            comm->OnReceiveData(comm, reinterpret_cast<const std::uint8_t*>(command.bytes.data()),
+                                static_cast<std::uint16_t>(command.bytes.size()));
+        });
+    }
+}
+
+void ScriptRunner::select(const Line& line, std::string&) {
+    const ScriptCommand command = StationScript::parseLine(line.text, line.number);
+    WindowStationHost& host = m_form->host();
+    runWindowHandler([&] {
+        host.setText(Control::ComboBox1, command.text);
+        host.setText(Control::Et1, NumberText::formatWeight(command.standard));
+        host.setText(Control::Et2, NumberText::formatWeight(command.upper));
+        host.setText(Control::Et3, NumberText::formatWeight(command.lower));
+        m_form->core().ModelSelected();
+    });
+}
+
+void ScriptRunner::set(const Line&, std::string& rest) {
+    const std::string name = nextWord(rest);
+    QWidget* widget = requireControl("set", name);
+    const QString text = QString::fromStdString(rest);
+    if (activeWindow() == m_form && stationControl(name)) {
+        m_form->host().setText(*stationControl(name), rest); // the main window's texts are traced
+    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        edit->setText(text);
+    } else if (auto* box = qobject_cast<QComboBox*>(widget); box != nullptr && box->isEditable()) {
+        box->setEditText(text);
+    } else if (auto* picker = qobject_cast<QDateTimeEdit*>(widget)) {
+        if (picker->displayedSections() & QDateTimeEdit::DateSections_Mask) {
+            const QDate date = QDate::fromString(text, u"yyyy-MM-dd"_s);
+            if (!date.isValid()) {
+                throw ScriptError("set " + name + ": '" + rest + "' is no YYYY-MM-DD");
+            }
+            picker->setDate(date);
+        } else {
+            const QTime time = QTime::fromString(text, u"HH:mm:ss"_s);
+            if (!time.isValid()) {
+                throw ScriptError("set " + name + ": '" + rest + "' is no HH:MM:SS");
+            }
+            picker->setTime(time);
+        }
+    } else {
+        throw ScriptError("set: '" + name + "' is no edit");
+    }
+}
+
+void ScriptRunner::choose(const Line&, std::string& rest) {
+    const std::string name = nextWord(rest);
+    auto* box = qobject_cast<QComboBox*>(requireControl("choose", name));
+    if (box == nullptr) {
+        throw ScriptError("choose: '" + name + "' is no combo box");
+    }
+    const int item = box->findText(QString::fromStdString(rest), Qt::MatchExactly);
+    if (item < 0) {
+        throw ScriptError("choose: '" + rest + "' is not in " + name + "'s list");
+    }
+    box->setCurrentIndex(item);
+    emit box->activated(item);
+}
+
+void ScriptRunner::click(const Line&, std::string& rest) {
+    const std::string name = nextWord(rest);
+    if (name == "OpenPort" || name == "ClosePort") {
+        WindowStationHost& host = m_form->host();
+        runWindowHandler([&] { name == "OpenPort" ? host.openPort() : host.closePort(); });
+        return;
+    }
+    // NAVIGATOR.HINT presses the record navigator's button with that hint.
+    const std::size_t dot = name.find('.');
+    QAbstractButton* button = nullptr;
+    if (auto* navigator = qobject_cast<RecordNavigator*>(control(name.substr(0, dot)));
+        navigator != nullptr && dot != std::string::npos) {
+        button = navigator->button(QString::fromStdString(name.substr(dot + 1)));
+    } else {
+        button = qobject_cast<QAbstractButton*>(requireControl("click", name));
+    }
+    if (button == nullptr) {
+        throw ScriptError("click: '" + name + "' is no button");
+    }
+    if (button->isVisibleTo(activeWindow()) && button->isEnabled()) {
+        // A mouse click takes the focus first where the button takes it by clicking, so the edit left
+        // runs its exit handler before the click.
+        if (button->focusPolicy() & Qt::ClickFocus) {
+            button->setFocus(Qt::MouseFocusReason);
+        }
+        button->click();
+    }
+}
+
+void ScriptRunner::cell(const Line&, std::string& rest) {
+    const std::string name = nextWord(rest);
+    const std::string row = nextWord(rest);
+    const std::string column = nextWord(rest);
+    auto* grid = qobject_cast<DataGrid*>(requireControl("cell", name));
+    int index = -1;
+    const auto [end, error] = std::from_chars(row.data(), row.data() + row.size(), index);
+    if (grid == nullptr || error != std::errc() || end != row.data() + row.size() ||
+        !grid->hasCell(index, QString::fromStdString(column))) {
+        throw ScriptError("cell: " + name + " has no cell " + row + " " + column);
+    }
+    grid->setCellText(index, QString::fromStdString(column), QString::fromStdString(rest));
+}
+
+void ScriptRunner::key(const Line&, std::string& rest) {
+    const std::string name = nextWord(rest);
+    QWidget* widget = requireControl("key", name);
+    const QString character = QString::fromStdString(rest);
+    if (character.isEmpty()) {
+        throw ScriptError("key needs a character");
+    }
+    QWidget* target = widget->focusProxy() != nullptr ? widget->focusProxy() : widget;
+    if (auto* box = qobject_cast<QComboBox*>(widget); box != nullptr && box->lineEdit() != nullptr) {
+        target = box->lineEdit();
+    }
+    const int code = character == u"\b"_s ? int(Qt::Key_Backspace) : int(Qt::Key_unknown);
+    QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, character);
+    QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, character);
+    QCoreApplication::sendEvent(target, &press);
+    QCoreApplication::sendEvent(target, &release);
+}
+
+void ScriptRunner::focus(const Line&, std::string& rest) {
+    requireControl("focus", nextWord(rest))->setFocus(Qt::TabFocusReason);
+}
+
+void ScriptRunner::queueAnswer(const Line&, std::string& rest) {
+    const std::string name = nextWord(rest);
+    const MessageBox::Button button = MessageBox::buttonNamed(QString::fromStdString(name));
+    if (button == QMessageBox::NoButton) {
+        throw ScriptError("answer: unknown button '" + name + "'");
+    }
+    m_answers.push_back(button);
+}
+
+void ScriptRunner::close(const Line&, std::string&) {
+    saveScreenshot();
+    activeWindow()->close();
+}
+
+void ScriptRunner::dumpLine(const Line&, std::string& rest) {
+    dump(nextWord(rest));
 }
 
 void ScriptRunner::saveScreenshot() {
@@ -413,65 +436,11 @@ void ScriptRunner::saveScreenshot() {
 }
 
 void ScriptRunner::dump(const std::string& name) {
-    QWidget* widget = control(name);
-    if (widget == nullptr) {
-        throw ScriptError("dump: no control '" + name + "'");
-    }
-    if (!m_trace) {
-        return;
-    }
-    QString text;
-    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        text = edit->text();
-    } else if (auto* box = qobject_cast<QComboBox*>(widget)) {
-        text = box->currentText();
-    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-        text = button->text();
-    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-        text = label->text();
-    } else if (auto* picker = qobject_cast<QDateTimeEdit*>(widget)) {
-        text = picker->text();
-    } else if (auto* memo = qobject_cast<QPlainTextEdit*>(widget)) {
-        text = memo->toPlainText();
-    } else if (auto* rich = qobject_cast<QTextEdit*>(widget)) {
-        text = rich->toPlainText();
-    } else if (auto* bar = qobject_cast<QStatusBar*>(widget)) {
-        QStringList panels;
-        for (const QLabel* panel : bar->findChildren<QLabel*>()) {
-            panels << panel->text();
-        }
-        text = panels.join(u" | "_s);
-    } else {
-        text = widget->windowTitle();
-    }
-    TraceWriter::Line line = m_trace->line("dump");
-    line.add("name", name)
-        .add("text", text.toStdString())
-        .add("visible", widget->isVisibleTo(activeWindow()))
-        .add("enabled", widget->isEnabled());
-    if (auto* box = qobject_cast<QComboBox*>(widget)) {
-        QStringList items;
-        for (int i = 0; i < box->count(); ++i) {
-            items << box->itemText(i);
-        }
-        line.addRaw("items", jsonStrings(items));
-    } else if (auto* lamp = qobject_cast<LampShape*>(widget)) {
-        line.add("color", lamp->colorName().toStdString());
-    } else if (auto* view = qobject_cast<QAbstractItemView*>(widget); view != nullptr && view->model() != nullptr) {
-        const QAbstractItemModel* model = view->model();
-        auto* grid = qobject_cast<DataGrid*>(view);
-        std::string rows = "[";
-        for (int row = 0; row < model->rowCount(); ++row) {
-            QStringList cells;
-            if (grid != nullptr) {
-                cells = grid->rowTexts(row);
-            }
-            for (int column = 0; grid == nullptr && column < model->columnCount(); ++column) {
-                cells << model->index(row, column).data().toString();
-            }
-            rows += (row == 0 ? "" : ",") + jsonStrings(cells);
-        }
-        line.addRaw("rows", rows + "]");
+    QWidget* widget = requireControl("dump", name);
+    if (m_trace) {
+        TraceWriter::Line line = m_trace->line("dump");
+        line.add("name", name);
+        WidgetDump::write(line, *widget, *activeWindow());
     }
 }
 
