@@ -173,6 +173,7 @@ TEST_F(CatalogueTest, AFailingInsertionIsReportedAndTheListStaysAsItWas) {
 }
 
 TEST_F(CatalogueTest, AButtonsAltShortcutLeavesTheFocusAndTheEditAsTheyAre) {
+    logIn(); // keys reach the main window only after the login
     m_form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
     fill(u"F2"_s, u"5"_s, u"6"_s, u"4"_s);

@@ -7,11 +7,15 @@
 #include "ui/ColorDialog.h"
 #include "ui/SystemBeep.h"
 #include "ui_Unit1.h"
+#include "users/Login.h"
 
 #include <memory>
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
 
 #include <gtest/gtest.h>
 
@@ -44,6 +48,14 @@ protected:
         return *m_form;
     }
     Ui::TForm1& ui() { return m_form->ui(); }
+    /// Logs in at the login window the shown main window opened (the main window takes no input before).
+    void logIn(const QString& name = QStringLiteral("admin"), const QString& password = QStringLiteral("123456")) {
+        TLoginfrm* login = m_form->LoginFrm();
+        ASSERT_NE(login, nullptr);
+        login->findChild<QComboBox*>(QStringLiteral("ComboBox1"))->setEditText(name);
+        login->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(password);
+        login->findChild<QPushButton*>(QStringLiteral("RzBitBtn1"))->click();
+    }
 
     /// The texts of the boxes shown so far, and forgets them.
     std::vector<QString> takeTexts() {
