@@ -1,5 +1,7 @@
 #include "ui/MessageBox.h"
 
+#include <algorithm>
+#include <array>
 #include <optional>
 #include <utility>
 
@@ -8,6 +10,19 @@ namespace kelvora {
 namespace {
 
 std::optional<MessageBox::Button> g_nextAnswer;
+
+struct NamedButton {
+    MessageBox::Button button;
+    const char16_t* name;
+};
+constexpr std::array<NamedButton, 8> kButtonNames{{{QMessageBox::Ok, u"OK"},
+                                                   {QMessageBox::Yes, u"Yes"},
+                                                   {QMessageBox::No, u"No"},
+                                                   {QMessageBox::Abort, u"Abort"},
+                                                   {QMessageBox::Retry, u"Retry"},
+                                                   {QMessageBox::Ignore, u"Ignore"},
+                                                   {QMessageBox::Cancel, u"Cancel"},
+                                                   {QMessageBox::Close, u"Close"}}};
 MessageBox::Answerer g_answerer;
 
 } // namespace
@@ -43,6 +58,45 @@ MessageBox::Button MessageBox::defaultAnswer(const Request& request) {
     // The standard buttons' values grow in the order Qt lays them out; the lowest set bit comes first.
     const auto bits = static_cast<unsigned>(request.buttons.toInt());
     return bits == 0 ? QMessageBox::NoButton : static_cast<Button>(bits & (~bits + 1));
+}
+
+QString MessageBox::iconName(QMessageBox::Icon icon) {
+    switch (icon) {
+    case QMessageBox::Information:
+        return QStringLiteral("information");
+    case QMessageBox::Warning:
+        return QStringLiteral("warning");
+    case QMessageBox::Critical:
+        return QStringLiteral("critical");
+    case QMessageBox::Question:
+        return QStringLiteral("question");
+    case QMessageBox::NoIcon:
+        break;
+    }
+    return QStringLiteral("none");
+}
+
+QStringList MessageBox::buttonNames(QMessageBox::StandardButtons buttons) {
+    // In the order of the flags' values, the order defaultAnswer takes them in.
+    std::array<NamedButton, 8> ordered = kButtonNames;
+    std::sort(ordered.begin(), ordered.end(),
+              [](const NamedButton& a, const NamedButton& b) { return a.button < b.button; });
+    QStringList names;
+    for (const NamedButton& named : ordered) {
+        if (buttons.testFlag(named.button)) {
+            names << QString::fromUtf16(named.name);
+        }
+    }
+    return names;
+}
+
+MessageBox::Button MessageBox::buttonNamed(const QString& name) {
+    for (const NamedButton& named : kButtonNames) {
+        if (name.compare(QString::fromUtf16(named.name), Qt::CaseInsensitive) == 0) {
+            return named.button;
+        }
+    }
+    return QMessageBox::NoButton;
 }
 
 } // namespace kelvora

@@ -20,6 +20,7 @@ public:
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons = QMessageBox::Ok;
         Button defaultButton = QMessageBox::NoButton; ///< NoButton: the first of buttons
+        bool errorBox = false;                        ///< the standard error box, not a message of its own
     };
 
     /// Decides a box instead of showing it; returns the button pressed.
@@ -37,6 +38,13 @@ public:
 
     /// The button a box without an answer is decided by: its default, else the first of its buttons.
     static Button defaultAnswer(const Request& request);
+
+    /// "none", "information", "warning", "critical" or "question".
+    static QString iconName(QMessageBox::Icon icon);
+    /// The buttons' names in Qt's order: "OK", "Cancel", "Yes", "No", ...
+    static QStringList buttonNames(QMessageBox::StandardButtons buttons);
+    /// The button a name stands for (case-blind), NoButton for an unknown name.
+    static Button buttonNamed(const QString& name);
 };
 
 } // namespace kelvora

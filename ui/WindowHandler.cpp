@@ -14,6 +14,7 @@ void WindowErrorBox::showError(const std::string& text) {
     request.text = QString::fromStdString(text);
     request.icon = QMessageBox::Critical;
     request.buttons = QMessageBox::Ok;
+    request.errorBox = true;
     MessageBox::show(QApplication::activeWindow(), request);
 }
 

@@ -1,0 +1,426 @@
+#include "app/ScriptRunner.h"
+
+#include "app/Unit1.h"
+#include "station/StationScript.h"
+#include "ui/ColorDialog.h"
+#include "ui/LampShape.h"
+#include "ui/SystemBeep.h"
+#include "ui/WindowHandler.h"
+#include "ui_Unit1.h"
+#include "weighing/NumberText.h"
+
+#include <charconv>
+#include <iostream>
+#include <limits>
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+
+using namespace Qt::StringLiterals;
+
+namespace kelvora {
+
+namespace {
+
+// Splits off the next blank-separated word; rest then starts right after the blank that ends it.
+std::string nextWord(std::string& rest) {
+    const std::size_t begin = rest.find_first_not_of(" \t");
+    if (begin == std::string::npos) {
+        rest.clear();
+        return {};
+    }
+    const std::size_t end = rest.find_first_of(" \t", begin);
+    std::string word = rest.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+    rest = end == std::string::npos ? std::string() : rest.substr(end + 1);
+    return word;
+}
+
+std::string jsonStrings(const QStringList& texts) {
+    std::string json = "[";
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        json += (i == 0 ? "\"" : ",\"") + TraceWriter::escape(texts.at(i).toStdString()) + "\"";
+    }
+    return json + "]";
+}
+
+// A class name without its namespace, as the trace names windows.
+QString className(const QObject* object) {
+    const QString name = QString::fromLatin1(object->metaObject()->className());
+    return name.mid(name.lastIndexOf(u':') + 1);
+}
+
+std::optional<Control> stationControl(const std::string& name) {
+    for (Control control : {Control::Edit1, Control::Edit2, Control::Edit3, Control::Et1, Control::Et2, Control::Et3,
+                            Control::ComboBox1, Control::LabeledEdit1, Control::LabeledEdit2}) {
+        if (name == controlName(control)) {
+            return control;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+ScriptRunner::ScriptRunner(std::istream& script, std::ostream* out) : m_script(script) {
+    m_trace = std::make_unique<TraceWriter>(out != nullptr ? *out : m_discard,
+                                            [this] { return m_form != nullptr ? m_form->host().now() : 0; });
+    if (out == nullptr) {
+        m_trace.reset();
+    }
+    MessageBox::setAnswerer([this](const MessageBox::Request& request) { return answer(request); });
+    SystemBeep::setHandler([this] {
+        if (m_trace) {
+            m_trace->line("beep");
+        }
+    });
+    ColorDialog::setAnswerer([this](const QColor& initial) -> std::optional<QColor> {
+        if (m_trace) {
+            m_trace->line("window").add("name", "QColorDialog").add("shown", true);
+        }
+        const bool confirmed = m_answers.empty() || m_answers.front() != QMessageBox::Cancel;
+        if (!m_answers.empty()) {
+            m_answers.pop_front();
+        }
+        if (m_trace) {
+            m_trace->line("window").add("name", "QColorDialog").add("shown", false);
+        }
+        return confirmed ? std::optional<QColor>(initial) : std::nullopt;
+    });
+    m_lineTimer.setSingleShot(true);
+    connect(&m_lineTimer, &QTimer::timeout, this, [this] {
+        if (m_pending && apply(*m_pending)) {
+            scheduleNext();
+        }
+    });
+}
+
+ScriptRunner::~ScriptRunner() {
+    MessageBox::setAnswerer({});
+    SystemBeep::setHandler({});
+    ColorDialog::setAnswerer({});
+    if (qApp != nullptr) {
+        qApp->removeEventFilter(this);
+    }
+}
+
+void ScriptRunner::attach(TForm1& form) {
+    m_form = &form;
+    qApp->installEventFilter(this);
+}
+
+void ScriptRunner::start() {
+    m_form->host().startClock();
+    QTimer::singleShot(0, this, [this] {
+        if (m_form->host().virtualClock()) {
+            runVirtual();
+        } else {
+            scheduleNext();
+        }
+    });
+}
+
+MessageBox::Button ScriptRunner::answer(const MessageBox::Request& request) {
+    MessageBox::Button button = MessageBox::defaultAnswer(request);
+    if (!m_answers.empty()) {
+        button = m_answers.front();
+        m_answers.pop_front();
+    }
+    if (m_trace) {
+        TraceWriter::Line line = m_trace->line(request.errorBox ? "error" : "message");
+        if (!request.errorBox) {
+            line.add("title", request.title.toStdString());
+        }
+        line.add("text", request.text.toStdString())
+            .add("icon", MessageBox::iconName(request.icon).toStdString())
+            .addRaw("buttons", jsonStrings(MessageBox::buttonNames(request.buttons)));
+    }
+    return button;
+}
+
+bool ScriptRunner::eventFilter(QObject* watched, QEvent* event) {
+    const bool show = event->type() == QEvent::Show;
+    if ((show || event->type() == QEvent::Hide) && watched->isWidgetType() && m_trace) {
+        auto* widget = static_cast<QWidget*>(watched);
+        const Qt::WindowType type = widget->windowType();
+        // The main window's own showing is not traced: the trace then matches the replay's.
+        if (widget->isWindow() && widget != m_form && type != Qt::Popup && type != Qt::ToolTip) {
+            m_trace->line("window").add("name", className(widget).toStdString()).add("shown", show);
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+std::optional<ScriptRunner::Line> ScriptRunner::nextLine() {
+    std::string text;
+    while (std::getline(m_script, text)) {
+        ++m_lineNumber;
+        if (m_lineNumber == 1 && text.rfind("\xEF\xBB\xBF", 0) == 0) {
+            text.erase(0, 3);
+        }
+        if (!text.empty() && text.back() == '\r') {
+            text.pop_back();
+        }
+        const std::size_t first = text.find_first_not_of(" \t");
+        if (first == std::string::npos || text[first] == '#') {
+            continue;
+        }
+        Line line;
+        line.number = m_lineNumber;
+        line.text = text;
+        line.rest = text;
+        const std::string time = nextWord(line.rest);
+        auto [end, error] = std::from_chars(time.data(), time.data() + time.size(), line.time);
+        if (error != std::errc() || end != time.data() + time.size() || line.time < 0 || line.time > kMaxScriptTime ||
+            line.time < m_lastTime) {
+            fail(line, "bad time '" + time + "'");
+            return std::nullopt;
+        }
+        m_lastTime = line.time;
+        line.verb = nextWord(line.rest);
+        return line;
+    }
+    return std::nullopt;
+}
+
+void ScriptRunner::runVirtual() {
+    WindowStationHost& host = m_form->host();
+    while (std::optional<Line> line = nextLine()) {
+        host.advanceTo(line->time);
+        if (!apply(*line)) {
+            return;
+        }
+    }
+    if (!m_failed) {
+        host.runDueTimers(std::numeric_limits<std::int64_t>::max());
+    }
+    QApplication::exit(0);
+}
+
+void ScriptRunner::scheduleNext() {
+    m_pending = nextLine();
+    if (!m_pending) {
+        finishReal();
+        return;
+    }
+    m_lineTimer.start(static_cast<int>(std::max<std::int64_t>(0, m_pending->time - m_form->host().now())));
+}
+
+void ScriptRunner::finishReal() {
+    if (m_failed || m_closed) {
+        return;
+    }
+    WindowStationHost& host = m_form->host();
+    if (!host.timerEnabled(Timer::Timer1) && !host.timerEnabled(Timer::Timer2)) {
+        QApplication::exit(0);
+        return;
+    }
+    QTimer::singleShot(50, this, [this] { finishReal(); });
+}
+
+void ScriptRunner::fail(const Line& line, const std::string& message) {
+    std::cout.flush();
+    std::cerr << "kelvora: script line " << line.number << ": " << message << "\n";
+    m_failed = true;
+    QApplication::exit(2);
+}
+
+QWidget* ScriptRunner::activeWindow() const {
+    QWidget* modal = QApplication::activeModalWidget();
+    return modal != nullptr ? modal : m_form;
+}
+
+QWidget* ScriptRunner::control(const std::string& name) const {
+    QWidget* window = activeWindow();
+    const QString objectName = QString::fromStdString(name);
+    return window->objectName() == objectName ? window : window->findChild<QWidget*>(objectName);
+}
+
+bool ScriptRunner::apply(const Line& line) {
+    try {
+        applyLine(line);
+    } catch (const ScriptError& error) {
+        fail(line, error.what());
+    }
+    m_closed = m_closed || !m_form->isVisible();
+    if (m_closed && !m_failed) {
+        QApplication::exit(0);
+    }
+    return !m_failed && !m_closed;
+}
+
+void ScriptRunner::applyLine(const Line& line) {
+    auto bad = [&](const std::string& why) { throw ScriptError(why); };
+    std::string rest = line.rest;
+    if (line.verb == "chunk") {
+        const ScriptCommand command = StationScript::parseLine(line.text, line.number);
+        auto* comm = activeWindow()->findChild<TComm*>(u"Comm1"_s);
+        if (comm != nullptr && comm->OnReceiveData) {
+            runWindowHandler([&] {
+                comm->OnReceiveData(comm, reinterpret_cast<const std::uint8_t*>(command.bytes.data()),
+                                    static_cast<std::uint16_t>(command.bytes.size()));
+            });
+        }
+    } else if (line.verb == "select") {
+        const ScriptCommand command = StationScript::parseLine(line.text, line.number);
+        WindowStationHost& host = m_form->host();
+        runWindowHandler([&] {
+            host.setText(Control::ComboBox1, command.text);
+            host.setText(Control::Et1, NumberText::formatWeight(command.standard));
+            host.setText(Control::Et2, NumberText::formatWeight(command.upper));
+            host.setText(Control::Et3, NumberText::formatWeight(command.lower));
+            m_form->core().ModelSelected();
+        });
+    } else if (line.verb == "set") {
+        const std::string name = nextWord(rest);
+        QWidget* widget = control(name);
+        const QString text = QString::fromStdString(rest);
+        if (activeWindow() == m_form && stationControl(name)) {
+            m_form->host().setText(*stationControl(name), rest);
+        } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+            edit->setText(text);
+        } else if (auto* box = qobject_cast<QComboBox*>(widget); box != nullptr && box->isEditable()) {
+            box->setEditText(text);
+        } else if (auto* picker = qobject_cast<QDateTimeEdit*>(widget)) {
+            const QString format =
+                picker->displayedSections() & QDateTimeEdit::DateSections_Mask ? u"yyyy-MM-dd"_s : u"HH:mm:ss"_s;
+            const QDateTime moment = QDateTime::fromString(text, format);
+            if (!moment.isValid() && !QTime::fromString(text, format).isValid()) {
+                bad("set " + name + ": '" + rest + "' is not " + format.toStdString());
+            }
+            format.startsWith(u'y') ? picker->setDate(moment.date()) : picker->setTime(QTime::fromString(text, format));
+        } else {
+            bad("set: no edit '" + name + "'");
+        }
+    } else if (line.verb == "choose") {
+        const std::string name = nextWord(rest);
+        auto* box = qobject_cast<QComboBox*>(control(name));
+        if (box == nullptr) {
+            bad("choose: no combo box '" + name + "'");
+        }
+        const int item = box->findText(QString::fromStdString(rest), Qt::MatchExactly);
+        if (item < 0) {
+            bad("choose: '" + rest + "' is not in " + name + "'s list");
+        }
+        box->setCurrentIndex(item);
+        emit box->activated(item);
+    } else if (line.verb == "click") {
+        const std::string name = nextWord(rest);
+        if (name == "OpenPort" || name == "ClosePort") {
+            WindowStationHost& host = m_form->host();
+            runWindowHandler([&] { name == "OpenPort" ? host.openPort() : host.closePort(); });
+            return;
+        }
+        auto* button = qobject_cast<QAbstractButton*>(control(name));
+        if (button == nullptr) {
+            bad("click: no button '" + name + "'");
+        }
+        if (button->isVisibleTo(activeWindow()) && button->isEnabled()) {
+            // A mouse click takes the focus first where the button takes it by clicking, so the edit left
+            // runs its exit handler before the click.
+            if (button->focusPolicy() & Qt::ClickFocus) {
+                button->setFocus(Qt::MouseFocusReason);
+            }
+            button->click();
+        }
+    } else if (line.verb == "key" || line.verb == "focus") {
+        const std::string name = nextWord(rest);
+        QWidget* widget = control(name);
+        if (widget == nullptr) {
+            bad(line.verb + ": no control '" + name + "'");
+        }
+        if (line.verb == "focus") {
+            widget->setFocus(Qt::TabFocusReason);
+            return;
+        }
+        const QString character = QString::fromStdString(rest);
+        if (character.isEmpty()) {
+            bad("key needs a character");
+        }
+        QWidget* target = widget->focusProxy() != nullptr ? widget->focusProxy() : widget;
+        if (auto* box = qobject_cast<QComboBox*>(widget); box != nullptr && box->lineEdit() != nullptr) {
+            target = box->lineEdit();
+        }
+        const int code =
+            character.size() == 1 && character.at(0).unicode() == 8 ? int(Qt::Key_Backspace) : int(Qt::Key_unknown);
+        QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, character);
+        QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, character);
+        QCoreApplication::sendEvent(target, &press);
+        QCoreApplication::sendEvent(target, &release);
+    } else if (line.verb == "answer") {
+        const std::string name = nextWord(rest);
+        const MessageBox::Button button = MessageBox::buttonNamed(QString::fromStdString(name));
+        if (button == QMessageBox::NoButton) {
+            bad("answer: unknown button '" + name + "'");
+        }
+        m_answers.push_back(button);
+    } else if (line.verb == "close") {
+        activeWindow()->close();
+    } else if (line.verb == "dump") {
+        dump(nextWord(rest));
+    } else {
+        bad("unknown verb '" + line.verb + "'");
+    }
+}
+
+void ScriptRunner::dump(const std::string& name) {
+    QWidget* widget = control(name);
+    if (widget == nullptr) {
+        throw ScriptError("dump: no control '" + name + "'");
+    }
+    if (!m_trace) {
+        return;
+    }
+    QString text;
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        text = edit->text();
+    } else if (auto* box = qobject_cast<QComboBox*>(widget)) {
+        text = box->currentText();
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        text = button->text();
+    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        text = label->text();
+    } else if (auto* picker = qobject_cast<QDateTimeEdit*>(widget)) {
+        text = picker->text();
+    } else if (auto* memo = qobject_cast<QPlainTextEdit*>(widget)) {
+        text = memo->toPlainText();
+    } else if (auto* rich = qobject_cast<QTextEdit*>(widget)) {
+        text = rich->toPlainText();
+    } else {
+        text = widget->windowTitle();
+    }
+    TraceWriter::Line line = m_trace->line("dump");
+    line.add("name", name)
+        .add("text", text.toStdString())
+        .add("visible", widget->isVisibleTo(activeWindow()))
+        .add("enabled", widget->isEnabled());
+    if (auto* box = qobject_cast<QComboBox*>(widget)) {
+        QStringList items;
+        for (int i = 0; i < box->count(); ++i) {
+            items << box->itemText(i);
+        }
+        line.addRaw("items", jsonStrings(items));
+    } else if (auto* lamp = qobject_cast<LampShape*>(widget)) {
+        line.add("color", lamp->colorName().toStdString());
+    } else if (auto* view = qobject_cast<QAbstractItemView*>(widget); view != nullptr && view->model() != nullptr) {
+        const QAbstractItemModel* model = view->model();
+        std::string rows = "[";
+        for (int row = 0; row < model->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < model->columnCount(); ++column) {
+                cells << model->index(row, column).data().toString();
+            }
+            rows += (row == 0 ? "" : ",") + jsonStrings(cells);
+        }
+        line.addRaw("rows", rows + "]");
+    }
+}
+
+} // namespace kelvora

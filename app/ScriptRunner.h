@@ -1,0 +1,85 @@
+#pragma once
+
+#include "station/TraceWriter.h"
+#include "ui/MessageBox.h"
+
+#include <cstdint>
+#include <deque>
+#include <istream>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include <QObject>
+#include <QTimer>
+
+class QWidget;
+
+namespace kelvora {
+
+class TForm1;
+
+/// The station window driven by a station script, unattended. Each line acts on the real widgets of the
+/// active window (the topmost modal one, else the main window), found by their object names:
+///   T chunk HEX · T set NAME TEXT · T select NAME STD UPPER LOWER · T choose NAME ITEM · T click NAME
+///   (also OpenPort, ClosePort) · T key NAME CHAR · T focus NAME · T answer BUTTON · T close · T dump NAME
+/// Message boxes, the error box, the colour dialog and the beep are traced and answered at once. With the
+/// window's virtual clock, lines run at their T and timers and pauses on that clock, as in the replay;
+/// otherwise each line runs T real milliseconds after the window was shown.
+class ScriptRunner : public QObject {
+    Q_OBJECT
+public:
+    /// Reads script; the trace goes to out (nullptr: no trace). Installs the answerers at once, so that
+    /// boxes shown while the window is created are answered and traced too.
+    ScriptRunner(std::istream& script, std::ostream* out);
+    ~ScriptRunner() override;
+
+    /// The trace the window writes into; nullptr without one.
+    TraceWriter* trace() { return m_trace.get(); }
+
+    /// The window the script drives; call before it is shown.
+    void attach(TForm1& form);
+    /// Begins with the first line once the event loop runs.
+    void start();
+    /// The exit status: 2 after a bad line, else the event loop's.
+    int status(int loopStatus) const { return m_failed ? 2 : loopStatus; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Line {
+        int number = 0;
+        std::int64_t time = 0;
+        std::string verb;
+        std::string rest;
+        std::string text; ///< the whole line
+    };
+    std::optional<Line> nextLine();
+    void runVirtual();
+    void scheduleNext();
+    void finishReal();
+    /// Applies one line; false when the script is to end (a bad line, or the main window closed).
+    bool apply(const Line& line);
+    void applyLine(const Line& line);
+    void fail(const Line& line, const std::string& message);
+    QWidget* activeWindow() const;
+    QWidget* control(const std::string& name) const;
+    void dump(const std::string& name);
+    MessageBox::Button answer(const MessageBox::Request& request);
+
+    std::istream& m_script;
+    std::ostream m_discard{nullptr};
+    std::unique_ptr<TraceWriter> m_trace;
+    TForm1* m_form = nullptr;
+    int m_lineNumber = 0;
+    std::int64_t m_lastTime = 0;
+    std::deque<MessageBox::Button> m_answers;
+    std::optional<Line> m_pending;
+    QTimer m_lineTimer;
+    bool m_failed = false;
+    bool m_closed = false;
+};
+
+} // namespace kelvora

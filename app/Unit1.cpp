@@ -1,0 +1,288 @@
+#include "app/Unit1.h"
+
+#include "app/config/StationConfig.h"
+#include "data/ConnectionTarget.h"
+#include "station/PortSetup.h"
+#include "ui/ColorDialog.h"
+#include "ui/MessageBox.h"
+#include "ui/SystemBeep.h"
+#include "ui/WindowHandler.h"
+#include "ui_Unit1.h"
+#include "weighing/NumberText.h"
+
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+using namespace Qt::StringLiterals;
+
+namespace kelvora {
+
+namespace {
+
+TForm1::HelpOpener g_helpOpener;
+
+const QString kHelpFile = u"帮助文件.pdf"_s;
+
+QColor fromColorValue(std::uint32_t value) {
+    return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
+                  static_cast<int>((value >> 16) & 0xFF));
+}
+
+std::uint32_t toColorValue(const QColor& color) {
+    return static_cast<std::uint32_t>(color.red()) | (static_cast<std::uint32_t>(color.green()) << 8) |
+           (static_cast<std::uint32_t>(color.blue()) << 16);
+}
+
+QString weightText(double value) {
+    return QString::fromStdString(NumberText::formatWeight(value));
+}
+
+} // namespace
+
+TForm1::TForm1(const Options& options, QWidget* parent)
+    : QWidget(parent), m_ui(std::make_unique<Ui::TForm1>()), m_host(*this), m_core(m_host), m_options(options) {
+    m_host.setVirtualClock(options.virtualClock);
+    m_host.setVirtualPort(options.virtualPort);
+    m_host.setTrace(options.trace);
+    Comm1.setObjectName(u"Comm1"_s);
+    runWindowHandler([this] {
+        m_ui->setupUi(this);
+        QFont font(u"新宋体"_s);
+        font.setPixelSize(16);
+        font.setBold(true);
+        setFont(font);
+        setWindowIcon(QIcon(u":/glyphs/glyphs/kelvora-64.png"_s));
+        setWindowState(Qt::WindowMaximized);
+        setAutoFillBackground(true);
+        connectHandlers();
+    });
+    // Opening the database and loading the settings are steps of their own: either may fail and the
+    // window is still created.
+    runWindowHandler([this] {
+        const std::optional<std::string> configured = StationConfig::databaseConnection(iniPath().toStdString());
+        setMainDatabase(mainConnectionString(configured ? std::optional<QString>(QString::fromStdString(*configured))
+                                                        : std::nullopt));
+        ADO1.Open();
+    });
+    runWindowHandler([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::setHelpOpener(HelpOpener opener) {
+    g_helpOpener = std::move(opener);
+}
+
+QString TForm1::iniPath() const {
+    return QDir::current().absoluteFilePath(u"Option.ini"_s);
+}
+
+void TForm1::connectHandlers() {
+    Ui::TForm1& ui = *m_ui;
+    Comm1.HandlerRunner = [](const std::function<void()>& handler) { runWindowHandler(handler); };
+    Comm1.OnReceiveData = [this](TComm*, const std::uint8_t* buffer, std::uint16_t length) {
+        m_core.Comm1ReceiveData(buffer, length);
+    };
+    connectHandler(ui.BtnExit, &QToolButton::clicked, this, [this] { BtnExitClick(); });
+    connectHandler(ui.BtnSendtoBack, &QToolButton::clicked, this, [this] { BtnSendtoBackClick(); });
+    connectHandler(ui.BtnClear, &QToolButton::clicked, this, [this] { BtnClearClick(m_ui->BtnClear); });
+    connectHandler(ui.BtnWordWrap, &QToolButton::clicked, this, [this] { BtnClearClick(m_ui->BtnWordWrap); });
+    connectHandler(ui.BtnSetTabs, &QToolButton::clicked, this, [this] { BtnSetTabsClick(); });
+    connectHandler(ui.BtnBullets, &QToolButton::clicked, this, [this] { BtnBulletsClick(); });
+    connectHandler(ui.ComboBox1, &QComboBox::activated, this, [this] { ComboBox1Click(); });
+    connectHandler(ui.BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
+    connectHandler(ui.BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
+    connectHandler(ui.BitBtn4, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
+    for (QLineEdit* edit : {ui.Et1, ui.Et2, ui.Et3, ui.LabeledEdit1, ui.LabeledEdit2}) {
+        edit->installEventFilter(this);
+    }
+    ui.ComboBox1->setCompleter(nullptr);
+}
+
+void TForm1::FormCreate() {
+    m_core.initialize();
+    const StationSettings settings = StationConfig::loadMainWindow(iniPath().toStdString(), m_core.state());
+    applyColor(settings.windowColor);
+    m_host.setText(Control::LabeledEdit1, settings.batchCountText);
+    m_host.setText(Control::LabeledEdit2, settings.batchReminderText);
+    m_host.setTimerInterval(Timer::Timer2, settings.timer2Interval);
+    m_host.setTimerInterval(Timer::Timer1, settings.timer1Interval);
+    m_host.setText(Control::Edit3, m_core.statusText());
+    configureComm1(Comm1, settings,
+                   m_options.portName.isEmpty() ? settings.commName : m_options.portName.toStdString());
+}
+
+void TForm1::applyColor(std::uint32_t color) {
+    m_color = color;
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, fromColorValue(color));
+    setPalette(palette);
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        runWindowHandler([this] { FormShow(); });
+    }
+}
+
+void TForm1::FormShow() {
+    QComboBox* box = m_ui->ComboBox1;
+    const QString text = box->currentText();
+    ADOQuery1.Close();
+    ADOQuery1.SQL.Clear();
+    ADOQuery1.SQL.Add(u"Select  *  From  XH"_s);
+    ADOQuery1.Open();
+    for (ADOQuery1.First(); !ADOQuery1.Eof(); ADOQuery1.Next()) {
+        const QString name = ADOQuery1.FieldByName(u"型号"_s).AsString();
+        if (!name.isEmpty()) {
+            box->addItem(name);
+        }
+    }
+    ADOQuery1.Close();
+    // A combo box shows its first item once it has items; the model box keeps its text.
+    box->setCurrentIndex(-1);
+    box->setEditText(text);
+    focusOn(box);
+}
+
+void TForm1::focusOn(QWidget* widget) {
+    widget->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::mouseDoubleClickEvent(QMouseEvent* event) {
+    // Only the bare surface: a label, lamp or display under the pointer is not the form.
+    if (childAt(event->position().toPoint()) == nullptr) {
+        runWindowHandler([this] { FormDblClick(); });
+    }
+    event->accept();
+}
+
+void TForm1::FormDblClick() {
+    if (std::optional<QColor> chosen = ColorDialog::pick(this, fromColorValue(m_color))) {
+        applyColor(toColorValue(*chosen));
+    }
+    StationConfig::saveWindowColor(iniPath().toStdString(), m_color);
+}
+
+void TForm1::BtnExitClick() {
+    close();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    bool accepted = false;
+    runWindowHandler([&] { accepted = FormCloseQuery(); });
+    if (accepted) {
+        accepted = runWindowHandler([this] { FormClose(); });
+    }
+    if (accepted) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+bool TForm1::FormCloseQuery() {
+    MessageBox::Request request;
+    request.title = u"提示！"_s;
+    request.text = u"您确实要退出本系统吗？"_s;
+    request.icon = QMessageBox::Information;
+    request.buttons = QMessageBox::Ok | QMessageBox::Cancel;
+    return MessageBox::show(this, request) != QMessageBox::Cancel;
+}
+
+void TForm1::FormClose() {
+    m_core.FormClose();
+    // The last frame must be on the line before the port is closed with the program.
+    m_host.drainPort(2000);
+}
+
+void TForm1::BtnSendtoBackClick() {
+    const QString path = QDir::current().absoluteFilePath(kHelpFile);
+    const QUrl url = QUrl::fromLocalFile(path);
+    const bool opened = QFileInfo(path).isFile() && (g_helpOpener ? g_helpOpener(url) : QDesktopServices::openUrl(url));
+    if (!opened) {
+        showMessage(u"提示"_s, u"缺少帮助文件“帮助文件.pdf”！"_s);
+    }
+}
+
+void TForm1::BtnClearClick(const QObject* sender) {
+    m_core.BtnClearClick(sender->objectName().toStdString());
+}
+
+void TForm1::BtnSetTabsClick() {
+    m_core.BtnSetTabsClick();
+}
+
+void TForm1::BtnBulletsClick() {
+    m_core.BtnBulletsClick();
+}
+
+void TForm1::showMessage(const QString& title, const QString& text) {
+    m_host.showMessage(title.toStdString(), text.toStdString());
+}
+
+QString TForm1::trimmed(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 0x20) {
+        ++begin;
+    }
+    while (end > begin && text.at(end - 1).unicode() <= 0x20) {
+        --end;
+    }
+    return text.mid(begin, end - begin);
+}
+
+QString TForm1::modelName() const {
+    return trimmed(m_ui->ComboBox1->currentText());
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        // Tab moves the focus before any character reaches an edit; keys without a character pass.
+        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab || key->text().isEmpty()) {
+            return false;
+        }
+        bool accepted = true;
+        runWindowHandler([&] {
+            for (QChar c : key->text()) {
+                accepted = accepted && Et1KeyPress(c);
+            }
+        });
+        return !accepted;
+    }
+    if (event->type() == QEvent::FocusOut) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        auto* edit = qobject_cast<QLineEdit*>(watched);
+        const bool catalogueEdit = edit == m_ui->Et1 || edit == m_ui->Et2 || edit == m_ui->Et3;
+        if (catalogueEdit && reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            runWindowHandler([&] { Et1Exit(edit); });
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool TForm1::Et1KeyPress(QChar key) {
+    if ((key >= u'0' && key <= u'9') || key == u'.' || key.unicode() == 8) {
+        return true;
+    }
+    SystemBeep::beep();
+    return false;
+}
+
+void TForm1::Et1Exit(QLineEdit* edit) {
+    if (trimmed(edit->text()).isEmpty()) {
+        edit->setText(u"0"_s);
+    }
+    edit->setText(weightText(NumberText::toFloat(edit->text().toStdString())));
+}
+
+} // namespace kelvora

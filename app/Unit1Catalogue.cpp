@@ -1,0 +1,113 @@
+// The main window's model catalogue: choosing, adding, deleting and modifying models in XH. Names and
+// values are bound parameters in every statement, so any name works and no typed text changes what a
+// statement does.
+#include "app/Unit1.h"
+#include "ui_Unit1.h"
+#include "weighing/NumberText.h"
+
+#include <exception>
+
+using namespace Qt::StringLiterals;
+
+namespace kelvora {
+
+void TForm1::execute(const QString& statement, const std::vector<std::pair<QString, QString>>& parameters, bool rows) {
+    ADOQuery1.Close();
+    ADOQuery1.SQL.Clear();
+    ADOQuery1.SQL.Add(statement);
+    for (const auto& [name, value] : parameters) {
+        ADOQuery1.Parameters.ParamByName(name).Value = value;
+    }
+    rows ? ADOQuery1.Open() : ADOQuery1.ExecSQL();
+}
+
+void TForm1::ComboBox1Click() {
+    execute(u"select  *  from  xh  where  型号=:xh"_s, {{u"xh"_s, modelName()}}, true);
+    // A name without a row reads as zeros, as numeric columns read a missing value.
+    const bool found = !ADOQuery1.Eof();
+    auto value = [&](const QString& column) { return found ? ADOQuery1.FieldByName(column).AsFloat() : 0.0; };
+    const double standard = value(u"标准值"_s);
+    const double upper = value(u"上限值"_s);
+    const double lower = value(u"下限值"_s);
+    m_host.setText(Control::Et1, NumberText::formatWeight(standard));
+    m_host.setText(Control::Et2, NumberText::formatWeight(upper));
+    m_host.setText(Control::Et3, NumberText::formatWeight(lower));
+    m_core.ModelSelected();
+}
+
+void TForm1::BitBtn2Click() {
+    Ui::TForm1& ui = *m_ui;
+    const QString name = modelName();
+    const QString standard = trimmed(ui.Et1->text());
+    const QString upper = trimmed(ui.Et2->text());
+    const QString lower = trimmed(ui.Et3->text());
+    const std::pair<QString, QWidget*> missing[] = {{name.isEmpty() ? u"请输入型号！"_s : QString(), ui.ComboBox1},
+                                                    {standard.isEmpty() ? u"请输入标准重量！"_s : QString(), ui.Et1},
+                                                    {upper.isEmpty() ? u"请输入上限值！"_s : QString(), ui.Et2},
+                                                    {lower.isEmpty() ? u"请输入下限值！"_s : QString(), ui.Et3}};
+    for (const auto& [message, widget] : missing) {
+        if (!message.isEmpty()) {
+            showMessage(u"提示"_s, message);
+            focusOn(widget);
+            return;
+        }
+    }
+    execute(u"Select  *  From  XH  Where  型号=:xh"_s, {{u"xh"_s, name}}, true);
+    if (ADOQuery1.RecordCount() > 0) {
+        showMessage(u"提示!"_s, u"已经存在此型号!"_s);
+        return;
+    }
+    try {
+        execute(u"Insert  Into  XH(型号,标准值,上限值,下限值)  values  (:xh,:A,:B,:C)"_s,
+                {{u"xh"_s, name}, {u"A"_s, standard}, {u"B"_s, upper}, {u"C"_s, lower}}, false);
+        showMessage(u"提示!"_s, u"添加成功！"_s);
+        // Adding to an empty list would make its first item the text; the box keeps what was typed.
+        const QString typed = ui.ComboBox1->currentText();
+        const int current = ui.ComboBox1->currentIndex();
+        ui.ComboBox1->addItem(typed);
+        ui.ComboBox1->setCurrentIndex(current);
+        ui.ComboBox1->setEditText(typed);
+    } catch (const std::exception&) {
+        showMessage(u"提示!"_s, u"对不起，没有添加成功,请重新添加！"_s);
+        ADOQuery1.Cancel();
+    }
+}
+
+void TForm1::BitBtn3Click() {
+    Ui::TForm1& ui = *m_ui;
+    const QString name = modelName();
+    if (name.isEmpty()) {
+        showMessage(u"提示"_s, u"请选择型号！"_s);
+        focusOn(ui.ComboBox1);
+        return;
+    }
+    try {
+        execute(u"Delete  From  XH  Where  型号=:xh"_s, {{u"xh"_s, name}}, false);
+        showMessage(u"提示!"_s, u"删除成功！"_s);
+        ui.ComboBox1->setEditText(QString());
+        ui.Et1->clear();
+        ui.Et2->clear();
+        ui.Et3->clear();
+    } catch (const std::exception&) {
+        showMessage(u"提示!"_s, u"对不起,没有删除成功！"_s);
+        ADOQuery1.Cancel();
+    }
+}
+
+void TForm1::BitBtn4Click() {
+    Ui::TForm1& ui = *m_ui;
+    try {
+        execute(u"Update  XH    Set  标准值=:A,上限值=:B,下限值=:C Where  型号=:xh"_s,
+                {{u"A"_s, trimmed(ui.Et1->text())},
+                 {u"B"_s, trimmed(ui.Et2->text())},
+                 {u"C"_s, trimmed(ui.Et3->text())},
+                 {u"xh"_s, modelName()}},
+                false);
+        showMessage(u"提示!"_s, u"修改成功！"_s);
+    } catch (const std::exception&) {
+        showMessage(u"提示!"_s, u"对不起，没有修改成功！，请重新修改！"_s);
+        ADOQuery1.Cancel();
+    }
+}
+
+} // namespace kelvora

@@ -1,0 +1,274 @@
+#include "app/WindowStationHost.h"
+
+#include "app/Unit1.h"
+#include "app/config/StationConfig.h"
+#include "ui/LampShape.h"
+#include "ui/MessageBox.h"
+#include "ui/ToolButton.h"
+#include "ui/WindowHandler.h"
+#include "ui_Unit1.h"
+
+#include <limits>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
+namespace kelvora {
+
+namespace {
+
+QColor lampColor(LampColor color) {
+    switch (color) {
+    case LampColor::Red:
+        return QColor(255, 0, 0);
+    case LampColor::Yellow:
+        return QColor(255, 255, 0);
+    case LampColor::Lime:
+        break;
+    }
+    return QColor(0, 255, 0);
+}
+
+} // namespace
+
+WindowStationHost::WindowStationHost(TForm1& form) : m_form(form) {
+    for (Timer timer : {Timer::Timer1, Timer::Timer2}) {
+        QTimer& qtimer = m_timers[index(timer)];
+        QObject::connect(&qtimer, &QTimer::timeout, &qtimer, [this, timer] { fire(timer); });
+    }
+    m_started.start();
+}
+
+WindowStationHost::~WindowStationHost() = default;
+
+std::int64_t WindowStationHost::now() const {
+    return m_virtualClock ? m_now : m_started.elapsed();
+}
+
+void WindowStationHost::fire(Timer timer) {
+    runWindowHandler([&] {
+        if (timer == Timer::Timer1) {
+            m_form.core().Timer1Timer();
+        } else {
+            m_form.core().Timer2Timer();
+        }
+    });
+}
+
+void WindowStationHost::advanceTo(std::int64_t limit) {
+    for (;;) {
+        std::optional<std::size_t> next;
+        for (std::size_t i = 0; i < m_due.size(); ++i) {
+            if (m_due[i] && m_due[i]->time < limit &&
+                (!next || m_due[i]->time < m_due[*next]->time ||
+                 (m_due[i]->time == m_due[*next]->time && m_due[i]->order < m_due[*next]->order))) {
+                next = i;
+            }
+        }
+        if (!next) {
+            break;
+        }
+        m_now = std::max(m_now, m_due[*next]->time);
+        // A window timer repeats until its handler disables it.
+        m_due[*next] = Due{m_now + m_timerInterval[*next], m_due[*next]->order};
+        fire(static_cast<Timer>(*next));
+    }
+    if (limit != std::numeric_limits<std::int64_t>::max()) {
+        m_now = std::max(m_now, limit);
+    }
+}
+
+void WindowStationHost::runDueTimers(std::int64_t maxTime) {
+    advanceTo(maxTime);
+}
+
+QWidget* WindowStationHost::widgetFor(Control control) const {
+    Ui::TForm1& ui = m_form.ui();
+    switch (control) {
+    case Control::Edit1:
+        return ui.Edit1;
+    case Control::Edit2:
+        return ui.Edit2;
+    case Control::Edit3:
+        return ui.Edit3;
+    case Control::Et1:
+        return ui.Et1;
+    case Control::Et2:
+        return ui.Et2;
+    case Control::Et3:
+        return ui.Et3;
+    case Control::ComboBox1:
+        return ui.ComboBox1;
+    case Control::LabeledEdit1:
+        return ui.LabeledEdit1;
+    case Control::LabeledEdit2:
+        return ui.LabeledEdit2;
+    }
+    return nullptr;
+}
+
+std::string WindowStationHost::text(Control control) const {
+    QWidget* widget = widgetFor(control);
+    if (auto* box = qobject_cast<QComboBox*>(widget)) {
+        return box->currentText().toStdString();
+    }
+    return static_cast<QLineEdit*>(widget)->text().toStdString();
+}
+
+void WindowStationHost::setText(Control control, const std::string& text) {
+    QWidget* widget = widgetFor(control);
+    const QString value = QString::fromStdString(text);
+    if (auto* box = qobject_cast<QComboBox*>(widget)) {
+        box->setEditText(value);
+    } else {
+        auto* edit = static_cast<QLineEdit*>(widget);
+        edit->setText(value);
+        edit->setCursorPosition(0);
+    }
+    m_changed.insert(widget);
+    if (m_trace && (control == Control::Edit1 || control == Control::Edit2 || control == Control::Edit3)) {
+        m_trace->line(controlName(control)).add("text", text);
+    }
+}
+
+void WindowStationHost::setLampColor(Lamp lamp, LampColor color) {
+    LampShape* shape = lamp == Lamp::Shape1 ? m_form.ui().Shape1 : m_form.ui().Shape2;
+    shape->setColor(lampColor(color));
+    m_changed.insert(shape);
+    if (m_trace) {
+        m_trace->line(lampName(lamp)).add("color", lampColorName(color));
+    }
+}
+
+void WindowStationHost::setButtonEnabled(Button button, bool enabled) {
+    Ui::TForm1& ui = m_form.ui();
+    ToolButton* widgets[] = {ui.BtnClear, ui.BtnWordWrap, ui.BtnSetTabs, ui.BtnBullets};
+    widgets[static_cast<std::size_t>(button)]->setEnabled(enabled);
+}
+
+void WindowStationHost::setTimerEnabled(Timer timer, bool enabled) {
+    const std::size_t i = index(timer);
+    if (m_timerEnabled[i] == enabled) {
+        return; // an enabled timer keeps its schedule
+    }
+    m_timerEnabled[i] = enabled;
+    if (m_trace) {
+        m_trace->line("timer").add("name", timerName(timer)).add("enabled", enabled);
+    }
+    const bool runs = enabled && m_timerInterval[i] > 0; // an interval of 0 never fires
+    if (m_virtualClock) {
+        m_due[i] = runs ? std::optional<Due>(Due{m_now + m_timerInterval[i], m_nextOrder++}) : std::nullopt;
+    } else if (runs) {
+        m_timers[i].start(m_timerInterval[i]);
+    } else {
+        m_timers[i].stop();
+    }
+}
+
+void WindowStationHost::setTimerInterval(Timer timer, int milliseconds) {
+    m_timerInterval[index(timer)] = milliseconds;
+    m_timers[index(timer)].setInterval(milliseconds);
+}
+
+void WindowStationHost::pause(int milliseconds) {
+    // What this step changed is painted now; the event loop does not run, so nothing else happens early.
+    for (QWidget* widget : m_changed) {
+        widget->repaint();
+    }
+    m_changed.clear();
+    if (m_virtualClock) {
+        m_now += milliseconds;
+    } else {
+        QThread::msleep(static_cast<unsigned long>(milliseconds));
+    }
+}
+
+bool WindowStationHost::portIsOpen() const {
+    return m_virtualPort ? m_virtualPortOpen : m_form.Comm1.ComHandle() != 0;
+}
+
+bool WindowStationHost::writeData(const std::uint8_t* data, std::uint16_t length) {
+    const bool sent = m_virtualPort ? m_virtualPortOpen : m_form.Comm1.WriteData(data, length);
+    if (sent) {
+        m_writerIdle = false;
+    }
+    if (m_trace) {
+        m_trace->frameBytes(data, length, sent);
+    }
+    return sent;
+}
+
+void WindowStationHost::openPort() {
+    if (m_virtualPort) {
+        if (m_virtualPortOpen) {
+            throw std::runtime_error("This serial port already opened");
+        }
+        m_virtualPortOpen = true;
+    } else {
+        m_form.Comm1.OnSendDataEmpty = [this](TComm*) { m_writerIdle = true; };
+        m_form.Comm1.OpenPort();
+    }
+    if (m_trace) {
+        m_trace->line("port").add("open", true);
+    }
+}
+
+void WindowStationHost::closePort() {
+    if (!portIsOpen()) {
+        return;
+    }
+    if (m_virtualPort) {
+        m_virtualPortOpen = false;
+    } else {
+        m_form.Comm1.ClosePort();
+    }
+    if (m_trace) {
+        m_trace->line("port").add("open", false);
+    }
+}
+
+void WindowStationHost::drainPort(int timeoutMs) {
+    if (m_virtualPort || !portIsOpen()) {
+        return;
+    }
+    // The writer reports an empty queue through the event loop; chunks are no longer handled. A report
+    // of an earlier run of writes may still be queued, and closing purges what the driver has not sent
+    // yet, so the wait also covers the line time of the last frames (34 bytes at 9600 baud: 36 ms).
+    constexpr int kLineTimeMs = 100;
+    m_form.Comm1.OnReceiveData = nullptr;
+    QElapsedTimer waited;
+    waited.start();
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!(m_writerIdle && waited.elapsed() >= kLineTimeMs) && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+        QThread::msleep(1);
+    }
+}
+
+void WindowStationHost::showMessage(const std::string& title, const std::string& text) {
+    MessageBox::Request request;
+    request.title = QString::fromStdString(title);
+    request.text = QString::fromStdString(text);
+    MessageBox::show(&m_form, request);
+}
+
+void WindowStationHost::recordResult(const std::string& verdict) {
+    if (m_trace) {
+        m_trace->line("record")
+            .add("verdict", verdict)
+            .add("model", text(Control::ComboBox1))
+            .add("weight", text(Control::Edit2));
+    }
+}
+
+void WindowStationHost::productOver() {}
+
+void WindowStationHost::saveProductCount(std::int32_t count) {
+    StationConfig::saveProductCount(m_form.iniPath().toStdString(), count);
+    if (m_trace) {
+        m_trace->line("ini").add("section", "Word").add("key", "SC_Num").add("value", std::to_string(count));
+    }
+}
+
+} // namespace kelvora

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "station/TraceWriter.h"
+#include "weighing/StationHost.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <set>
+#include <string>
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+class QWidget;
+
+namespace kelvora {
+
+class TComm;
+class TForm1;
+
+/// The weighing core's surroundings in the station window: texts in the form's edits and model box,
+/// lamps as the form's shapes, run buttons as its tool buttons, Timer1/Timer2 as one-shot window timers,
+/// the output frame through Comm1. The 200 ms pauses block the main thread; what changed since the last
+/// pause is repainted first, without running the event loop.
+///
+/// With a virtual clock (script mode) time moves only with the script and the pauses, and the timers
+/// fall due on that clock as in the replay; with a virtual port, opening succeeds and nothing reaches a
+/// device. With a trace, the replay's trace lines are written as the window changes.
+class WindowStationHost : public StationHost {
+public:
+    explicit WindowStationHost(TForm1& form);
+    ~WindowStationHost() override;
+
+    /// Writes the trace lines to trace from now on (nullptr: none); its clock should be now().
+    void setTrace(TraceWriter* trace) { m_trace = trace; }
+    TraceWriter* trace() { return m_trace; }
+    void setVirtualClock(bool on) { m_virtualClock = on; }
+    bool virtualClock() const { return m_virtualClock; }
+    void setVirtualPort(bool on) { m_virtualPort = on; }
+    /// Starts the real clock: times are milliseconds since this call.
+    void startClock() { m_started.start(); }
+    /// Milliseconds on the host's clock.
+    std::int64_t now() const;
+
+    /// Virtual clock: fires the timers due before limit, earliest first (of equal times the one enabled
+    /// first), moving the clock to each; then the clock moves on to limit if it is later.
+    void advanceTo(std::int64_t limit);
+    /// Virtual clock: fires every timer still due (a timer that keeps re-arming ends after maxTime).
+    void runDueTimers(std::int64_t maxTime);
+    bool timerEnabled(Timer timer) const { return m_timerEnabled[index(timer)]; }
+
+    /// Waits, at most timeoutMs, until the writer has put everything queued on the line.
+    void drainPort(int timeoutMs);
+
+    // StationHost
+    std::string text(Control control) const override;
+    void setText(Control control, const std::string& text) override;
+    void setLampColor(Lamp lamp, LampColor color) override;
+    void setButtonEnabled(Button button, bool enabled) override;
+    void setTimerEnabled(Timer timer, bool enabled) override;
+    void setTimerInterval(Timer timer, int milliseconds) override;
+    void pause(int milliseconds) override;
+    bool writeData(const std::uint8_t* data, std::uint16_t length) override;
+    void openPort() override;
+    void closePort() override;
+    void showMessage(const std::string& title, const std::string& text) override;
+    void recordResult(const std::string& verdict) override;
+    void productOver() override;
+    void saveProductCount(std::int32_t count) override;
+
+private:
+    static std::size_t index(Timer timer) { return static_cast<std::size_t>(timer); }
+    bool portIsOpen() const;
+    void fire(Timer timer);
+    QWidget* widgetFor(Control control) const;
+
+    TForm1& m_form;
+    TraceWriter* m_trace = nullptr;
+    bool m_virtualClock = false;
+    bool m_virtualPort = false;
+    bool m_virtualPortOpen = false;
+    QElapsedTimer m_started;
+    std::int64_t m_now = 0; // virtual clock
+    std::array<QTimer, 2> m_timers;
+    std::array<bool, 2> m_timerEnabled{false, false};
+    std::array<int, 2> m_timerInterval{0, 0};
+    struct Due {
+        std::int64_t time;
+        std::uint64_t order;
+    };
+    std::array<std::optional<Due>, 2> m_due;
+    std::uint64_t m_nextOrder = 0;
+    std::set<QWidget*> m_changed; // painted before the next pause
+    bool m_writerIdle = true;
+};
+
+} // namespace kelvora
