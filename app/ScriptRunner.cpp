@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QDeadlineTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -119,6 +120,12 @@ void ScriptRunner::attach(TForm1& form) {
 void ScriptRunner::start() {
     m_form->host().startClock();
     QTimer::singleShot(0, this, [this] {
+        // Focus changes (and so the exit handlers of edits) need the window active.
+        m_form->activateWindow();
+        const QDeadlineTimer deadline(1000);
+        while (QApplication::activeWindow() != m_form && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
         if (m_form->host().virtualClock()) {
             runVirtual();
         } else {

@@ -55,10 +55,6 @@ int StationApplication::run() {
     if (!parseOptions(arguments().mid(1), options)) {
         return 2;
     }
-    if (!options.stationDir.isEmpty() && !QDir::setCurrent(options.stationDir)) {
-        std::cerr << "kelvora: no station folder " << options.stationDir.toStdString() << "\n";
-        return 2;
-    }
     std::ifstream scriptFile;
     if (!options.scriptPath.isEmpty()) {
         scriptFile.open(options.scriptPath.toStdString(), std::ios::binary);
@@ -66,6 +62,11 @@ int StationApplication::run() {
             std::cerr << "kelvora: cannot read " << options.scriptPath.toStdString() << "\n";
             return 2;
         }
+    }
+    // The script is named from where the program was started; the station folder is entered afterwards.
+    if (!options.stationDir.isEmpty() && !QDir::setCurrent(options.stationDir)) {
+        std::cerr << "kelvora: no station folder " << options.stationDir.toStdString() << "\n";
+        return 2;
     }
     const bool scripted = scriptFile.is_open();
     TForm1::Options windowOptions;

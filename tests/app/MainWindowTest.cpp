@@ -1,5 +1,4 @@
 #include "tests/app/StationWindowFixture.h"
-
 #include "ui/FontMapping.h"
 
 #include <QFontInfo>
