@@ -5,6 +5,7 @@
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/TestPaths.h"
 #include "ui/ColorDialog.h"
+#include "ui/SystemBeep.h"
 #include "ui_Unit1.h"
 
 #include <memory>

@@ -1,0 +1,165 @@
+#include "data/TADOConnection.h"
+#include "data/TADOQuery.h"
+#include "tests/app/StationWindowFixture.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace kelvora::test {
+namespace {
+
+class CatalogueTest : public StationWindowTest {
+protected:
+    void SetUp() override {
+        StationWindowTest::SetUp();
+        makeDatabase();
+        open();
+    }
+
+    void fill(const QString& name, const QString& standard, const QString& upper, const QString& lower) {
+        ui().ComboBox1->setEditText(name);
+        ui().Et1->setText(standard);
+        ui().Et2->setText(upper);
+        ui().Et3->setText(lower);
+    }
+
+    void choose(const QString& name) {
+        const int index = ui().ComboBox1->findText(name);
+        ASSERT_GE(index, 0) << name.toStdString();
+        ui().ComboBox1->setCurrentIndex(index);
+        emit ui().ComboBox1->activated(index);
+    }
+
+    /// The model names in XH, in their order.
+    QStringList storedNames() {
+        TADOQuery query(m_form->ADO1);
+        query.SQL.Add(u"Select  *  From  XH"_s);
+        query.Open();
+        QStringList names;
+        for (; !query.Eof(); query.Next()) {
+            names << query.FieldByName(u"型号"_s).AsString();
+        }
+        return names;
+    }
+
+    std::pair<QString, QString> lastBox() {
+        EXPECT_FALSE(m_boxes.boxes.empty());
+        const auto box = m_boxes.boxes.empty() ? std::pair<QString, QString>()
+                                               : std::pair{m_boxes.boxes.back().title, m_boxes.boxes.back().text};
+        m_boxes.boxes.clear();
+        return box;
+    }
+};
+
+TEST_F(CatalogueTest, ChoosingAModelShowsItsLimitsAndResetsTheSignals) {
+    m_form->core().state().SignalFlags = 5;
+    choose(u"B250"_s);
+    EXPECT_EQ(ui().Et1->text(), u"250.000"_s);
+    EXPECT_EQ(ui().Et2->text(), u"255.000"_s);
+    EXPECT_EQ(ui().Et3->text(), u"245.000"_s);
+    EXPECT_EQ(m_form->core().state().SignalFlags, 0);
+    EXPECT_TRUE(m_boxes.boxes.empty());
+}
+
+TEST_F(CatalogueTest, AddReportsTheFirstEmptyFieldAndFocusesIt) {
+    m_form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
+    const std::tuple<QStringList, QString, QWidget*> cases[] = {
+        {{u"  "_s, u"1"_s, u"2"_s, u"0"_s}, u"请输入型号！"_s, ui().ComboBox1},
+        {{u"N"_s, u""_s, u""_s, u""_s}, u"请输入标准重量！"_s, ui().Et1},
+        {{u"N"_s, u"1"_s, u" "_s, u""_s}, u"请输入上限值！"_s, ui().Et2},
+        {{u"N"_s, u"1"_s, u"2"_s, u""_s}, u"请输入下限值！"_s, ui().Et3}};
+    for (const auto& [fields, message, focus] : cases) {
+        fill(fields[0], fields[1], fields[2], fields[3]);
+        m_form->BitBtn2Click();
+        EXPECT_EQ(lastBox(), std::pair(u"提示"_s, message));
+        EXPECT_TRUE(focus->hasFocus() || focus->isAncestorOf(QApplication::focusWidget())) << message.toStdString();
+    }
+    EXPECT_EQ(storedNames().size(), 5);
+}
+
+TEST_F(CatalogueTest, AddStoresTheTrimmedNameAppendsTheTypedOneAndRefusesADuplicate) {
+    fill(u"  D7 "_s, u"7"_s, u"8"_s, u"6"_s);
+    m_form->BitBtn2Click();
+    EXPECT_EQ(lastBox(), std::pair(u"提示!"_s, u"添加成功！"_s));
+    EXPECT_EQ(storedNames().last(), u"D7"_s);
+    EXPECT_EQ(ui().ComboBox1->itemText(ui().ComboBox1->count() - 1), u"  D7 "_s);
+    EXPECT_EQ(ui().ComboBox1->currentText(), u"  D7 "_s);
+    m_form->BitBtn2Click();
+    EXPECT_EQ(lastBox(), std::pair(u"提示!"_s, u"已经存在此型号!"_s));
+    EXPECT_EQ(storedNames().count(u"D7"_s), 1);
+    // Choosing the entry with its blanks finds the trimmed row.
+    choose(u"  D7 "_s);
+    EXPECT_EQ(ui().Et2->text(), u"8.000"_s);
+}
+
+TEST_F(CatalogueTest, ANameWithQuotesCanBeAddedChosenModifiedAndDeleted) {
+    const QString name = uR"(罐"装'A)"_s;
+    fill(name, u"1"_s, u"2"_s, u"0.5"_s);
+    m_form->BitBtn2Click();
+    EXPECT_EQ(lastBox().second, u"添加成功！"_s);
+    choose(name);
+    EXPECT_EQ(ui().Et3->text(), u"0.500"_s);
+    ui().Et2->setText(u"3"_s);
+    m_form->BitBtn4Click();
+    EXPECT_EQ(lastBox(), std::pair(u"提示!"_s, u"修改成功！"_s));
+    choose(name);
+    EXPECT_EQ(ui().Et2->text(), u"3.000"_s);
+    m_form->BitBtn3Click();
+    EXPECT_EQ(lastBox(), std::pair(u"提示!"_s, u"删除成功！"_s));
+    EXPECT_FALSE(storedNames().contains(name));
+    EXPECT_TRUE(ui().ComboBox1->currentText().isEmpty());
+    EXPECT_TRUE(ui().Et1->text().isEmpty());
+    EXPECT_GE(ui().ComboBox1->findText(name), 0); // the list keeps the deleted name
+}
+
+TEST_F(CatalogueTest, TypedStatementTextDeletesAndChangesNothingElse) {
+    ui().ComboBox1->setEditText(uR"(x" or "1"="1)"_s);
+    m_form->BitBtn3Click();
+    EXPECT_EQ(lastBox(), std::pair(u"提示!"_s, u"删除成功！"_s)); // a name without a row
+    EXPECT_EQ(storedNames().size(), 5);
+    fill(uR"(A100" or "1"="1)"_s, u"0"_s, u"0"_s, u"0"_s);
+    m_form->BitBtn4Click();
+    EXPECT_EQ(lastBox().second, u"修改成功！"_s);
+    choose(u"A100"_s);
+    EXPECT_EQ(ui().Et1->text(), u"16.000"_s);
+}
+
+TEST_F(CatalogueTest, DeleteWithoutANameAndFailuresOfTheStatements) {
+    ui().ComboBox1->setEditText(u" "_s);
+    m_form->BitBtn3Click();
+    EXPECT_EQ(lastBox(), std::pair(u"提示"_s, u"请选择型号！"_s));
+    // The database gone: each guarded step reports its own failure.
+    m_form->ADO1.Close();
+    QFile::remove(path(u"database.mdb"_s));
+    ui().ComboBox1->setEditText(u"A100"_s);
+    m_form->BitBtn3Click();
+    EXPECT_EQ(lastBox(), std::pair(u"提示!"_s, u"对不起,没有删除成功！"_s));
+    m_form->BitBtn4Click();
+    EXPECT_EQ(lastBox(), std::pair(u"提示!"_s, u"对不起，没有修改成功！，请重新修改！"_s));
+}
+
+TEST_F(CatalogueTest, TheKeyFilterBeepsAndLeavingAnEditFormatsIt) {
+    int beeps = 0;
+    SystemBeep::setHandler([&] { ++beeps; });
+    QTest::keyClicks(ui().Et1, u"1a2.5-"_s);
+    QTest::keyClick(ui().LabeledEdit1, Qt::Key_End); // keys without a character pass
+    QTest::keyClick(ui().LabeledEdit1, Qt::Key_Backspace);
+    QTest::keyClicks(ui().LabeledEdit1, u"9"_s);
+    SystemBeep::setHandler({});
+    EXPECT_EQ(ui().Et1->text(), u"12.5"_s);
+    EXPECT_EQ(ui().LabeledEdit1->text(), u"9"_s);
+    EXPECT_EQ(beeps, 2);
+    m_form->Et1Exit(ui().Et1);
+    EXPECT_EQ(ui().Et1->text(), u"12.500"_s);
+    ui().Et2->clear();
+    m_form->Et1Exit(ui().Et2);
+    EXPECT_EQ(ui().Et2->text(), u"0.000"_s);
+    ui().Et3->setText(u"1.2.3"_s);
+    EXPECT_THROW(m_form->Et1Exit(ui().Et3), std::exception);
+    EXPECT_EQ(ui().Et3->text(), u"1.2.3"_s);
+}
+
+} // namespace
+} // namespace kelvora::test
