@@ -102,6 +102,10 @@ void TForm1::connectHandlers() {
         edit->installEventFilter(this);
     }
     ui.ComboBox1->setCompleter(nullptr);
+    // An editable Qt combo box also "activates" an item when the typed text matches one and the focus
+    // leaves or Enter is pressed; the model is chosen only from the list.
+    QObject::disconnect(ui.ComboBox1->lineEdit(), &QLineEdit::editingFinished, ui.ComboBox1, nullptr);
+    QObject::disconnect(ui.ComboBox1->lineEdit(), &QLineEdit::returnPressed, ui.ComboBox1, nullptr);
 }
 
 void TForm1::FormCreate() {

@@ -62,6 +62,21 @@ TEST_F(CatalogueTest, ChoosingAModelShowsItsLimitsAndResetsTheSignals) {
     EXPECT_TRUE(m_boxes.boxes.empty());
 }
 
+TEST_F(CatalogueTest, TypingAModelsNameIsNoChoice) {
+    m_form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
+    ui().ComboBox1->setFocus();
+    QTest::keyClicks(ui().ComboBox1, u"C12"_s);
+    QTest::keyClick(ui().ComboBox1, Qt::Key_Return);
+    ui().Et1->setFocus();
+    EXPECT_EQ(ui().ComboBox1->currentText(), u"C12"_s);
+    EXPECT_TRUE(ui().Et2->text().isEmpty());
+    // The arrow keys choose.
+    ui().ComboBox1->setFocus();
+    QTest::keyClick(ui().ComboBox1, Qt::Key_Down);
+    EXPECT_FALSE(ui().Et2->text().isEmpty());
+}
+
 TEST_F(CatalogueTest, AddReportsTheFirstEmptyFieldAndFocusesIt) {
     m_form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
