@@ -68,6 +68,7 @@ TForm1::TForm1(const Options& options, QWidget* parent)
         setMainDatabase(mainConnectionString(configured ? std::optional<QString>(QString::fromStdString(*configured))
                                                         : std::nullopt));
         ADO1.Open();
+        m_host.startRecording();
     });
     runWindowHandler([this] { FormCreate(); });
 }
@@ -203,6 +204,7 @@ bool TForm1::FormCloseQuery() {
 
 void TForm1::FormClose() {
     m_core.FormClose();
+    m_host.finishRecording();
     // The last frame must be on the line before the port is closed with the program.
     m_host.drainPort(2000);
 }

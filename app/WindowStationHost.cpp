@@ -7,10 +7,12 @@
 #include "ui/ToolButton.h"
 #include "ui/WindowHandler.h"
 #include "ui_Unit1.h"
+#include "weighing/NumberText.h"
 
 #include <limits>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QThread>
 
@@ -253,7 +255,26 @@ void WindowStationHost::showMessage(const std::string& title, const std::string&
     MessageBox::show(&m_form, request);
 }
 
+void WindowStationHost::startRecording() {
+    m_store = openRecordStore();
+    m_recorder = std::make_unique<ProductRecorder>(
+        *m_store, [](const std::string& message) { WindowErrorBox().showError(NumberText::errorBoxText(message)); });
+}
+
+void WindowStationHost::finishRecording() {
+    if (m_recorder && !m_recorder->unsaved().empty()) {
+        appendUnsavedRecords({}, m_recorder->unsaved());
+        m_recorder->forgetUnsaved();
+    }
+}
+
 void WindowStationHost::recordResult(const std::string& verdict) {
+    if (m_recorder) {
+        m_recorder->verdict(
+            {text(Control::ComboBox1), NumberText::toFloat(text(Control::Edit2)), verdict,
+             m_form.ui().RzFieldStatus3->text().toStdString(),
+             QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString()});
+    }
     if (m_trace) {
         m_trace->line("record")
             .add("verdict", verdict)
@@ -262,7 +283,11 @@ void WindowStationHost::recordResult(const std::string& verdict) {
     }
 }
 
-void WindowStationHost::productOver() {}
+void WindowStationHost::productOver() {
+    if (m_recorder) {
+        m_recorder->productOver();
+    }
+}
 
 void WindowStationHost::saveProductCount(std::int32_t count) {
     StationConfig::saveProductCount(m_form.iniPath().toStdString(), count);

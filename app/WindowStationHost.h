@@ -1,6 +1,8 @@
 #pragma once
 
+#include "data/WeightRecordStore.h"
 #include "station/TraceWriter.h"
+#include "weighing/ProductRecorder.h"
 #include "weighing/StationHost.h"
 
 #include <array>
@@ -53,6 +55,12 @@ public:
     void runDueTimers(std::int64_t maxTime);
     bool timerEnabled(Timer timer) const { return m_timerEnabled[index(timer)]; }
 
+    /// Stores each judged product from now on as a row of `weight` in the main database (a failing insert
+    /// shows in the standard error box and the row waits for the next one).
+    void startRecording();
+    /// Appends the rows still unsaved to unsaved-records.csv; throws DatabaseError when it cannot.
+    void finishRecording();
+
     /// Waits, at most timeoutMs, until the writer has put everything queued on the line.
     void drainPort(int timeoutMs);
 
@@ -96,6 +104,8 @@ private:
     std::uint64_t m_nextOrder = 0;
     std::set<QWidget*> m_changed; // painted before the next pause
     bool m_writerIdle = true;
+    std::unique_ptr<WeightRecordStore> m_store;
+    std::unique_ptr<ProductRecorder> m_recorder;
 };
 
 } // namespace kelvora

@@ -1,5 +1,6 @@
 // A whole product through the real window: the indicator's frames come from a pseudo-terminal, the
 // output frames go back to it.
+#include "data/TADOQuery.h"
 #include "simulator/IndicatorFrame.h"
 #include "tests/app/StationWindowFixture.h"
 #include "tests/support/PtyTestSupport.h"
@@ -44,6 +45,15 @@ TEST_F(WeighingRunTest, AProductFromTheLineLightsTheLampsCountsAndSendsTheFrames
     // Two calls of the frame with the reminder bit cleared: four frames on the line.
     const std::string frame = WeighingCore::outputFrame(0);
     EXPECT_EQ(line.receive(4 * frame.size()), frame + frame + frame + frame);
+
+    // The product is stored once it is over.
+    TADOQuery records(m_form->ADO1);
+    records.SQL.Add(u"Select  *  From  weight"_s);
+    records.Open();
+    ASSERT_EQ(records.RecordCount(), 1);
+    EXPECT_EQ(records.FieldByName(u"型号"_s).AsString(), u"A100"_s);
+    EXPECT_EQ(records.FieldByName(u"重量"_s).AsFloat(), 15.0);
+    EXPECT_EQ(records.FieldByName(u"检定结果"_s).AsString(), u"正常"_s);
 
     ui().BtnSetTabs->click();
     EXPECT_EQ(m_form->Comm1.ComHandle(), 0u);
