@@ -96,6 +96,7 @@ ScriptRunner::ScriptRunner(std::istream& script, std::ostream* out) : m_script(s
         return confirmed ? std::optional<QColor>(initial) : std::nullopt;
     });
     m_lineTimer.setSingleShot(true);
+    m_lineTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_lineTimer, &QTimer::timeout, this, [this] {
         if (m_pending && apply(*m_pending)) {
             scheduleNext();
@@ -369,11 +370,19 @@ void ScriptRunner::applyLine(const Line& line) {
         }
         m_answers.push_back(button);
     } else if (line.verb == "close") {
+        saveScreenshot();
         activeWindow()->close();
     } else if (line.verb == "dump") {
         dump(nextWord(rest));
     } else {
         bad("unknown verb '" + line.verb + "'");
+    }
+}
+
+void ScriptRunner::saveScreenshot() {
+    const QString file = qEnvironmentVariable("KELVORA_SCREENSHOT");
+    if (!file.isEmpty() && !m_form->grab().save(file)) {
+        std::cerr << "kelvora: cannot save the screenshot " << file.toStdString() << "\n";
     }
 }
 

@@ -67,6 +67,8 @@ private:
     QWidget* activeWindow() const;
     QWidget* control(const std::string& name) const;
     void dump(const std::string& name);
+    /// Before a close: the window as it is, into the PNG file that KELVORA_SCREENSHOT names (if set).
+    void saveScreenshot();
     MessageBox::Button answer(const MessageBox::Request& request);
 
     std::istream& m_script;

@@ -37,6 +37,7 @@ QColor lampColor(LampColor color) {
 WindowStationHost::WindowStationHost(TForm1& form) : m_form(form) {
     for (Timer timer : {Timer::Timer1, Timer::Timer2}) {
         QTimer& qtimer = m_timers[index(timer)];
+        qtimer.setTimerType(Qt::PreciseTimer); // the alarm's timing is part of the output frame's contract
         QObject::connect(&qtimer, &QTimer::timeout, &qtimer, [this, timer] { fire(timer); });
     }
     m_started.start();
