@@ -58,8 +58,9 @@ protected:
 };
 
 TEST_F(ScriptModeTest, ASampleShiftThroughTheWindowGivesTheReplaysTrace) {
-    for (const auto& [script, ini] : {std::pair{u"toledo-shift.txt"_s, u"Option.ini"_s},
-                                      std::pair{u"yaohua-shift.txt"_s, u"Option-yaohua.ini"_s}}) {
+    for (const auto& [script, ini] :
+         {std::pair{u"toledo-shift.txt"_s, u"Option.ini"_s}, std::pair{u"yaohua-shift.txt"_s, u"Option-yaohua.ini"_s},
+          std::pair{u"toledo-shift.txt"_s, u"Option-stable.ini"_s}}) {
         QFile::remove(m_station + u"/Option.ini"_s);
         ASSERT_TRUE(QFile::copy(sample(ini), m_station + u"/Option.ini"_s));
         const QStringList replay =

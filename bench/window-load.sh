@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# CPU time and resident memory of the station window (`kelvora`, offscreen) over a run of simulated
+# products at 60 a minute: the simulator on a pseudo-terminal, the station on it with a script that chooses
+# a model, starts and closes after the run. Samples /proc/PID every 10 s; prints the CPU share of one core
+# and the RSS after the warm-up, at its highest and at the end. Builds nothing: expects build/bin.
+#
+#   bench/window-load.sh [--minutes N] [--warmup-seconds N]     (defaults: 60 minutes, 120 s)
+#
+# Target: memory must not grow (RSS at the end within 1 MiB of the baseline).
+set -euo pipefail
+root="$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)"
+minutes=60
+warmup=120
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --minutes) minutes="$2"; shift 2 ;;
+        --warmup-seconds) warmup="$2"; shift 2 ;;
+        *) sed -n '7p' "$0" >&2; exit 2 ;;
+    esac
+done
+bin="$root/build/bin"
+work=$(mktemp -d /tmp/kelvora-window-load.XXXXXX)
+"$bin/kelvora-tool" simulate --count 1000000 --products-per-minute 60 --sd 2.5 --mean 16 > "$work/sim.jsonl" 2>/dev/null &
+sim=$!
+trap 'kill $sim 2>/dev/null || true' EXIT
+for _ in $(seq 100); do [ -s "$work/sim.jsonl" ] && break; sleep 0.05; done
+port=$(head -1 "$work/sim.jsonl" | sed 's/.*"path":"\([^"]*\)".*/\1/')
+"$bin/kelvora-tool" station init "$work/station" --demo --port "$port" >/dev/null 2>&1
+end=$((minutes * 60000 + 2000))
+printf '0 set LabeledEdit1 1000000\n0 set LabeledEdit2 1000000\n500 choose ComboBox1 A100\n1000 click BtnClear\n%d click BtnSetTabs\n%d close\n' \
+    "$end" "$((end + 500))" > "$work/script.txt"
+QT_QPA_PLATFORM=offscreen "$bin/kelvora" --dir "$work/station" --port "$port" --script "$work/script.txt" --trace \
+    > "$work/trace.jsonl" 2>/dev/null &
+station=$!
+ticks=$(getconf CLK_TCK)
+cpu() { awk '{print $14 + $15}' "/proc/$station/stat"; }
+rss() { awk '/VmRSS/ {print $2}' "/proc/$station/status"; }
+start=$(date +%s.%N); cpu0=$(cpu); baseline=""; peak=0; last=0; elapsed=0
+while kill -0 $station 2>/dev/null && [ -r "/proc/$station/stat" ]; do
+    sleep 10; elapsed=$((elapsed + 10))
+    kill -0 $station 2>/dev/null || break
+    last=$(rss); cpu1=$(cpu); now=$(date +%s.%N)
+    if [ $elapsed -ge "$warmup" ]; then
+        [ -z "$baseline" ] && baseline=$last
+        [ "$last" -gt "$peak" ] && peak=$last
+    fi
+done
+wait $station || true
+products=$(grep -c '"ev":"record"' "$work/trace.jsonl" || true)
+share=$(awk -v c="$((cpu1 - cpu0))" -v t="$ticks" -v s="$start" -v e="$now" 'BEGIN {printf "%.2f", 100 * c / t / (e - s)}')
+echo "station window, $minutes min at 60 products/min ($products verdicts): CPU $share % of one core;"
+echo "  RSS after ${warmup}s ${baseline:-?} KiB, highest ${peak} KiB, at the end ${last} KiB"
+rm -rf "$work"
