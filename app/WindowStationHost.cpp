@@ -138,7 +138,8 @@ void WindowStationHost::setText(Control control, const std::string& text) {
 void WindowStationHost::setLampColor(Lamp lamp, LampColor color) {
     LampShape* shape = lamp == Lamp::Shape1 ? m_form.ui().Shape1 : m_form.ui().Shape2;
     shape->setColor(lampColor(color));
-    m_changed.insert(shape);
+    // The verdict shows when it is made: the lamp is painted now, not when the event loop next runs.
+    shape->repaint();
     if (m_trace) {
         m_trace->line(lampName(lamp)).add("color", lampColorName(color));
     }

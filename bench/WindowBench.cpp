@@ -183,6 +183,6 @@ int main(int argc, char** argv) {
     kelvora::database_setup::initDatabase(station.filePath(u"database.mdb"_s), true);
     startup(station.path());
     QDir::setCurrent(station.path());
-    lampLatency(60);
+    lampLatency(200);
     return 0;
 }
