@@ -2,6 +2,7 @@
 
 #include "app/config/StationConfig.h"
 #include "data/ConnectionTarget.h"
+#include "data/DatabaseBackup.h"
 #include "station/PortSetup.h"
 #include "ui/ColorDialog.h"
 #include "ui/MessageBox.h"
@@ -95,6 +96,7 @@ void TForm1::connectHandlers() {
     connectHandler(ui.BtnWordWrap, &QToolButton::clicked, this, [this] { BtnClearClick(m_ui->BtnWordWrap); });
     connectHandler(ui.BtnSetTabs, &QToolButton::clicked, this, [this] { BtnSetTabsClick(); });
     connectHandler(ui.BtnBullets, &QToolButton::clicked, this, [this] { BtnBulletsClick(); });
+    connectHandler(ui.BtnOK, &QToolButton::clicked, this, [this] { BtnOKClick(); });
     connectHandler(ui.ComboBox1, &QComboBox::activated, this, [this] { ComboBox1Click(); });
     connectHandler(ui.BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
     connectHandler(ui.BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
@@ -228,6 +230,18 @@ void TForm1::BtnSetTabsClick() {
 
 void TForm1::BtnBulletsClick() {
     m_core.BtnBulletsClick();
+}
+
+void TForm1::BtnOKClick() {
+    QString backup;
+    try {
+        backup = DatabaseBackup::initialize(ADO1, QDir::currentPath());
+    } catch (const BackupError& error) {
+        // Nothing was deleted; the text says what failed. A failing deletion goes to the error box.
+        showMessage(u"提示"_s, error.message());
+        return;
+    }
+    showMessage(u"提示"_s, u"初始化成功,以前数据已经被系统存储在"_s + QDir::toNativeSeparators(backup) + u"下."_s);
 }
 
 void TForm1::showMessage(const QString& title, const QString& text) {

@@ -70,6 +70,9 @@ public:
     void BtnClearClick(const QObject* sender);
     void BtnSetTabsClick();
     void BtnBulletsClick();
+    /// The initialization: the database backed up to Backup/ in the station folder, then the records
+    /// cleared; when the backup cannot be made nothing is deleted and a notice says why.
+    void BtnOKClick();
     void ComboBox1Click();
     void BitBtn2Click();
     void BitBtn3Click();
