@@ -2,6 +2,8 @@
 #include "data/TADOQuery.h"
 #include "tests/app/StationWindowFixture.h"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -153,6 +155,38 @@ TEST_F(CatalogueTest, DeleteWithoutANameAndFailuresOfTheStatements) {
     EXPECT_EQ(lastBox(), std::pair(u"提示!"_s, u"对不起,没有删除成功！"_s));
     m_form->BitBtn4Click();
     EXPECT_EQ(lastBox(), std::pair(u"提示!"_s, u"对不起，没有修改成功！，请重新修改！"_s));
+}
+
+TEST_F(CatalogueTest, AFailingInsertionIsReportedAndTheListStaysAsItWas) {
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"trigger"_s);
+        db.setDatabaseName(path(u"database.mdb"_s));
+        ASSERT_TRUE(db.open());
+        QSqlQuery(db).exec(u"CREATE TRIGGER refuse BEFORE INSERT ON XH BEGIN SELECT RAISE(ABORT, 'full'); END"_s);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(u"trigger"_s);
+    fill(u"E1"_s, u"1"_s, u"2"_s, u"0"_s);
+    m_form->BitBtn2Click();
+    EXPECT_EQ(lastBox(), std::pair(u"提示!"_s, u"对不起，没有添加成功,请重新添加！"_s));
+    EXPECT_EQ(ui().ComboBox1->count(), 5);
+}
+
+TEST_F(CatalogueTest, AButtonsAltShortcutLeavesTheFocusAndTheEditAsTheyAre) {
+    m_form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
+    fill(u"F2"_s, u"5"_s, u"6"_s, u"4"_s);
+    ui().Et1->setFocus();
+    QTest::keyClick(m_form.get(), Qt::Key_A, Qt::AltModifier);
+    QTest::qWait(300); // a shortcut clicks the button after its press is shown
+    EXPECT_EQ(lastBox().second, u"添加成功！"_s);
+    EXPECT_TRUE(ui().Et1->hasFocus());
+    EXPECT_EQ(ui().Et1->text(), u"5"_s);
+    // A click with the mouse takes the focus and formats the edit first.
+    ui().ComboBox1->setEditText(u"F3"_s);
+    QTest::mouseClick(ui().BitBtn2, Qt::LeftButton);
+    EXPECT_EQ(ui().Et1->text(), u"5.000"_s);
+    EXPECT_EQ(lastBox().second, u"添加成功！"_s);
 }
 
 TEST_F(CatalogueTest, TheKeyFilterBeepsAndLeavingAnEditFormatsIt) {
