@@ -12,6 +12,7 @@
 #include <charconv>
 #include <iostream>
 #include <limits>
+#include <map>
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -265,118 +266,153 @@ bool ScriptRunner::apply(const Line& line) {
 }
 
 void ScriptRunner::applyLine(const Line& line) {
-    auto bad = [&](const std::string& why) { throw ScriptError(why); };
-    std::string rest = line.rest;
-    if (line.verb == "chunk") {
-        const ScriptCommand command = StationScript::parseLine(line.text, line.number);
-        auto* comm = activeWindow()->findChild<TComm*>(u"Comm1"_s);
-        if (comm != nullptr && comm->OnReceiveData) {
-            runWindowHandler([&] {
-                comm->OnReceiveData(comm, reinterpret_cast<const std::uint8_t*>(command.bytes.data()),
-                                    static_cast<std::uint16_t>(command.bytes.size()));
-            });
-        }
-    } else if (line.verb == "select") {
-        const ScriptCommand command = StationScript::parseLine(line.text, line.number);
-        WindowStationHost& host = m_form->host();
-        runWindowHandler([&] {
-            host.setText(Control::ComboBox1, command.text);
-            host.setText(Control::Et1, NumberText::formatWeight(command.standard));
-            host.setText(Control::Et2, NumberText::formatWeight(command.upper));
-            host.setText(Control::Et3, NumberText::formatWeight(command.lower));
-            m_form->core().ModelSelected();
-        });
-    } else if (line.verb == "set") {
-        const std::string name = nextWord(rest);
-        QWidget* widget = control(name);
-        const QString text = QString::fromStdString(rest);
-        if (activeWindow() == m_form && stationControl(name)) {
-            m_form->host().setText(*stationControl(name), rest);
-        } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-            edit->setText(text);
-        } else if (auto* box = qobject_cast<QComboBox*>(widget); box != nullptr && box->isEditable()) {
-            box->setEditText(text);
-        } else if (auto* picker = qobject_cast<QDateTimeEdit*>(widget)) {
-            const QString format =
-                picker->displayedSections() & QDateTimeEdit::DateSections_Mask ? u"yyyy-MM-dd"_s : u"HH:mm:ss"_s;
-            const QDateTime moment = QDateTime::fromString(text, format);
-            if (!moment.isValid() && !QTime::fromString(text, format).isValid()) {
-                bad("set " + name + ": '" + rest + "' is not " + format.toStdString());
-            }
-            format.startsWith(u'y') ? picker->setDate(moment.date()) : picker->setTime(QTime::fromString(text, format));
-        } else {
-            bad("set: no edit '" + name + "'");
-        }
-    } else if (line.verb == "choose") {
-        const std::string name = nextWord(rest);
-        auto* box = qobject_cast<QComboBox*>(control(name));
-        if (box == nullptr) {
-            bad("choose: no combo box '" + name + "'");
-        }
-        const int item = box->findText(QString::fromStdString(rest), Qt::MatchExactly);
-        if (item < 0) {
-            bad("choose: '" + rest + "' is not in " + name + "'s list");
-        }
-        box->setCurrentIndex(item);
-        emit box->activated(item);
-    } else if (line.verb == "click") {
-        const std::string name = nextWord(rest);
-        if (name == "OpenPort" || name == "ClosePort") {
-            WindowStationHost& host = m_form->host();
-            runWindowHandler([&] { name == "OpenPort" ? host.openPort() : host.closePort(); });
-            return;
-        }
-        auto* button = qobject_cast<QAbstractButton*>(control(name));
-        if (button == nullptr) {
-            bad("click: no button '" + name + "'");
-        }
-        if (button->isVisibleTo(activeWindow()) && button->isEnabled()) {
-            // A mouse click takes the focus first where the button takes it by clicking, so the edit left
-            // runs its exit handler before the click.
-            if (button->focusPolicy() & Qt::ClickFocus) {
-                button->setFocus(Qt::MouseFocusReason);
-            }
-            button->click();
-        }
-    } else if (line.verb == "key" || line.verb == "focus") {
-        const std::string name = nextWord(rest);
-        QWidget* widget = control(name);
-        if (widget == nullptr) {
-            bad(line.verb + ": no control '" + name + "'");
-        }
-        if (line.verb == "focus") {
-            widget->setFocus(Qt::TabFocusReason);
-            return;
-        }
-        const QString character = QString::fromStdString(rest);
-        if (character.isEmpty()) {
-            bad("key needs a character");
-        }
-        QWidget* target = widget->focusProxy() != nullptr ? widget->focusProxy() : widget;
-        if (auto* box = qobject_cast<QComboBox*>(widget); box != nullptr && box->lineEdit() != nullptr) {
-            target = box->lineEdit();
-        }
-        const int code =
-            character.size() == 1 && character.at(0).unicode() == 8 ? int(Qt::Key_Backspace) : int(Qt::Key_unknown);
-        QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, character);
-        QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, character);
-        QCoreApplication::sendEvent(target, &press);
-        QCoreApplication::sendEvent(target, &release);
-    } else if (line.verb == "answer") {
-        const std::string name = nextWord(rest);
-        const MessageBox::Button button = MessageBox::buttonNamed(QString::fromStdString(name));
-        if (button == QMessageBox::NoButton) {
-            bad("answer: unknown button '" + name + "'");
-        }
-        m_answers.push_back(button);
-    } else if (line.verb == "close") {
-        saveScreenshot();
-        activeWindow()->close();
-    } else if (line.verb == "dump") {
-        dump(nextWord(rest));
-    } else {
-        bad("unknown verb '" + line.verb + "'");
+    using Verb = void (ScriptRunner::*)(const Line& line, std::string& rest);
+    static const std::map<std::string, Verb> verbs{
+        {"chunk", &ScriptRunner::chunk},   {"select", &ScriptRunner::select},      {"set", &ScriptRunner::set},
+        {"choose", &ScriptRunner::choose}, {"click", &ScriptRunner::click},        {"key", &ScriptRunner::key},
+        {"focus", &ScriptRunner::focus},   {"answer", &ScriptRunner::queueAnswer}, {"close", &ScriptRunner::close},
+        {"dump", &ScriptRunner::dumpLine}};
+    const auto found = verbs.find(line.verb);
+    if (found == verbs.end()) {
+        throw ScriptError("unknown verb '" + line.verb + "'");
     }
+    std::string rest = line.rest;
+    (this->*found->second)(line, rest);
+}
+
+QWidget* ScriptRunner::requireControl(const std::string& verb, const std::string& name) const {
+    QWidget* widget = control(name);
+    if (widget == nullptr) {
+        throw ScriptError(verb + ": no control '" + name + "'");
+    }
+    return widget;
+}
+
+void ScriptRunner::chunk(const Line& line, std::string&) {
+    const ScriptCommand command = StationScript::parseLine(line.text, line.number);
+    auto* comm = activeWindow()->findChild<TComm*>(u"Comm1"_s);
+    if (comm != nullptr && comm->OnReceiveData) {
+        runWindowHandler([&] {
+            comm->OnReceiveData(comm, reinterpret_cast<const std::uint8_t*>(command.bytes.data()),
+                                static_cast<std::uint16_t>(command.bytes.size()));
+        });
+    }
+}
+
+void ScriptRunner::select(const Line& line, std::string&) {
+    const ScriptCommand command = StationScript::parseLine(line.text, line.number);
+    WindowStationHost& host = m_form->host();
+    runWindowHandler([&] {
+        host.setText(Control::ComboBox1, command.text);
+        host.setText(Control::Et1, NumberText::formatWeight(command.standard));
+        host.setText(Control::Et2, NumberText::formatWeight(command.upper));
+        host.setText(Control::Et3, NumberText::formatWeight(command.lower));
+        m_form->core().ModelSelected();
+    });
+}
+
+void ScriptRunner::set(const Line&, std::string& rest) {
+    const std::string name = nextWord(rest);
+    QWidget* widget = requireControl("set", name);
+    const QString text = QString::fromStdString(rest);
+    if (activeWindow() == m_form && stationControl(name)) {
+        m_form->host().setText(*stationControl(name), rest); // the main window's texts are traced
+    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        edit->setText(text);
+    } else if (auto* box = qobject_cast<QComboBox*>(widget); box != nullptr && box->isEditable()) {
+        box->setEditText(text);
+    } else if (auto* picker = qobject_cast<QDateTimeEdit*>(widget)) {
+        if (picker->displayedSections() & QDateTimeEdit::DateSections_Mask) {
+            const QDate date = QDate::fromString(text, u"yyyy-MM-dd"_s);
+            if (!date.isValid()) {
+                throw ScriptError("set " + name + ": '" + rest + "' is no YYYY-MM-DD");
+            }
+            picker->setDate(date);
+        } else {
+            const QTime time = QTime::fromString(text, u"HH:mm:ss"_s);
+            if (!time.isValid()) {
+                throw ScriptError("set " + name + ": '" + rest + "' is no HH:MM:SS");
+            }
+            picker->setTime(time);
+        }
+    } else {
+        throw ScriptError("set: '" + name + "' is no edit");
+    }
+}
+
+void ScriptRunner::choose(const Line&, std::string& rest) {
+    const std::string name = nextWord(rest);
+    auto* box = qobject_cast<QComboBox*>(requireControl("choose", name));
+    if (box == nullptr) {
+        throw ScriptError("choose: '" + name + "' is no combo box");
+    }
+    const int item = box->findText(QString::fromStdString(rest), Qt::MatchExactly);
+    if (item < 0) {
+        throw ScriptError("choose: '" + rest + "' is not in " + name + "'s list");
+    }
+    box->setCurrentIndex(item);
+    emit box->activated(item);
+}
+
+void ScriptRunner::click(const Line&, std::string& rest) {
+    const std::string name = nextWord(rest);
+    if (name == "OpenPort" || name == "ClosePort") {
+        WindowStationHost& host = m_form->host();
+        runWindowHandler([&] { name == "OpenPort" ? host.openPort() : host.closePort(); });
+        return;
+    }
+    auto* button = qobject_cast<QAbstractButton*>(requireControl("click", name));
+    if (button == nullptr) {
+        throw ScriptError("click: '" + name + "' is no button");
+    }
+    if (button->isVisibleTo(activeWindow()) && button->isEnabled()) {
+        // A mouse click takes the focus first where the button takes it by clicking, so the edit left
+        // runs its exit handler before the click.
+        if (button->focusPolicy() & Qt::ClickFocus) {
+            button->setFocus(Qt::MouseFocusReason);
+        }
+        button->click();
+    }
+}
+
+void ScriptRunner::key(const Line&, std::string& rest) {
+    const std::string name = nextWord(rest);
+    QWidget* widget = requireControl("key", name);
+    const QString character = QString::fromStdString(rest);
+    if (character.isEmpty()) {
+        throw ScriptError("key needs a character");
+    }
+    QWidget* target = widget->focusProxy() != nullptr ? widget->focusProxy() : widget;
+    if (auto* box = qobject_cast<QComboBox*>(widget); box != nullptr && box->lineEdit() != nullptr) {
+        target = box->lineEdit();
+    }
+    const int code = character == u"\b"_s ? int(Qt::Key_Backspace) : int(Qt::Key_unknown);
+    QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, character);
+    QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, character);
+    QCoreApplication::sendEvent(target, &press);
+    QCoreApplication::sendEvent(target, &release);
+}
+
+void ScriptRunner::focus(const Line&, std::string& rest) {
+    requireControl("focus", nextWord(rest))->setFocus(Qt::TabFocusReason);
+}
+
+void ScriptRunner::queueAnswer(const Line&, std::string& rest) {
+    const std::string name = nextWord(rest);
+    const MessageBox::Button button = MessageBox::buttonNamed(QString::fromStdString(name));
+    if (button == QMessageBox::NoButton) {
+        throw ScriptError("answer: unknown button '" + name + "'");
+    }
+    m_answers.push_back(button);
+}
+
+void ScriptRunner::close(const Line&, std::string&) {
+    saveScreenshot();
+    activeWindow()->close();
+}
+
+void ScriptRunner::dumpLine(const Line&, std::string& rest) {
+    dump(nextWord(rest));
 }
 
 void ScriptRunner::saveScreenshot() {

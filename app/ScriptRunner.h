@@ -66,6 +66,18 @@ private:
     void fail(const Line& line, const std::string& message);
     QWidget* activeWindow() const;
     QWidget* control(const std::string& name) const;
+    QWidget* requireControl(const std::string& verb, const std::string& name) const;
+    // One verb each; rest is the line after the verb.
+    void chunk(const Line& line, std::string& rest);
+    void select(const Line& line, std::string& rest);
+    void set(const Line& line, std::string& rest);
+    void choose(const Line& line, std::string& rest);
+    void click(const Line& line, std::string& rest);
+    void key(const Line& line, std::string& rest);
+    void focus(const Line& line, std::string& rest);
+    void queueAnswer(const Line& line, std::string& rest);
+    void close(const Line& line, std::string& rest);
+    void dumpLine(const Line& line, std::string& rest);
     void dump(const std::string& name);
     /// Before a close: the window as it is, into the PNG file that KELVORA_SCREENSHOT names (if set).
     void saveScreenshot();
