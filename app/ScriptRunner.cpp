@@ -1,9 +1,9 @@
 #include "app/ScriptRunner.h"
 
 #include "app/Unit1.h"
+#include "app/WidgetDump.h"
 #include "station/StationScript.h"
 #include "ui/ColorDialog.h"
-#include "ui/LampShape.h"
 #include "ui/SystemBeep.h"
 #include "ui/WindowHandler.h"
 #include "ui_Unit1.h"
@@ -15,16 +15,12 @@
 #include <map>
 
 #include <QAbstractButton>
-#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QDeadlineTimer>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QTextEdit>
 
 using namespace Qt::StringLiterals;
 
@@ -43,14 +39,6 @@ std::string nextWord(std::string& rest) {
     std::string word = rest.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
     rest = end == std::string::npos ? std::string() : rest.substr(end + 1);
     return word;
-}
-
-std::string jsonStrings(const QStringList& texts) {
-    std::string json = "[";
-    for (qsizetype i = 0; i < texts.size(); ++i) {
-        json += (i == 0 ? "\"" : ",\"") + TraceWriter::escape(texts.at(i).toStdString()) + "\"";
-    }
-    return json + "]";
 }
 
 // A class name without its namespace, as the trace names windows.
@@ -149,7 +137,7 @@ MessageBox::Button ScriptRunner::answer(const MessageBox::Request& request) {
         }
         line.add("text", request.text.toStdString())
             .add("icon", MessageBox::iconName(request.icon).toStdString())
-            .addRaw("buttons", jsonStrings(MessageBox::buttonNames(request.buttons)));
+            .addRaw("buttons", WidgetDump::jsonStrings(MessageBox::buttonNames(request.buttons)));
     }
     return button;
 }
@@ -423,55 +411,11 @@ void ScriptRunner::saveScreenshot() {
 }
 
 void ScriptRunner::dump(const std::string& name) {
-    QWidget* widget = control(name);
-    if (widget == nullptr) {
-        throw ScriptError("dump: no control '" + name + "'");
-    }
-    if (!m_trace) {
-        return;
-    }
-    QString text;
-    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        text = edit->text();
-    } else if (auto* box = qobject_cast<QComboBox*>(widget)) {
-        text = box->currentText();
-    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-        text = button->text();
-    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-        text = label->text();
-    } else if (auto* picker = qobject_cast<QDateTimeEdit*>(widget)) {
-        text = picker->text();
-    } else if (auto* memo = qobject_cast<QPlainTextEdit*>(widget)) {
-        text = memo->toPlainText();
-    } else if (auto* rich = qobject_cast<QTextEdit*>(widget)) {
-        text = rich->toPlainText();
-    } else {
-        text = widget->windowTitle();
-    }
-    TraceWriter::Line line = m_trace->line("dump");
-    line.add("name", name)
-        .add("text", text.toStdString())
-        .add("visible", widget->isVisibleTo(activeWindow()))
-        .add("enabled", widget->isEnabled());
-    if (auto* box = qobject_cast<QComboBox*>(widget)) {
-        QStringList items;
-        for (int i = 0; i < box->count(); ++i) {
-            items << box->itemText(i);
-        }
-        line.addRaw("items", jsonStrings(items));
-    } else if (auto* lamp = qobject_cast<LampShape*>(widget)) {
-        line.add("color", lamp->colorName().toStdString());
-    } else if (auto* view = qobject_cast<QAbstractItemView*>(widget); view != nullptr && view->model() != nullptr) {
-        const QAbstractItemModel* model = view->model();
-        std::string rows = "[";
-        for (int row = 0; row < model->rowCount(); ++row) {
-            QStringList cells;
-            for (int column = 0; column < model->columnCount(); ++column) {
-                cells << model->index(row, column).data().toString();
-            }
-            rows += (row == 0 ? "" : ",") + jsonStrings(cells);
-        }
-        line.addRaw("rows", rows + "]");
+    QWidget* widget = requireControl("dump", name);
+    if (m_trace) {
+        TraceWriter::Line line = m_trace->line("dump");
+        line.add("name", name);
+        WidgetDump::write(line, *widget, *activeWindow());
     }
 }
 
