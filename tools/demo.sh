@@ -25,7 +25,7 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     exit 0
 fi
 
-echo "No display: the station runs on the offscreen platform for 30 s of products, driven by a script."
+echo "No display: the station runs under Xvfb (or offscreen) for 30 s of products, driven by a script."
 cat > "$work/demo-script.txt" <<'SCRIPT'
 # Choose a model, start, 30 s of products, stop, close (the exit confirmation is answered with OK).
 500 set LabeledEdit1 25
@@ -36,7 +36,12 @@ cat > "$work/demo-script.txt" <<'SCRIPT'
 33000 close
 SCRIPT
 export KELVORA_SCREENSHOT="$work/station-window.png"
-QT_QPA_PLATFORM=offscreen "$BIN/kelvora" --dir "$station" --port "$port" --script "$work/demo-script.txt" --trace 2>"$work/station.log" |
+# Under Xvfb the window is maximised on a screen of its own; the offscreen platform does without one.
+run_station=(env QT_QPA_PLATFORM=offscreen)
+if command -v xvfb-run >/dev/null && command -v xauth >/dev/null; then
+    run_station=(xvfb-run -a -s "-screen 0 1600x1000x24" env QT_QPA_PLATFORM=xcb)
+fi
+"${run_station[@]}" "$BIN/kelvora" --dir "$station" --port "$port" --script "$work/demo-script.txt" --trace 2>"$work/station.log" |
     tee "$work/trace.jsonl" |
     sed -un 's/^{"t":\([0-9]*\),"ev":"record","verdict":"\([^"]*\)","model":"\([^"]*\)","weight":"\([^"]*\)".*/  \1 ms  \3  \4 kg  \2/p'
 echo "Summary:"
