@@ -2,6 +2,7 @@
 #include "tools/MonitorCommand.h"
 #include "tools/ReplayCommand.h"
 #include "tools/SimulateCommand.h"
+#include "tools/StationCommand.h"
 
 #include <cstring>
 #include <iostream>
@@ -19,6 +20,7 @@ const Command kCommands[] = {
     {"simulate", kelvora::runSimulateCommand, "an indicator on a pseudo-terminal, with products passing"},
     {"monitor", kelvora::runMonitorCommand, "the live station on a serial port, with its trace"},
     {"db", kelvora::runDbCommand, "create a station database or import an Access file"},
+    {"station", kelvora::runStationCommand, "prepare a station folder: database, Option.ini, Backup/, manual"},
 };
 
 void printUsage() {

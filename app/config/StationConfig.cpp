@@ -82,6 +82,27 @@ std::optional<std::string> StationConfig::databaseConnection(const std::string& 
     return ProfileFile(iniPath).readText(kDatabase, "连接");
 }
 
+std::string StationConfig::newStationProfile(const std::optional<std::string>& comName) {
+    if (comName && comName->find_first_of("\r\n") != std::string::npos) {
+        throw ProfileValueError("a port name cannot hold a line break");
+    }
+    const StationSettings main;
+    const SettingsWindowValues window;
+    const WeighingState state;
+    const auto line = [](const std::string& key, const std::string& value) { return key + "=" + value + "\n"; };
+    const auto section = [](const std::string& name) { return "[" + name + "]\n"; };
+    return section(kSoftware) + line("背景色", std::to_string(main.windowColor)) + //
+           section(kWord) + line("Num", main.batchCountText) + line("TX_Num", main.batchReminderText) +
+           line("SC_Num", std::to_string(state.ProductCount)) + //
+           section(kClock) + line("开始输出", std::to_string(main.timer2Interval)) +
+           line("输出时长", std::to_string(main.timer1Interval)) + //
+           section(kThreshold) + line("Value", window.threshold) + //
+           section(kSerial) + line("ComName", comName.value_or(window.comName)) + line("Baudrate", window.baudRate) +
+           line("Parity", window.parity) + //
+           section(kIndicator) + line("1", window.indicator == 1 ? "1" : "0") +
+           line("2", window.indicator == 2 ? "1" : "0");
+}
+
 SettingsWindowValues StationConfig::loadSettingsWindow(const std::string& iniPath) {
     const ProfileFile ini(iniPath);
     SettingsWindowValues values;

@@ -68,6 +68,14 @@ public:
     /// The settings window's save, key by key in the window's order; a failing key stops the save and the
     /// keys after it are not written. The sampling choice goes last, as 算法/取样 "稳定" (2) or "峰值".
     static void saveSettingsWindow(const std::string& iniPath, const SettingsWindowValues& values);
+
+    /// The Option.ini of a new station, as UTF-8 text (LF line ends, no byte-order mark): every key that the
+    /// main window and the settings window read alike, at its default, so that both load from it exactly
+    /// what they load without a file. The algorithm keys are left out: the two windows' defaults differ
+    /// there (all yes, against only algorithm 1) and the settings window writes them on its first save.
+    /// comName, when given, replaces the default port; a name holding a line break throws
+    /// ProfileValueError.
+    static std::string newStationProfile(const std::optional<std::string>& comName);
 };
 
 } // namespace kelvora
