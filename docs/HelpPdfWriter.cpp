@@ -1,5 +1,7 @@
 #include "docs/HelpPdfWriter.h"
 
+#include <cmath>
+
 #include <QAbstractTextDocumentLayout>
 #include <QFile>
 #include <QFileInfo>
@@ -106,6 +108,38 @@ void styleHeadings(QTextDocument& doc) {
     }
 }
 
+/// The first heading below level 1 that stands in the last lines of a page, its text on the next one.
+QTextBlock strandedHeading(QTextDocument& doc, qreal lineHeight) {
+    const qreal pageHeight = doc.pageSize().height();
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
+        const QTextBlockFormat format = block.blockFormat();
+        if (format.headingLevel() < 2 || format.pageBreakPolicy() == QTextFormat::PageBreak_AlwaysBefore) {
+            continue;
+        }
+        const QRectF rect = doc.documentLayout()->blockBoundingRect(block);
+        if (std::fmod(rect.top(), pageHeight) + rect.height() + 3 * lineHeight > pageHeight) {
+            return block;
+        }
+    }
+    return {};
+}
+
+/// Moves each stranded heading to the next page, one at a time: every move shifts the pages after it.
+/// Needs the page size set.
+void keepHeadingsWithText(QTextDocument& doc, qreal lineHeight) {
+    for (;;) {
+        // A change relays out lazily from its block on; start each search from a whole new layout.
+        doc.markContentsDirty(0, doc.characterCount());
+        const QTextBlock block = strandedHeading(doc, lineHeight);
+        if (!block.isValid()) {
+            return;
+        }
+        QTextBlockFormat format = block.blockFormat();
+        format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+        QTextCursor(block).setBlockFormat(format);
+    }
+}
+
 } // namespace
 
 int HelpPdfWriter::write(const QString& markdown, const QString& pdfPath) const {
@@ -155,6 +189,7 @@ int HelpPdfWriter::render(const QString& markdown, const QString& path) const {
     const qreal line = QFontMetricsF(small, &writer).height();
     const QRectF body = page.adjusted(0, line * 2, 0, -line * 2);
     doc.setPageSize(body.size());
+    keepHeadingsWithText(doc, QFontMetricsF(doc.defaultFont(), &writer).height());
     const int pageCount = doc.pageCount();
 
     for (int index = 0; index < pageCount; ++index) {
