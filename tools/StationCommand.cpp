@@ -12,6 +12,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include <QString>
@@ -202,8 +203,16 @@ void printSummary(const InitOptions& options) {
                 "Start the station there: kelvora --dir %s\n",
                 dir.c_str(), qPrintable(schema::kInitialPassword), options.demo ? "; demo models" : "", port.c_str(),
                 kHelpName, dir.c_str());
-    if (options.port && options.port->front() == '/' && !fs::exists(*options.port)) {
+    if (!options.port || options.port->front() != '/') {
+        return;
+    }
+    if (!fs::exists(*options.port)) {
         std::fprintf(stderr, "note: %s does not exist now; the station opens it when a run starts\n",
+                     options.port->c_str());
+    } else if (::access(options.port->c_str(), R_OK | W_OK) != 0) {
+        std::fprintf(stderr,
+                     "note: this user may not open %s; serial ports belong to the group dialout "
+                     "(sudo usermod -a -G dialout USER, then log in again)\n",
                      options.port->c_str());
     }
 }
