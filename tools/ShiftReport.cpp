@@ -1,0 +1,269 @@
+#include "tools/ShiftReport.h"
+
+#include "data/DatabaseError.h"
+#include "data/TADOConnection.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace kelvora {
+
+namespace {
+
+const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+constexpr double kOnLimitGrams = 1e-6; // as the average-quantity zones count weights on a limit
+
+/// The rows of the range: the statement's tail and its bound values.
+struct Selection {
+    QString from;
+    QVariantList values;
+};
+
+Selection selectionOf(const ReportRange& range, const std::optional<QString>& model, bool weighedOnly) {
+    Selection selection{QStringLiteral(" from \"weight\" where \"时间\" between ? and ?"),
+                        {reportTimeText(range.from), reportTimeText(range.to)}};
+    if (weighedOnly)
+        selection.from += QStringLiteral(" and \"重量\" is not null");
+    if (model) {
+        selection.from += QStringLiteral(" and \"型号\" = ?");
+        selection.values << *model;
+    }
+    return selection;
+}
+
+QSqlQuery run(TADOConnection& connection, const QString& statement, const QVariantList& values) {
+    QSqlQuery query(connection.database());
+    query.setForwardOnly(true);
+    if (!query.prepare(statement))
+        throw DatabaseError(query.lastError().text());
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        throw DatabaseError(query.lastError().text());
+    return query;
+}
+
+QString timeText(const QVariant& value) {
+    if (value.typeId() == QMetaType::QDateTime)
+        return value.toDateTime().toString(kTimeFormat);
+    return value.toString();
+}
+
+std::int64_t whole(const QVariant& value) {
+    return value.toLongLong();
+}
+
+// The nominal and limits from `XH`; false for a model the catalogue does not hold.
+bool readCatalogue(TADOConnection& connection, const QString& model, QualitySettings& settings) {
+    QSqlQuery query =
+        run(connection, QStringLiteral("select \"标准值\", \"上限值\", \"下限值\" from \"XH\" where \"型号\" = ?"),
+            {model});
+    if (!query.next())
+        return false;
+    settings.nominal = query.value(0).toDouble();
+    settings.upper = query.value(1).toDouble();
+    settings.lower = query.value(2).toDouble();
+    return true;
+}
+
+// The subgroups of consecutive products, with the squared deviations from the mean and the
+// average-quantity zones summed per subgroup; the standard deviation and the zone counts follow.
+void readSubgroups(TADOConnection& connection, const ReportRange& range, ModelReport& report) {
+    const Selection selection = selectionOf(range, report.model, true);
+    const double unitEpsilon = kOnLimitGrams / gramsPer(report.settings.unit);
+    const QuantityLimits limits = report.quantity ? report.quantity->limits() : QuantityLimits{};
+    const double toUnit = 1.0 / gramsPer(report.settings.unit);
+    QVariantList values{report.mean, limits.nominal * toUnit - unitEpsilon, limits.tu1 * toUnit - unitEpsilon,
+                        limits.tu2 * toUnit - unitEpsilon};
+    values << selection.values;
+    const QString statement =
+        QStringLiteral("select count(*), sum(d), sum(d * d), sum(z0), sum(z1), sum(z2) from (select"
+                       " \"重量\" - ? as d,"
+                       " case when \"重量\" >= ? then 1 else 0 end as z0,"
+                       " case when \"重量\" >= ? then 1 else 0 end as z1,"
+                       " case when \"重量\" >= ? then 1 else 0 end as z2,"
+                       " (row_number() over (order by \"时间\", \"id\") - 1) / %1 as g")
+            .arg(report.settings.subgroupSize) +
+        selection.from + QStringLiteral(") t group by g order by g");
+    QSqlQuery query = run(connection, statement, values);
+    double deviations = 0.0, squares = 0.0;
+    std::int64_t zones[4] = {0, 0, 0, 0}; // cumulative: at least Qn, at least TU1, at least TU2, all
+    while (query.next()) {
+        const std::int64_t n = whole(query.value(0));
+        const double s1 = query.value(1).toDouble(), s2 = query.value(2).toDouble();
+        deviations += s1;
+        squares += s2;
+        for (int i = 0; i < 3; ++i)
+            zones[i] += whole(query.value(3 + i));
+        zones[3] += n;
+        if (n == report.settings.subgroupSize) {
+            const double variance = std::max(0.0, (s2 - s1 * s1 / static_cast<double>(n)) / static_cast<double>(n - 1));
+            report.chart.addSubgroup(report.mean + s1 / static_cast<double>(n), std::sqrt(variance));
+        }
+    }
+    if (report.count > 1)
+        report.sd = std::sqrt(std::max(0.0, (squares - deviations * deviations / static_cast<double>(report.count)) /
+                                                static_cast<double>(report.count - 1)));
+    if (report.quantity) {
+        const std::int64_t perZone[4] = {zones[0], zones[1] - zones[0], zones[2] - zones[1], zones[3] - zones[2]};
+        report.quantity->addCounts(perZone, report.sum * gramsPer(report.settings.unit));
+    }
+}
+
+void readHistogram(TADOConnection& connection, const ReportRange& range, ModelReport& report) {
+    const Selection selection = selectionOf(range, report.model, true);
+    QVariantList values{report.settings.division};
+    values << selection.values;
+    QSqlQuery query = run(connection,
+                          QStringLiteral("select cast(round(\"重量\" / ?) as bigint) as k, count(*)") + selection.from +
+                              QStringLiteral(" group by k"),
+                          values);
+    while (query.next())
+        report.histogram.addCount(whole(query.value(0)), whole(query.value(1)));
+}
+
+void readTrend(TADOConnection& connection, const ReportRange& range, ModelReport& report, int buckets) {
+    const Selection selection = selectionOf(range, report.model, true);
+    const QString grouped =
+        QStringLiteral("select r * %1 / %2 as b, min(r), count(*), min(w), max(w) from (select \"重量\" as w,"
+                       " row_number() over (order by \"时间\", \"id\") - 1 as r")
+            .arg(buckets)
+            .arg(std::max<std::int64_t>(report.count, 1)) +
+        selection.from + QStringLiteral(") t group by b order by b");
+    QSqlQuery query = run(connection, grouped, selection.values);
+    while (query.next())
+        report.trend.push_back(
+            {whole(query.value(1)), whole(query.value(2)), query.value(3).toDouble(), query.value(4).toDouble()});
+}
+
+void readOperators(TADOConnection& connection, const ReportRange& range, ModelReport& report) {
+    const Selection selection = selectionOf(range, report.model, true);
+    QSqlQuery query = run(connection,
+                          QStringLiteral("select \"操作员\", count(*)") + selection.from +
+                              QStringLiteral(" group by \"操作员\" order by \"操作员\""),
+                          selection.values);
+    while (query.next())
+        report.operators.emplace_back(query.value(0).toString(), whole(query.value(1)));
+}
+
+ModelReport readModel(TADOConnection& connection, const ReportRange& range, const QSqlQuery& totals,
+                      const QualitySettings& defaults, int trendBuckets) {
+    QualitySettings settings = defaults;
+    const QString model = totals.value(0).toString();
+    const bool inCatalogue = readCatalogue(connection, model, settings);
+    ModelReport report(settings);
+    report.model = model;
+    report.inCatalogue = inCatalogue;
+    report.count = whole(totals.value(1));
+    report.sum = totals.value(2).toDouble();
+    report.mean = report.sum / static_cast<double>(report.count);
+    report.minimum = totals.value(3).toDouble();
+    report.maximum = totals.value(4).toDouble();
+    report.over = whole(totals.value(5));
+    report.normal = whole(totals.value(6));
+    report.under = whole(totals.value(7));
+    report.firstTime = timeText(totals.value(8));
+    report.lastTime = timeText(totals.value(9));
+    if (inCatalogue)
+        if (const auto limits = quantityLimits(settings.nominal * gramsPer(settings.unit)))
+            report.quantity.emplace(*limits);
+    readSubgroups(connection, range, report);
+    readHistogram(connection, range, report);
+    readTrend(connection, range, report, trendBuckets);
+    readOperators(connection, range, report);
+
+    const auto first = QDateTime::fromString(report.firstTime, kTimeFormat);
+    const auto last = QDateTime::fromString(report.lastTime, kTimeFormat);
+    const qint64 span = first.secsTo(last);
+    report.perMinute = span > 0 ? static_cast<double>(report.count - 1) * 60.0 / static_cast<double>(span) : 0.0;
+    // The frozen baseline's σ within subgroups once there is one, as the live figures use it.
+    report.sigma = report.chart.limits() ? report.chart.limits()->sigmaWithin : report.sd;
+    if (inCatalogue) {
+        const std::optional<double> upper =
+            settings.upper > settings.lower ? std::optional(settings.upper) : std::nullopt;
+        report.capability = capability(report.mean, report.sigma, settings.lower, upper);
+        if (report.quantity)
+            report.cplTu1 = capability(report.mean, report.sigma,
+                                       report.quantity->limits().tu1 / gramsPer(settings.unit), std::nullopt)
+                                .cpl;
+    }
+    return report;
+}
+
+QByteArray csvField(const QString& text) {
+    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') && !text.contains(u'\r'))
+        return text.toUtf8();
+    return '"' + QString(text).replace(u'"', QStringLiteral("\"\"")).toUtf8() + '"';
+}
+
+QByteArray numberText(const QVariant& value) {
+    if (value.isNull())
+        return {};
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value.toDouble());
+    return QByteArray(buffer, static_cast<int>(result.ptr - buffer));
+}
+
+} // namespace
+
+QString reportTimeText(const QDateTime& time) {
+    return time.toString(kTimeFormat);
+}
+
+ShiftReport loadShiftReport(TADOConnection& connection, const ReportRange& range, const QualitySettings& defaults,
+                            int trendBuckets) {
+    connection.Open();
+    ShiftReport report{range, QDateTime::currentDateTime(), defaults.unit, {}};
+    const Selection selection = selectionOf(range, range.model, true);
+    QSqlQuery totals =
+        run(connection,
+            QStringLiteral("select \"型号\", count(*), sum(\"重量\"), min(\"重量\"), max(\"重量\"),"
+                           " sum(case when \"检定结果\" = '超高' then 1 else 0 end),"
+                           " sum(case when \"检定结果\" = '正常' then 1 else 0 end),"
+                           " sum(case when \"检定结果\" = '超低' then 1 else 0 end), min(\"时间\"), max(\"时间\")") +
+                selection.from + QStringLiteral(" group by \"型号\" order by \"型号\""),
+            selection.values);
+    while (totals.next())
+        report.models.push_back(readModel(connection, range, totals, defaults, trendBuckets));
+    return report;
+}
+
+std::int64_t writeRecordsCsv(TADOConnection& connection, const ReportRange& range, const QString& path) {
+    connection.Open();
+    const Selection selection = selectionOf(range, range.model, false);
+    QSqlQuery query = run(connection,
+                          QStringLiteral("select \"型号\", \"重量\", \"检定结果\", \"操作员\", \"时间\"") +
+                              selection.from + QStringLiteral(" order by \"时间\", \"id\""),
+                          selection.values);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw DatabaseError(QStringLiteral("Cannot write '%1': %2").arg(path, file.errorString()));
+    QByteArray text("\xEF\xBB\xBF");
+    text += QStringLiteral("型号,重量,检定结果,操作员,时间\r\n").toUtf8();
+    std::int64_t rows = 0;
+    auto write = [&] {
+        if (file.write(text) != text.size())
+            throw DatabaseError(QStringLiteral("Cannot write '%1': %2").arg(path, file.errorString()));
+        text.clear();
+    };
+    while (query.next()) {
+        text += csvField(query.value(0).toString()) + ',' + numberText(query.value(1)) + ',' +
+                csvField(query.value(2).toString()) + ',' + csvField(query.value(3).toString()) + ',' +
+                csvField(timeText(query.value(4))) + "\r\n";
+        ++rows;
+        if (text.size() > (1 << 20))
+            write();
+    }
+    write();
+    if (!file.flush())
+        throw DatabaseError(QStringLiteral("Cannot write '%1': %2").arg(path, file.errorString()));
+    return rows;
+}
+
+} // namespace kelvora
