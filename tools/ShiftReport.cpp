@@ -152,24 +152,24 @@ void readOperators(TADOConnection& connection, const ReportRange& range, ModelRe
         report.operators.emplace_back(query.value(0).toString(), whole(query.value(1)));
 }
 
-ModelReport readModel(TADOConnection& connection, const ReportRange& range, const QSqlQuery& totals,
+ModelReport readModel(TADOConnection& connection, const ReportRange& range, const QVariantList& totals,
                       const QualitySettings& defaults, int trendBuckets) {
     QualitySettings settings = defaults;
-    const QString model = totals.value(0).toString();
+    const QString model = totals.at(0).toString();
     const bool inCatalogue = readCatalogue(connection, model, settings);
     ModelReport report(settings);
     report.model = model;
     report.inCatalogue = inCatalogue;
-    report.count = whole(totals.value(1));
-    report.sum = totals.value(2).toDouble();
+    report.count = whole(totals.at(1));
+    report.sum = totals.at(2).toDouble();
     report.mean = report.sum / static_cast<double>(report.count);
-    report.minimum = totals.value(3).toDouble();
-    report.maximum = totals.value(4).toDouble();
-    report.over = whole(totals.value(5));
-    report.normal = whole(totals.value(6));
-    report.under = whole(totals.value(7));
-    report.firstTime = timeText(totals.value(8));
-    report.lastTime = timeText(totals.value(9));
+    report.minimum = totals.at(3).toDouble();
+    report.maximum = totals.at(4).toDouble();
+    report.over = whole(totals.at(5));
+    report.normal = whole(totals.at(6));
+    report.under = whole(totals.at(7));
+    report.firstTime = timeText(totals.at(8));
+    report.lastTime = timeText(totals.at(9));
     if (inCatalogue)
         if (const auto limits = quantityLimits(settings.nominal * gramsPer(settings.unit)))
             report.quantity.emplace(*limits);
@@ -229,8 +229,17 @@ ShiftReport loadShiftReport(TADOConnection& connection, const ReportRange& range
                            " sum(case when \"检定结果\" = '超低' then 1 else 0 end), min(\"时间\"), max(\"时间\")") +
                 selection.from + QStringLiteral(" group by \"型号\" order by \"型号\""),
             selection.values);
-    while (totals.next())
-        report.models.push_back(readModel(connection, range, totals, defaults, trendBuckets));
+    // Read whole first: PostgreSQL drops a result that is still being read when the next statement runs.
+    std::vector<QVariantList> models;
+    while (totals.next()) {
+        QVariantList row;
+        for (int i = 0; i < 10; ++i)
+            row << totals.value(i);
+        models.push_back(row);
+    }
+    totals.finish();
+    for (const QVariantList& row : models)
+        report.models.push_back(readModel(connection, range, row, defaults, trendBuckets));
     return report;
 }
 
