@@ -72,9 +72,10 @@ bool readCatalogue(TADOConnection& connection, const QString& model, QualitySett
     return true;
 }
 
-// The subgroups of consecutive products, with the squared deviations from the mean and the
-// average-quantity zones summed per subgroup; the standard deviation and the zone counts follow.
-void readSubgroups(TADOConnection& connection, const ReportRange& range, ModelReport& report) {
+// The subgroups of consecutive products, with the squared deviations from the mean, the extremes and
+// the average-quantity zones summed per subgroup; the standard deviation and the zone counts follow,
+// and for a range longer than `buckets` subgroups the trend's stretches, whole subgroups each.
+void readSubgroups(TADOConnection& connection, const ReportRange& range, ModelReport& report, int buckets) {
     const Selection selection = selectionOf(range, report.model, true);
     const double unitEpsilon = kOnLimitGrams / gramsPer(report.settings.unit);
     const QuantityLimits limits = report.quantity ? report.quantity->limits() : QuantityLimits{};
@@ -83,8 +84,8 @@ void readSubgroups(TADOConnection& connection, const ReportRange& range, ModelRe
                         limits.tu2 * toUnit - unitEpsilon};
     values << selection.values;
     const QString statement =
-        QStringLiteral("select count(*), sum(d), sum(d * d), sum(z0), sum(z1), sum(z2) from (select"
-                       " \"重量\" - ? as d,"
+        QStringLiteral("select count(*), sum(d), sum(d * d), sum(z0), sum(z1), sum(z2), min(w), max(w) from (select"
+                       " \"重量\" as w, \"重量\" - ? as d,"
                        " case when \"重量\" >= ? then 1 else 0 end as z0,"
                        " case when \"重量\" >= ? then 1 else 0 end as z1,"
                        " case when \"重量\" >= ? then 1 else 0 end as z2,"
@@ -94,7 +95,11 @@ void readSubgroups(TADOConnection& connection, const ReportRange& range, ModelRe
     QSqlQuery query = run(connection, statement, values);
     double deviations = 0.0, squares = 0.0;
     std::int64_t zones[4] = {0, 0, 0, 0}; // cumulative: at least Qn, at least TU1, at least TU2, all
-    while (query.next()) {
+    const std::int64_t size = report.settings.subgroupSize;
+    const std::int64_t groups = (report.count + size - 1) / size;
+    const bool trend = report.count > buckets * size;
+    const std::int64_t perStretch = (groups + buckets - 1) / buckets;
+    for (std::int64_t g = 0; query.next(); ++g) {
         const std::int64_t n = whole(query.value(0));
         const double s1 = query.value(1).toDouble(), s2 = query.value(2).toDouble();
         deviations += s1;
@@ -102,7 +107,16 @@ void readSubgroups(TADOConnection& connection, const ReportRange& range, ModelRe
         for (int i = 0; i < 3; ++i)
             zones[i] += whole(query.value(3 + i));
         zones[3] += n;
-        if (n == report.settings.subgroupSize) {
+        if (trend) {
+            const double low = query.value(6).toDouble(), high = query.value(7).toDouble();
+            if (g % perStretch == 0)
+                report.trend.push_back({g * size, 0, low, high});
+            TrendBucket& stretch = report.trend.back();
+            stretch.count += n;
+            stretch.minimum = std::min(stretch.minimum, low);
+            stretch.maximum = std::max(stretch.maximum, high);
+        }
+        if (n == size) {
             const double variance = std::max(0.0, (s2 - s1 * s1 / static_cast<double>(n)) / static_cast<double>(n - 1));
             report.chart.addSubgroup(report.mean + s1 / static_cast<double>(n), std::sqrt(variance));
         }
@@ -128,6 +142,8 @@ void readHistogram(TADOConnection& connection, const ReportRange& range, ModelRe
         report.histogram.addCount(whole(query.value(0)), whole(query.value(1)));
 }
 
+// The trend's stretches of a range of at most `buckets` subgroups, product by product where there are
+// no more than `buckets` products.
 void readTrend(TADOConnection& connection, const ReportRange& range, ModelReport& report, int buckets) {
     const Selection selection = selectionOf(range, report.model, true);
     const QString grouped =
@@ -142,41 +158,57 @@ void readTrend(TADOConnection& connection, const ReportRange& range, ModelReport
             {whole(query.value(1)), whole(query.value(2)), query.value(3).toDouble(), query.value(4).toDouble()});
 }
 
-void readOperators(TADOConnection& connection, const ReportRange& range, ModelReport& report) {
-    const Selection selection = selectionOf(range, report.model, true);
-    QSqlQuery query = run(connection,
-                          QStringLiteral("select \"操作员\", count(*)") + selection.from +
-                              QStringLiteral(" group by \"操作员\" order by \"操作员\""),
-                          selection.values);
-    while (query.next())
-        report.operators.emplace_back(query.value(0).toString(), whole(query.value(1)));
-}
+// The totals of one model, from its rows of the totals per model and operator.
+struct ModelTotals {
+    QString model;
+    std::int64_t count = 0;
+    double sum = 0.0, minimum = 0.0, maximum = 0.0;
+    std::int64_t over = 0, normal = 0, under = 0;
+    QString firstTime, lastTime;
+    std::vector<std::pair<QString, std::int64_t>> operators;
 
-ModelReport readModel(TADOConnection& connection, const ReportRange& range, const QVariantList& totals,
+    void add(const QSqlQuery& row) {
+        const std::int64_t n = whole(row.value(2));
+        const double low = row.value(4).toDouble(), high = row.value(5).toDouble();
+        const QString first = timeText(row.value(9)), last = timeText(row.value(10));
+        minimum = count == 0 ? low : std::min(minimum, low);
+        maximum = count == 0 ? high : std::max(maximum, high);
+        firstTime = count == 0 ? first : std::min(firstTime, first); // ISO times sort as text
+        lastTime = count == 0 ? last : std::max(lastTime, last);
+        count += n;
+        sum += row.value(3).toDouble();
+        over += whole(row.value(6));
+        normal += whole(row.value(7));
+        under += whole(row.value(8));
+        operators.emplace_back(row.value(1).toString(), n);
+    }
+};
+
+ModelReport readModel(TADOConnection& connection, const ReportRange& range, const ModelTotals& totals,
                       const QualitySettings& defaults, int trendBuckets) {
     QualitySettings settings = defaults;
-    const QString model = totals.at(0).toString();
-    const bool inCatalogue = readCatalogue(connection, model, settings);
+    const bool inCatalogue = readCatalogue(connection, totals.model, settings);
     ModelReport report(settings);
-    report.model = model;
+    report.model = totals.model;
     report.inCatalogue = inCatalogue;
-    report.count = whole(totals.at(1));
-    report.sum = totals.at(2).toDouble();
+    report.count = totals.count;
+    report.sum = totals.sum;
     report.mean = report.sum / static_cast<double>(report.count);
-    report.minimum = totals.at(3).toDouble();
-    report.maximum = totals.at(4).toDouble();
-    report.over = whole(totals.at(5));
-    report.normal = whole(totals.at(6));
-    report.under = whole(totals.at(7));
-    report.firstTime = timeText(totals.at(8));
-    report.lastTime = timeText(totals.at(9));
+    report.minimum = totals.minimum;
+    report.maximum = totals.maximum;
+    report.over = totals.over;
+    report.normal = totals.normal;
+    report.under = totals.under;
+    report.firstTime = totals.firstTime;
+    report.lastTime = totals.lastTime;
+    report.operators = totals.operators;
     if (inCatalogue)
         if (const auto limits = quantityLimits(settings.nominal * gramsPer(settings.unit)))
             report.quantity.emplace(*limits);
-    readSubgroups(connection, range, report);
+    readSubgroups(connection, range, report, trendBuckets);
     readHistogram(connection, range, report);
-    readTrend(connection, range, report, trendBuckets);
-    readOperators(connection, range, report);
+    if (report.trend.empty())
+        readTrend(connection, range, report, trendBuckets);
 
     const auto first = QDateTime::fromString(report.firstTime, kTimeFormat);
     const auto last = QDateTime::fromString(report.lastTime, kTimeFormat);
@@ -223,23 +255,26 @@ ShiftReport loadShiftReport(TADOConnection& connection, const ReportRange& range
     const Selection selection = selectionOf(range, range.model, true);
     QSqlQuery totals =
         run(connection,
-            QStringLiteral("select \"型号\", count(*), sum(\"重量\"), min(\"重量\"), max(\"重量\"),"
+            QStringLiteral("select \"型号\", \"操作员\", count(*), sum(\"重量\"), min(\"重量\"), max(\"重量\"),"
                            " sum(case when \"检定结果\" = '超高' then 1 else 0 end),"
                            " sum(case when \"检定结果\" = '正常' then 1 else 0 end),"
                            " sum(case when \"检定结果\" = '超低' then 1 else 0 end), min(\"时间\"), max(\"时间\")") +
-                selection.from + QStringLiteral(" group by \"型号\" order by \"型号\""),
+                selection.from + QStringLiteral(" group by \"型号\", \"操作员\" order by \"型号\", \"操作员\""),
             selection.values);
     // Read whole first: PostgreSQL drops a result that is still being read when the next statement runs.
-    std::vector<QVariantList> models;
+    // A model's rows follow each other, its name compared case-blind as the engine groups it.
+    std::vector<ModelTotals> models;
     while (totals.next()) {
-        QVariantList row;
-        for (int i = 0; i < 10; ++i)
-            row << totals.value(i);
-        models.push_back(row);
+        const QString model = totals.value(0).toString();
+        if (models.empty() || models.back().model.compare(model, Qt::CaseInsensitive) != 0) {
+            models.emplace_back();
+            models.back().model = model;
+        }
+        models.back().add(totals);
     }
     totals.finish();
-    for (const QVariantList& row : models)
-        report.models.push_back(readModel(connection, range, row, defaults, trendBuckets));
+    for (const ModelTotals& model : models)
+        report.models.push_back(readModel(connection, range, model, defaults, trendBuckets));
     return report;
 }
 
