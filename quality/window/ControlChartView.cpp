@@ -23,6 +23,8 @@ ControlChartView::ControlChartView(const QString& title, int window, QWidget* pa
     chart->addAxis(m_x, Qt::AlignBottom);
     chart->addAxis(m_y, Qt::AlignLeft);
     m_x->setLabelFormat(QStringLiteral("%d"));
+    m_x->setRange(0, window - 1);
+    m_x->setTitleText(QStringLiteral("最近%1个").arg(window));
     for (QXYSeries* series : std::initializer_list<QXYSeries*>{m_values, m_marks}) {
         chart->addSeries(series);
         series->attachAxis(m_x);
@@ -32,7 +34,7 @@ ControlChartView::ControlChartView(const QString& title, int window, QWidget* pa
     m_marks->setMarkerSize(8);
     connect(m_marks, &QScatterSeries::hovered, this, [this](const QPointF& point, bool state) {
         if (state)
-            emit markHovered(point.x(), point);
+            emit markHovered(point.x() + m_offset, point);
     });
     setChart(chart);
     setRenderHint(QPainter::Antialiasing, false);
@@ -73,38 +75,53 @@ void ControlChartView::append(double x, double value, bool marked) {
 void ControlChartView::flush() {
     if (m_pendingValues.isEmpty())
         return;
-    m_values->append(m_pendingValues);
-    m_marks->append(m_pendingMarks);
+    m_shown += m_pendingValues;
+    m_shownMarks += m_pendingMarks;
     m_pendingValues.clear();
     m_pendingMarks.clear();
-    const int surplus = m_values->count() - m_window;
-    if (surplus > 0) {
-        const double oldest = m_values->at(surplus - 1).x();
-        m_values->removePoints(0, surplus);
-        int marks = 0;
-        while (marks < m_marks->count() && m_marks->at(marks).x() <= oldest)
-            ++marks;
-        if (marks > 0)
-            m_marks->removePoints(0, marks);
+    if (m_shown.size() > m_window) {
+        m_shown.remove(0, m_shown.size() - m_window);
+        qsizetype dropped = 0;
+        while (dropped < m_shownMarks.size() && m_shownMarks[dropped].x() < m_shown.front().x())
+            ++dropped;
+        m_shownMarks.remove(0, dropped);
     }
-    updateRanges();
+    draw();
 }
 
 void ControlChartView::setValues(const QList<QPointF>& values, const QList<QPointF>& marks) {
     m_pendingValues.clear();
     m_pendingMarks.clear();
-    m_values->replace(values);
-    m_marks->replace(marks);
+    m_shown = values;
+    m_shownMarks = marks;
     m_any = !values.isEmpty();
     for (qsizetype i = 0; i < values.size(); ++i) {
         m_low = i ? std::min(m_low, values[i].y()) : values[i].y();
         m_high = i ? std::max(m_high, values[i].y()) : values[i].y();
     }
+    draw();
+}
+
+// The series are drawn against their place in the window (the x axis never moves: a change of an
+// axis redraws every series of the chart), one replace each.
+void ControlChartView::draw() {
+    m_offset = m_shown.isEmpty() ? 0.0 : m_shown.front().x();
+    auto placed = [this](const QList<QPointF>& points) {
+        QList<QPointF> result;
+        result.reserve(points.size());
+        for (const QPointF& point : points)
+            result << QPointF(point.x() - m_offset, point.y());
+        return result;
+    };
     updateRanges();
+    m_values->replace(placed(m_shown));
+    const QList<QPointF> marks = placed(m_shownMarks);
+    if (marks != m_marks->points())
+        m_marks->replace(marks);
 }
 
 int ControlChartView::markedShown() const {
-    return m_marks->count();
+    return static_cast<int>(m_shownMarks.size());
 }
 
 void ControlChartView::updateRanges() {
@@ -121,10 +138,8 @@ void ControlChartView::updateRanges() {
         high += 0.5;
     }
     const double pad = (high - low) * 0.05;
-    m_y->setRange(low - pad, high + pad);
-    const double first = m_values->count() ? m_values->at(0).x() : 0.0;
-    const double last = m_values->count() ? m_values->at(m_values->count() - 1).x() : 1.0;
-    m_x->setRange(first, std::max(last, first + 1.0));
+    if (m_y->min() != low - pad || m_y->max() != high + pad)
+        m_y->setRange(low - pad, high + pad);
 }
 
 } // namespace kelvora

@@ -36,15 +36,19 @@ public:
     /// Number of marked points still shown.
     int markedShown() const;
 
-    /// A marked point under the mouse: its number.
+    /// A marked point under the mouse: its number. The x axis shows the place in the window.
     Q_SIGNAL void markHovered(double x, const QPointF& where);
 
 private:
+    void draw();
     void updateRanges();
 
     int m_window;
     QList<QPointF> m_pendingValues;
     QList<QPointF> m_pendingMarks;
+    QList<QPointF> m_shown; // the values in the window, by their numbers
+    QList<QPointF> m_shownMarks;
+    double m_offset = 0.0; // the number of the window's first value
     QLineSeries* m_values;
     QScatterSeries* m_marks;
     std::vector<QLineSeries*> m_lines;

@@ -22,14 +22,14 @@ namespace kelvora {
 /// rule marked (the rules named on hover) and the histogram with the limits ("trendChart", "meanChart",
 /// "sdChart", "histogramChart"). It is fed verdict by
 /// verdict: the figures and marks at once, the charts 100 ms after a verdict for all verdicts since
-/// (a drawing costs about the same for one product as for many). The trend shows the newest 1000
-/// products, the X̄ and s charts the newest 500 subgroups.
+/// (a drawing costs about the same for one product as for many). The trend shows the newest 500
+/// products, the X̄ and s charts the newest 200 subgroups.
 /// A window of its own (non-modal) even with a parent.
 class StatisticsWindow : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kTrendProducts = 1000;
-    static constexpr int kChartSubgroups = 500;
+    static constexpr int kTrendProducts = 500;
+    static constexpr int kChartSubgroups = 200;
 
     explicit StatisticsWindow(QWidget* parent = nullptr);
 
