@@ -9,11 +9,6 @@
 
 namespace kelvora {
 
-namespace {
-// Reference lines reach far past any product number, so they never need moving.
-constexpr double kLineEnd = 1e12;
-} // namespace
-
 ControlChartView::ControlChartView(const QString& title, int window, QWidget* parent)
     : QChartView(parent), m_window(window), m_values(new QLineSeries), m_marks(new QScatterSeries), m_x(new QValueAxis),
       m_y(new QValueAxis) {
@@ -50,8 +45,8 @@ void ControlChartView::setLines(const std::vector<Line>& lines) {
     for (const Line& line : lines) {
         auto* series = new QLineSeries;
         series->setName(line.label);
-        series->append(-kLineEnd, line.value);
-        series->append(kLineEnd, line.value);
+        series->append(0, line.value); // across the window, whose axis never moves
+        series->append(m_window - 1, line.value);
         QPen pen(line.color);
         pen.setStyle(Qt::DashLine);
         series->setPen(pen);
@@ -138,8 +133,10 @@ void ControlChartView::updateRanges() {
         high += 0.5;
     }
     const double pad = (high - low) * 0.05;
-    if (m_y->min() != low - pad || m_y->max() != high + pad)
-        m_y->setRange(low - pad, high + pad);
+    // Deviations start at zero: the padding must not take the axis below it.
+    const double bottom = low >= 0.0 && low - pad < 0.0 ? 0.0 : low - pad;
+    if (m_y->min() != bottom || m_y->max() != high + pad)
+        m_y->setRange(bottom, high + pad);
 }
 
 } // namespace kelvora

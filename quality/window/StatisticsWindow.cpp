@@ -260,6 +260,9 @@ void StatisticsWindow::refreshFigures() {
         for (int r = 0; r < count; ++r)
             for (int col = 0; col < 2; ++col)
                 m_figures->setItem(r, col, new QTableWidgetItem);
+        for (int r = 0; r < count; ++r)
+            m_figures->item(r, 0)->setText(rows[r][0]);
+        m_figures->resizeColumnToContents(0); // the names never change
     }
     for (int r = 0; r < count; ++r)
         for (int col = 0; col < 2; ++col)
