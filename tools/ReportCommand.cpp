@@ -32,8 +32,8 @@ int usage(const std::string& problem) {
 
 QDateTime timeOption(const CommandArguments& arguments, const std::string& name) {
     const std::string text = arguments.text(name, "");
-    const QDateTime time = QDateTime::fromString(QString::fromStdString(text), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    // The round trip refuses what the parser would quietly correct (a 24th hour, a 31st of April).
+    const QDateTime time = reportTime(QString::fromStdString(text));
+    // The round trip refuses what the parser would quietly take (single digits, a sign).
     if (!time.isValid() || reportTimeText(time).toStdString() != text)
         throw std::invalid_argument("--" + name + " needs a local time \"YYYY-MM-DD HH:MM:SS\", not '" + text + "'");
     return time;

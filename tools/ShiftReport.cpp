@@ -49,12 +49,6 @@ QSqlQuery run(TADOConnection& connection, const QString& statement, const QVaria
     return query;
 }
 
-QString timeText(const QVariant& value) {
-    if (value.typeId() == QMetaType::QDateTime)
-        return value.toDateTime().toString(kTimeFormat);
-    return value.toString();
-}
-
 std::int64_t whole(const QVariant& value) {
     return value.toLongLong();
 }
@@ -170,7 +164,7 @@ struct ModelTotals {
     void add(const QSqlQuery& row) {
         const std::int64_t n = whole(row.value(2));
         const double low = row.value(4).toDouble(), high = row.value(5).toDouble();
-        const QString first = timeText(row.value(9)), last = timeText(row.value(10));
+        const QString first = row.value(9).toString(), last = row.value(10).toString();
         minimum = count == 0 ? low : std::min(minimum, low);
         maximum = count == 0 ? high : std::max(maximum, high);
         firstTime = count == 0 ? first : std::min(firstTime, first); // ISO times sort as text
@@ -210,8 +204,8 @@ ModelReport readModel(TADOConnection& connection, const ReportRange& range, cons
     if (report.trend.empty())
         readTrend(connection, range, report, trendBuckets);
 
-    const auto first = QDateTime::fromString(report.firstTime, kTimeFormat);
-    const auto last = QDateTime::fromString(report.lastTime, kTimeFormat);
+    const auto first = reportTime(report.firstTime);
+    const auto last = reportTime(report.lastTime);
     const qint64 span = first.secsTo(last);
     report.perMinute = span > 0 ? static_cast<double>(report.count - 1) * 60.0 / static_cast<double>(span) : 0.0;
     // The frozen baseline's σ within subgroups once there is one, as the live figures use it.
@@ -244,6 +238,14 @@ QByteArray numberText(const QVariant& value) {
 
 } // namespace
 
+QDateTime reportTime(const QString& text) {
+    const QDate date = QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
+    const QTime time = QTime::fromString(text.mid(11), QStringLiteral("HH:mm:ss"));
+    if (text.size() != 19 || text[10] != u' ' || !date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time, Qt::UTC);
+}
+
 QString reportTimeText(const QDateTime& time) {
     return time.toString(kTimeFormat);
 }
@@ -258,7 +260,8 @@ ShiftReport loadShiftReport(TADOConnection& connection, const ReportRange& range
             QStringLiteral("select \"型号\", \"操作员\", count(*), sum(\"重量\"), min(\"重量\"), max(\"重量\"),"
                            " sum(case when \"检定结果\" = '超高' then 1 else 0 end),"
                            " sum(case when \"检定结果\" = '正常' then 1 else 0 end),"
-                           " sum(case when \"检定结果\" = '超低' then 1 else 0 end), min(\"时间\"), max(\"时间\")") +
+                           " sum(case when \"检定结果\" = '超低' then 1 else 0 end), cast(min(\"时间\") as text), "
+                           "cast(max(\"时间\") as text)") +
                 selection.from + QStringLiteral(" group by \"型号\", \"操作员\" order by \"型号\", \"操作员\""),
             selection.values);
     // Read whole first: PostgreSQL drops a result that is still being read when the next statement runs.
@@ -281,10 +284,11 @@ ShiftReport loadShiftReport(TADOConnection& connection, const ReportRange& range
 std::int64_t writeRecordsCsv(TADOConnection& connection, const ReportRange& range, const QString& path) {
     connection.Open();
     const Selection selection = selectionOf(range, range.model, false);
-    QSqlQuery query = run(connection,
-                          QStringLiteral("select \"型号\", \"重量\", \"检定结果\", \"操作员\", \"时间\"") +
-                              selection.from + QStringLiteral(" order by \"时间\", \"id\""),
-                          selection.values);
+    QSqlQuery query =
+        run(connection,
+            QStringLiteral("select \"型号\", \"重量\", \"检定结果\", \"操作员\", cast(\"时间\" as text)") +
+                selection.from + QStringLiteral(" order by \"时间\", \"id\""),
+            selection.values);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw DatabaseError(QStringLiteral("Cannot write '%1': %2").arg(path, file.errorString()));
@@ -299,7 +303,7 @@ std::int64_t writeRecordsCsv(TADOConnection& connection, const ReportRange& rang
     while (query.next()) {
         text += csvField(query.value(0).toString()) + ',' + numberText(query.value(1)) + ',' +
                 csvField(query.value(2).toString()) + ',' + csvField(query.value(3).toString()) + ',' +
-                csvField(timeText(query.value(4))) + "\r\n";
+                csvField(query.value(4).toString()) + "\r\n";
         ++rows;
         if (text.size() > (1 << 20))
             write();

@@ -83,7 +83,10 @@ ShiftReport loadShiftReport(TADOConnection& connection, const ReportRange& range
 /// cannot be written).
 std::int64_t writeRecordsCsv(TADOConnection& connection, const ReportRange& range, const QString& path);
 
-/// The text a report shows for a local time.
+/// A local time "YYYY-MM-DD HH:MM:SS" as written, held as UTC so that no time-zone rule (a gap at the
+/// change to summer time) alters it; invalid for any other text.
+QDateTime reportTime(const QString& text);
+/// The text of a time from reportTime(), as written.
 QString reportTimeText(const QDateTime& time);
 
 } // namespace kelvora

@@ -249,8 +249,13 @@ INSTANTIATE_TEST_SUITE_P(Engines, ReportCommandTest, ::testing::Values(Engine::S
                          [](const auto& info) { return std::string(test::engineName(info.param)); });
 
 // kelvora-tool report as the line runs it; returns the exit code, the output in `out`.
-int tool(const QStringList& arguments, QString* out = nullptr) {
+int tool(const QStringList& arguments, QString* out = nullptr, const QString& timeZone = {}) {
     QProcess process;
+    if (!timeZone.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TZ"), timeZone);
+        process.setProcessEnvironment(environment);
+    }
     process.start(QString::fromStdString(test::binDir() + "/kelvora-tool"),
                   QStringList{QStringLiteral("report")} + arguments);
     process.waitForFinished(60000);
@@ -335,6 +340,12 @@ TEST(ReportToolTest, RefusesBadArguments) {
     EXPECT_EQ(tool({db, missing, f, to, t, from}), 2);
     EXPECT_EQ(tool({db, missing, f, from, t, to, QStringLiteral("--unit"), QStringLiteral("lb")}), 2);
     EXPECT_EQ(tool({db, missing, f, from, t, to, QStringLiteral("--colour"), QStringLiteral("red")}), 2);
+    // A time in the hour that summer time skips is still a time the station wrote: taken as written.
+    if (QFile::exists(QStringLiteral("/usr/share/zoneinfo/Europe/Berlin"))) {
+        EXPECT_EQ(tool({db, missing, f, QStringLiteral("2024-03-31 02:30:00"), t, to}, nullptr,
+                       QStringLiteral("Europe/Berlin")),
+                  1);
+    }
     QString out;
     EXPECT_EQ(tool({db, missing, f, from, t, to}, &out), 1); // a database that is not there is never created
     EXPECT_TRUE(out.contains(QStringLiteral("kelvora-tool report:")));
