@@ -1,6 +1,7 @@
 #include "tools/DbCommand.h"
 #include "tools/MonitorCommand.h"
 #include "tools/ReplayCommand.h"
+#include "tools/ReportCommand.h"
 #include "tools/SimulateCommand.h"
 #include "tools/StationCommand.h"
 
@@ -21,6 +22,7 @@ const Command kCommands[] = {
     {"monitor", kelvora::runMonitorCommand, "the live station on a serial port, with its trace"},
     {"db", kelvora::runDbCommand, "create a station database or import an Access file"},
     {"station", kelvora::runStationCommand, "prepare a station folder (database, Option.ini, Backup/, help)"},
+    {"report", kelvora::runReportCommand, "the figures of a time range, as a PDF shift report and a CSV"},
 };
 
 void printUsage() {

@@ -1,0 +1,302 @@
+#include "quality/window/StatisticsWindow.h"
+
+#include "ui/WindowHandler.h"
+
+#include <QCursor>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QToolTip>
+#include <QVBoxLayout>
+
+namespace kelvora {
+
+namespace {
+
+const QColor kLimitColor(200, 30, 30);
+const QColor kNominalColor(30, 110, 30);
+const QColor kTuColor(220, 130, 0);
+const QColor kCentreColor(40, 80, 200);
+
+QString number(double value, int decimals) {
+    return QString::number(value, 'f', decimals);
+}
+
+QString index(const std::optional<double>& value) {
+    return value ? number(*value, 2) : QStringLiteral("—");
+}
+
+void setMark(QLabel* label, const QString& caption, std::optional<bool> passes) {
+    const QString colour =
+        !passes ? QStringLiteral("gray") : (*passes ? QStringLiteral("#00a000") : QStringLiteral("red"));
+    label->setText(QStringLiteral("<span style=\"color:%1\">●</span> %2").arg(colour, caption));
+    label->setProperty("passes", passes ? QVariant(*passes) : QVariant());
+}
+
+} // namespace
+
+StatisticsWindow::StatisticsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setWindowTitle(QStringLiteral("统计分析"));
+    m_drawTimer.setSingleShot(true);
+    m_drawTimer.setInterval(100);
+    connectHandler(&m_drawTimer, &QTimer::timeout, this, [this] { flushCharts(); });
+    buildLayout();
+    startBatch({}, QualitySettings{});
+}
+
+void StatisticsWindow::buildLayout() {
+    m_modelLabel = new QLabel(this);
+    m_figures = new QTableWidget(0, 2, this);
+    m_figures->setObjectName(QStringLiteral("figuresTable"));
+    m_figures->setHorizontalHeaderLabels({QStringLiteral("项目"), QStringLiteral("数值")});
+    m_figures->verticalHeader()->hide();
+    m_figures->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_figures->horizontalHeader()->setStretchLastSection(true);
+    const char* names[] = {"meanRuleMark", "tu1RuleMark", "tu2RuleMark"};
+    auto* left = new QVBoxLayout;
+    left->addWidget(m_modelLabel);
+    left->addWidget(m_figures, 1);
+    for (int i = 0; i < 3; ++i) {
+        m_rules[i] = new QLabel(this);
+        m_rules[i]->setObjectName(QString::fromLatin1(names[i]));
+        left->addWidget(m_rules[i]);
+    }
+    m_verdict = new QLabel(this);
+    m_verdict->setObjectName(QStringLiteral("batchVerdict"));
+    left->addWidget(m_verdict);
+    m_freeze = new QPushButton(QStringLiteral("冻结基准"), this);
+    m_freeze->setObjectName(QStringLiteral("freezeBaseline"));
+    left->addWidget(m_freeze);
+    connectHandler(m_freeze, &QPushButton::clicked, this, [this] { freezeBaseline(); });
+
+    m_trend = new ControlChartView(QStringLiteral("趋势图"), kTrendProducts, this);
+    m_means = new ControlChartView(QStringLiteral("均值图 X̄"), kChartSubgroups, this);
+    m_deviations = new ControlChartView(QStringLiteral("标准差图 s"), kChartSubgroups, this);
+    m_histogram = new HistogramView(this);
+    m_trend->setObjectName(QStringLiteral("trendChart"));
+    m_means->setObjectName(QStringLiteral("meanChart"));
+    m_deviations->setObjectName(QStringLiteral("sdChart"));
+    m_histogram->setObjectName(QStringLiteral("histogramChart"));
+    connectHandler(m_means, &ControlChartView::markHovered, this, [this](double x, const QPointF&) {
+        QToolTip::showText(QCursor::pos(), rulesAt(static_cast<std::size_t>(x)), this);
+    });
+    auto* charts = new QGridLayout;
+    charts->addWidget(m_trend, 0, 0);
+    charts->addWidget(m_histogram, 0, 1);
+    charts->addWidget(m_means, 1, 0);
+    charts->addWidget(m_deviations, 1, 1);
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(left, 1);
+    layout->addLayout(charts, 3);
+    resize(1400, 800);
+}
+
+void StatisticsWindow::startBatch(const QString& model, const QualitySettings& settings) {
+    m_batch = std::make_unique<BatchQuality>(settings);
+    m_model = model;
+    m_recent.clear();
+    m_products = 0;
+    m_modelLabel->setText(QStringLiteral("型号：%1").arg(model));
+    setReferenceLines();
+    redrawCharts();
+    refreshFigures();
+}
+
+bool StatisticsWindow::addRecord(const WeighingRecord& record) {
+    const std::size_t before = m_batch->chart().points().size();
+    const bool frozen = m_batch->chart().limits().has_value();
+    if (!m_batch->add(record))
+        return false;
+    ++m_products;
+    m_recent.push_back(record.weight);
+    if (m_recent.size() > kTrendProducts)
+        m_recent.pop_front();
+    if (!frozen && m_batch->chart().limits()) {
+        setReferenceLines(); // the baseline froze: every point so far was checked
+        redrawCharts();
+    } else {
+        appendToCharts(record.weight, before);
+    }
+    refreshFigures();
+    return true;
+}
+
+std::size_t StatisticsWindow::loadRecords(const std::vector<WeighingRecord>& records) {
+    std::size_t counted = 0;
+    for (const WeighingRecord& record : records) {
+        if (!m_batch->add(record))
+            continue;
+        ++counted;
+        ++m_products;
+        m_recent.push_back(record.weight);
+        if (m_recent.size() > kTrendProducts)
+            m_recent.pop_front();
+    }
+    setReferenceLines();
+    redrawCharts();
+    refreshFigures();
+    return counted;
+}
+
+bool StatisticsWindow::freezeBaseline() {
+    if (!m_batch->chart().freeze())
+        return false;
+    setReferenceLines();
+    redrawCharts();
+    refreshFigures();
+    return true;
+}
+
+void StatisticsWindow::setReferenceLines() {
+    const QualitySettings& s = m_batch->settings();
+    std::vector<ControlChartView::Line> lines;
+    if (s.upper > s.lower)
+        lines.push_back({s.upper, QStringLiteral("上限"), kLimitColor});
+    lines.push_back({s.lower, QStringLiteral("下限"), kLimitColor});
+    lines.push_back({s.nominal, QStringLiteral("Qn"), kNominalColor});
+    if (const auto& q = m_batch->quantity()) {
+        const double toUnit = 1.0 / gramsPer(s.unit);
+        lines.push_back({q->limits().tu1 * toUnit, QStringLiteral("TU1"), kTuColor});
+        lines.push_back({q->limits().tu2 * toUnit, QStringLiteral("TU2"), kTuColor});
+    }
+    m_trend->setLines(lines);
+    std::vector<HistogramView::Marker> markers;
+    for (const auto& line : lines)
+        markers.push_back({line.value, line.label, line.color});
+    m_histogram->setMarkers(markers);
+    if (const auto& limits = m_batch->chart().limits()) {
+        m_means->setLines({{limits->upper, QStringLiteral("UCL"), kLimitColor},
+                           {limits->centre, QStringLiteral("X̿"), kCentreColor},
+                           {limits->lower, QStringLiteral("LCL"), kLimitColor}});
+        m_deviations->setLines({{limits->sUpper, QStringLiteral("UCL"), kLimitColor},
+                                {limits->sBar, QStringLiteral("s̄"), kCentreColor},
+                                {limits->sLower, QStringLiteral("LCL"), kLimitColor}});
+    } else {
+        m_means->setLines({});
+        m_deviations->setLines({});
+    }
+}
+
+void StatisticsWindow::appendToCharts(double weight, std::size_t pointsBefore) {
+    m_trend->append(static_cast<double>(m_products), weight, false);
+    const auto& points = m_batch->chart().points();
+    if (points.size() > pointsBefore) {
+        const ChartPoint& point = points.back();
+        const double x = static_cast<double>(points.size() - 1);
+        m_means->append(x, point.mean, !point.broken.empty());
+        m_deviations->append(x, point.sd, point.sBeyond);
+    }
+    if (!m_drawTimer.isActive())
+        m_drawTimer.start();
+}
+
+void StatisticsWindow::flushCharts() {
+    m_drawTimer.stop();
+    m_trend->flush();
+    m_means->flush();
+    m_deviations->flush();
+    m_histogram->show(m_batch->histogram());
+}
+
+void StatisticsWindow::redrawCharts() {
+    m_drawTimer.stop();
+    QList<QPointF> trend;
+    const std::int64_t first = m_products - static_cast<std::int64_t>(m_recent.size()) + 1;
+    for (std::size_t i = 0; i < m_recent.size(); ++i)
+        trend << QPointF(static_cast<double>(first + static_cast<std::int64_t>(i)), m_recent[i]);
+    m_trend->setValues(trend, {});
+    const auto& points = m_batch->chart().points();
+    QList<QPointF> means, meanMarks, sds, sdMarks;
+    for (std::size_t i = points.size() > kChartSubgroups ? points.size() - kChartSubgroups : 0; i < points.size();
+         ++i) {
+        const double x = static_cast<double>(i);
+        means << QPointF(x, points[i].mean);
+        sds << QPointF(x, points[i].sd);
+        if (!points[i].broken.empty())
+            meanMarks << QPointF(x, points[i].mean);
+        if (points[i].sBeyond)
+            sdMarks << QPointF(x, points[i].sd);
+    }
+    m_means->setValues(means, meanMarks);
+    m_deviations->setValues(sds, sdMarks);
+    m_histogram->show(m_batch->histogram());
+}
+
+void StatisticsWindow::refreshFigures() {
+    const BatchStatistics& st = m_batch->statistics();
+    const RunningStatistics& w = st.weights();
+    const QualitySettings& s = m_batch->settings();
+    const Capability c = m_batch->capability();
+    const auto& q = m_batch->quantity();
+    const QString none = QStringLiteral("不适用");
+    const QString rows[][2] = {
+        {QStringLiteral("产品数"), QString::number(st.count())},
+        {QStringLiteral("平均值"), number(w.mean(), 3)},
+        {QStringLiteral("标准差"), number(w.standardDeviation(), 4)},
+        {QStringLiteral("最小值"), number(w.minimum(), 3)},
+        {QStringLiteral("最大值"), number(w.maximum(), 3)},
+        {QStringLiteral("总重"), number(w.sum(), 3)},
+        {QStringLiteral("让量"), number(st.giveaway(s.nominal), 3)},
+        {QStringLiteral("让量（%）"), number(st.giveawayPercent(s.nominal), 2)},
+        {QStringLiteral("速度（最近1分钟）"), QString::number(st.perMinuteLastMinute())},
+        {QStringLiteral("速度（全批，个/分钟）"), number(st.perMinuteBatch(), 1)},
+        {QStringLiteral("超高"), QString::number(st.over())},
+        {QStringLiteral("正常"), QString::number(st.normal())},
+        {QStringLiteral("超低"), QString::number(st.under())},
+        {QStringLiteral("Cp"), index(c.cp)},
+        {QStringLiteral("Cpk"), index(c.cpk)},
+        {QStringLiteral("CPL"), index(c.cpl)},
+        {QStringLiteral("CPL（TU1）"), index(m_batch->cplTu1())},
+        {QStringLiteral("标称量 Qn（g）"), q ? number(q->limits().nominal, 1) : none},
+        {QStringLiteral("允许短缺量 TNE（g）"), q ? number(q->limits().tne, 1) : none},
+        {QStringLiteral("TU1（g）"), q ? number(q->limits().tu1, 1) : none},
+        {QStringLiteral("TU2（g）"), q ? number(q->limits().tu2, 1) : none},
+        {QStringLiteral("低于TU1"),
+         q ? QStringLiteral("%1（%2%）").arg(q->belowTu1()).arg(number(q->belowTu1Percent(), 2)) : none},
+        {QStringLiteral("低于TU2"), q ? QString::number(q->zoneCount(QuantityZone::BelowTu2)) : none},
+    };
+    const int count = static_cast<int>(std::size(rows));
+    if (m_figures->rowCount() != count) {
+        m_figures->setRowCount(count);
+        for (int r = 0; r < count; ++r)
+            for (int col = 0; col < 2; ++col)
+                m_figures->setItem(r, col, new QTableWidgetItem);
+        for (int r = 0; r < count; ++r)
+            m_figures->item(r, 0)->setText(rows[r][0]);
+        m_figures->resizeColumnToContents(0); // the names never change
+    }
+    for (int r = 0; r < count; ++r)
+        for (int col = 0; col < 2; ++col)
+            if (m_figures->item(r, col)->text() != rows[r][col])
+                m_figures->item(r, col)->setText(rows[r][col]);
+    refreshRules();
+}
+
+void StatisticsWindow::refreshRules() {
+    const auto& q = m_batch->quantity();
+    const bool weighed = q && q->count() > 0;
+    setMark(m_rules[0], QStringLiteral("平均值不低于标称量"), weighed ? std::optional(q->meanRule()) : std::nullopt);
+    setMark(m_rules[1], QStringLiteral("低于TU1的不超过2.5%"), weighed ? std::optional(q->tu1Rule()) : std::nullopt);
+    setMark(m_rules[2], QStringLiteral("没有低于TU2的"), weighed ? std::optional(q->tu2Rule()) : std::nullopt);
+    m_verdict->setText(!q         ? QStringLiteral("批判定：不适用（标称量不在5 g至25 kg之间）")
+                       : !weighed ? QStringLiteral("批判定：—")
+                                  : (q->passes() ? QStringLiteral("批判定：合格") : QStringLiteral("批判定：不合格")));
+}
+
+QString StatisticsWindow::figuresText() const {
+    QString text;
+    for (int r = 0; r < m_figures->rowCount(); ++r)
+        text += m_figures->item(r, 0)->text() + u'\t' + m_figures->item(r, 1)->text() + u'\n';
+    return text;
+}
+
+QString StatisticsWindow::rulesAt(std::size_t subgroup) const {
+    const auto& points = m_batch->chart().points();
+    if (subgroup >= points.size())
+        return {};
+    QStringList names;
+    for (ChartRule rule : points[subgroup].broken)
+        names << QString::fromStdString(ruleCaption(rule));
+    return names.join(QStringLiteral("；"));
+}
+
+} // namespace kelvora

@@ -1,0 +1,114 @@
+#include "quality/window/StatisticsWindow.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <QLabel>
+#include <QTableWidget>
+
+#include <gtest/gtest.h>
+
+namespace kelvora {
+namespace {
+
+std::string timeAt(int second) {
+    char text[32];
+    std::snprintf(text, sizeof text, "2024-07-15 %02d:%02d:%02d", 8 + second / 3600, second / 60 % 60, second % 60);
+    return text;
+}
+
+WeighingRecord row(int i, double weight, const char* verdict = "正常") {
+    return {"B250", weight, verdict, "张三", timeAt(i * 2)};
+}
+
+std::string figure(const StatisticsWindow& window, const char* name) {
+    const QString text = window.figuresText();
+    for (const QString& line : text.split(u'\n'))
+        if (line.startsWith(QString::fromUtf8(name) + u'\t'))
+            return line.section(u'\t', 1).toStdString();
+    return "(missing)";
+}
+
+QVariant passes(const StatisticsWindow& window, const char* mark) {
+    return window.findChild<QLabel*>(QString::fromLatin1(mark))->property("passes");
+}
+
+const QualitySettings kB250{0.25, 0.26, 0.24};
+
+TEST(StatisticsWindowTest, ShowsTheFiguresAndTheRulesVerdictByVerdict) {
+    StatisticsWindow window;
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("统计分析"));
+    ASSERT_NE(window.findChild<QTableWidget*>(QStringLiteral("figuresTable")), nullptr);
+    window.startBatch(QStringLiteral("B250"), kB250);
+    EXPECT_FALSE(passes(window, "meanRuleMark").isValid()); // nothing weighed: no mark yet
+    for (int i = 0; i < 200; ++i)
+        ASSERT_TRUE(window.addRecord(row(i, i < 5 ? 0.240 : 0.252)));
+    EXPECT_EQ(figure(window, "产品数"), "200");
+    EXPECT_EQ(figure(window, "TU1（g）"), "241.0");
+    EXPECT_EQ(figure(window, "TU2（g）"), "232.0");
+    EXPECT_EQ(figure(window, "低于TU1"), "5（2.50%）");
+    EXPECT_EQ(figure(window, "速度（最近1分钟）"), "30");
+    EXPECT_EQ(passes(window, "meanRuleMark"), QVariant(true));
+    EXPECT_EQ(passes(window, "tu1RuleMark"), QVariant(true)); // exactly 2.5 %
+    EXPECT_EQ(passes(window, "tu2RuleMark"), QVariant(true));
+    EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("batchVerdict"))->text(), QStringLiteral("批判定：合格"));
+
+    window.addRecord(row(200, 0.2319, "超低"));
+    EXPECT_EQ(passes(window, "tu1RuleMark"), QVariant(false));
+    EXPECT_EQ(passes(window, "tu2RuleMark"), QVariant(false));
+    EXPECT_EQ(figure(window, "超低"), "1");
+    EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("batchVerdict"))->text(), QStringLiteral("批判定：不合格"));
+    EXPECT_FALSE(window.addRecord({"B250", 0.25, "?", "张三", timeAt(500)}));
+    EXPECT_EQ(figure(window, "产品数"), "201");
+}
+
+TEST(StatisticsWindowTest, NamesTheBrokenRuleOfAPoint) {
+    StatisticsWindow window;
+    window.startBatch(QStringLiteral("B250"), kB250);
+    for (int i = 0; i < 100; ++i) // 20 subgroups: the baseline freezes
+        window.addRecord(row(i, 0.250 + 0.001 * (i % 5)));
+    ASSERT_TRUE(window.batch().chart().limits());
+    EXPECT_FALSE(window.freezeBaseline());
+    for (int i = 100; i < 105; ++i)
+        window.addRecord(row(i, 0.259));
+    EXPECT_EQ(window.rulesAt(20), QStringLiteral("1点超出3σ"));
+    auto* means = window.findChild<ControlChartView*>(QStringLiteral("meanChart"));
+    ASSERT_NE(means, nullptr);
+    EXPECT_EQ(means->markedShown(), 0); // drawn a moment later, all new points at once
+    window.flushCharts();
+    EXPECT_EQ(means->markedShown(), 1);
+    const auto bins = window.findChild<HistogramView*>(QStringLiteral("histogramChart"))->bins();
+    ASSERT_FALSE(bins.empty());
+    EXPECT_NEAR(bins.back().upper, 0.2595, 1e-9);
+    EXPECT_EQ(window.rulesAt(3), QString());
+    EXPECT_EQ(window.rulesAt(99), QString());
+}
+
+TEST(StatisticsWindowTest, LoadingADayShowsWhatFeedingItDoes) {
+    std::vector<WeighingRecord> rows;
+    for (int i = 0; i < 3000; ++i)
+        rows.push_back(row(i, 0.245 + 0.001 * ((i * 7) % 13), i % 13 == 0 ? "超低" : "正常"));
+    StatisticsWindow fed, loaded;
+    fed.startBatch(QStringLiteral("B250"), kB250);
+    loaded.startBatch(QStringLiteral("B250"), kB250);
+    for (const auto& r : rows)
+        fed.addRecord(r);
+    EXPECT_EQ(loaded.loadRecords(rows), rows.size());
+    EXPECT_EQ(loaded.figuresText(), fed.figuresText());
+    EXPECT_EQ(figure(loaded, "产品数"), "3000");
+
+    // An early freeze by the operator, and a model beyond the rules.
+    StatisticsWindow early;
+    early.startBatch(QStringLiteral("C"), {30.0, 30.6, 29.4, WeightUnit::Kilogram});
+    EXPECT_FALSE(early.freezeBaseline());
+    for (int i = 0; i < 10; ++i)
+        early.addRecord({"C", 30.0 + 0.01 * (i % 3), "正常", "", timeAt(i)});
+    EXPECT_TRUE(early.freezeBaseline());
+    EXPECT_EQ(early.batch().chart().limits()->baselineSubgroups, 2);
+    EXPECT_EQ(figure(early, "TU1（g）"), "不适用"); // 30 kg is beyond the rules
+    EXPECT_FALSE(passes(early, "meanRuleMark").isValid());
+}
+
+} // namespace
+} // namespace kelvora

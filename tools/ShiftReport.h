@@ -1,0 +1,92 @@
+#pragma once
+
+#include "quality/BatchQuality.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+namespace kelvora {
+
+class TADOConnection;
+
+/// What a report covers: the records of `weight` from `from` to `to` (local times, both included),
+/// of one model or of every model found.
+struct ReportRange {
+    QDateTime from;
+    QDateTime to;
+    std::optional<QString> model;
+};
+
+/// Products of a stretch of the trend chart: consecutive products from `first` on, their lightest and
+/// heaviest weight (a chart of any length keeps its extremes).
+struct TrendBucket {
+    std::int64_t first = 0;
+    std::int64_t count = 0;
+    double minimum = 0.0;
+    double maximum = 0.0;
+};
+
+/// One model's figures over the range.
+struct ModelReport {
+    QString model;
+    bool inCatalogue = false; ///< the model is in `XH`, so its nominal and limits are known
+    QualitySettings settings;
+    std::int64_t count = 0; ///< products with a weight
+    double mean = 0.0;
+    double sd = 0.0;
+    double minimum = 0.0;
+    double maximum = 0.0;
+    double sum = 0.0;
+    std::int64_t over = 0;
+    std::int64_t normal = 0;
+    std::int64_t under = 0;
+    QString firstTime; ///< "YYYY-MM-DD HH:MM:SS"
+    QString lastTime;
+    double perMinute = 0.0; ///< products per minute from the first to the last
+    std::optional<AverageQuantityCheck> quantity;
+    XbarSChart chart;
+    Histogram histogram;
+    std::vector<TrendBucket> trend;
+    /// The operators who weighed, with their counts, by name.
+    std::vector<std::pair<QString, std::int64_t>> operators;
+    Capability capability;
+    std::optional<double> cplTu1;
+    double sigma = 0.0; ///< the σ of the capability indices
+
+    explicit ModelReport(const QualitySettings& s)
+        : settings(s), chart(s.subgroupSize, s.baselineSubgroups, s.rules), histogram(s.division) {}
+};
+
+/// Everything a shift report shows.
+struct ShiftReport {
+    ReportRange range;
+    QDateTime made;
+    WeightUnit unit = WeightUnit::Kilogram;
+    std::vector<ModelReport> models;
+};
+
+/// Reads the range's figures per model, the aggregates computed by the engine: counts, sums and
+/// extremes per model, the subgroups of the X̄/s chart, the histogram's counts per division and the
+/// trend chart's extremes per stretch of at most `trendBuckets` stretches. Models by name; a model
+/// missing from `XH` has no nominal or limits. Throws DatabaseError.
+ShiftReport loadShiftReport(TADOConnection& connection, const ReportRange& range, const QualitySettings& defaults,
+                            int trendBuckets = 500);
+
+/// Writes the range's records (oldest first) to `path` as CSV for a spreadsheet: UTF-8 with a
+/// byte-order mark, a header row 型号,重量,检定结果,操作员,时间, lines ended by CR LF, fields with a comma,
+/// quote or line break quoted. Returns the number of records. Throws DatabaseError (also when the file
+/// cannot be written).
+std::int64_t writeRecordsCsv(TADOConnection& connection, const ReportRange& range, const QString& path);
+
+/// A local time "YYYY-MM-DD HH:MM:SS" as written, held as UTC so that no time-zone rule (a gap at the
+/// change to summer time) alters it; invalid for any other text.
+QDateTime reportTime(const QString& text);
+/// The text of a time from reportTime(), as written.
+QString reportTimeText(const QDateTime& time);
+
+} // namespace kelvora
