@@ -60,22 +60,11 @@ void WindowStationHost::fire(Timer timer) {
 }
 
 void WindowStationHost::advanceTo(std::int64_t limit) {
-    for (;;) {
-        std::optional<std::size_t> next;
-        for (std::size_t i = 0; i < m_due.size(); ++i) {
-            if (m_due[i] && m_due[i]->time < limit &&
-                (!next || m_due[i]->time < m_due[*next]->time ||
-                 (m_due[i]->time == m_due[*next]->time && m_due[i]->order < m_due[*next]->order))) {
-                next = i;
-            }
-        }
-        if (!next) {
-            break;
-        }
-        m_now = std::max(m_now, m_due[*next]->time);
+    while (std::optional<VirtualTimers::Due> due = m_due.nextBefore(limit)) {
+        m_now = std::max(m_now, due->time);
         // A window timer repeats until its handler disables it.
-        m_due[*next] = Due{m_now + m_timerInterval[*next], m_due[*next]->order};
-        fire(static_cast<Timer>(*next));
+        m_due.repeat(due->timer, m_now + m_timerInterval[index(due->timer)]);
+        fire(due->timer);
     }
     if (limit != std::numeric_limits<std::int64_t>::max()) {
         m_now = std::max(m_now, limit);
@@ -162,7 +151,11 @@ void WindowStationHost::setTimerEnabled(Timer timer, bool enabled) {
     }
     const bool runs = enabled && m_timerInterval[i] > 0; // an interval of 0 never fires
     if (m_virtualClock) {
-        m_due[i] = runs ? std::optional<Due>(Due{m_now + m_timerInterval[i], m_nextOrder++}) : std::nullopt;
+        if (runs) {
+            m_due.schedule(timer, m_now + m_timerInterval[i]);
+        } else {
+            m_due.cancel(timer);
+        }
     } else if (runs) {
         m_timers[i].start(m_timerInterval[i]);
     } else {

@@ -2,6 +2,7 @@
 
 #include "data/WeightRecordStore.h"
 #include "station/TraceWriter.h"
+#include "station/VirtualTimers.h"
 #include "weighing/ProductRecorder.h"
 #include "weighing/StationHost.h"
 
@@ -96,12 +97,7 @@ private:
     std::array<QTimer, 2> m_timers;
     std::array<bool, 2> m_timerEnabled{false, false};
     std::array<int, 2> m_timerInterval{0, 0};
-    struct Due {
-        std::int64_t time;
-        std::uint64_t order;
-    };
-    std::array<std::optional<Due>, 2> m_due;
-    std::uint64_t m_nextOrder = 0;
+    VirtualTimers m_due;          // the timers on the virtual clock
     std::set<QWidget*> m_changed; // painted before the next pause
     bool m_writerIdle = true;
     std::unique_ptr<WeightRecordStore> m_store;

@@ -23,32 +23,19 @@ void ReplayHost::run(StationScript& script) {
 }
 
 void ReplayHost::fireTimersBefore(std::int64_t limit) {
-    for (;;) {
-        std::optional<std::size_t> next;
-        for (std::size_t i = 0; i < m_due.size(); ++i) {
-            if (m_due[i] && m_due[i]->time < limit &&
-                (!next || m_due[i]->time < m_due[*next]->time ||
-                 (m_due[i]->time == m_due[*next]->time && m_due[i]->order < m_due[*next]->order))) {
-                next = i;
-            }
-        }
-        if (!next) {
-            return;
-        }
-        auto timer = static_cast<Timer>(*next);
-        m_now = std::max(m_now, m_due[*next]->time);
+    while (std::optional<VirtualTimers::Due> due = m_timers.nextBefore(limit)) {
+        m_now = std::max(m_now, due->time);
         // A window timer repeats until its handler disables it.
-        m_due[*next] = Due{m_now + timerInterval(timer), m_due[*next]->order};
-        fireTimer(timer);
+        m_timers.repeat(due->timer, m_now + timerInterval(due->timer));
+        fireTimer(due->timer);
     }
 }
 
 void ReplayHost::timerChanged(Timer timer, bool enabled, int interval) {
-    auto index = static_cast<std::size_t>(timer);
     if (enabled && interval > 0) {
-        m_due[index] = Due{m_now + interval, m_nextOrder++};
+        m_timers.schedule(timer, m_now + interval);
     } else {
-        m_due[index].reset();
+        m_timers.cancel(timer);
     }
 }
 

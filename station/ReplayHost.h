@@ -2,6 +2,7 @@
 
 #include "station/StationScript.h"
 #include "station/TraceHost.h"
+#include "station/VirtualTimers.h"
 
 #include <array>
 #include <cstdint>
@@ -52,16 +53,11 @@ protected:
     void frameHandedOver(bool sent) override { ++(sent ? m_summary.framesSent : m_summary.framesDropped); }
 
 private:
-    struct Due {
-        std::int64_t time;
-        std::uint64_t order;
-    };
     /// Fires the timers that fall due before `limit`, earliest first.
     void fireTimersBefore(std::int64_t limit);
 
     std::int64_t m_now = 0;
-    std::uint64_t m_nextOrder = 0;
-    std::array<std::optional<Due>, 2> m_due;
+    VirtualTimers m_timers;
     bool m_portOpen = false;
     ReplaySummary m_summary;
 };
