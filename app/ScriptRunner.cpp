@@ -239,7 +239,20 @@ QWidget* ScriptRunner::activeWindow() const {
 QWidget* ScriptRunner::control(const std::string& name) const {
     QWidget* window = activeWindow();
     const QString objectName = QString::fromStdString(name);
-    return window->objectName() == objectName ? window : window->findChild<QWidget*>(objectName);
+    if (QWidget* found = window->objectName() == objectName ? window : window->findChild<QWidget*>(objectName)) {
+        return found;
+    }
+    // Beside the main window, a window of its own that is not modal (the statistics) is reached too.
+    if (window == m_form) {
+        for (QWidget* other : QApplication::topLevelWidgets()) {
+            if (other != m_form && other->isVisible() && !other->isModal()) {
+                if (QWidget* found = other->findChild<QWidget*>(objectName)) {
+                    return found;
+                }
+            }
+        }
+    }
+    return nullptr;
 }
 
 bool ScriptRunner::apply(const Line& line) {
@@ -364,7 +377,7 @@ void ScriptRunner::click(const Line&, std::string& rest) {
     if (button == nullptr) {
         throw ScriptError("click: '" + name + "' is no button");
     }
-    if (button->isVisibleTo(activeWindow()) && button->isEnabled()) {
+    if (button->isVisibleTo(button->window()) && button->isEnabled()) {
         // A mouse click takes the focus first where the button takes it by clicking, so the edit left
         // runs its exit handler before the click.
         if (button->focusPolicy() & Qt::ClickFocus) {
@@ -440,7 +453,7 @@ void ScriptRunner::dump(const std::string& name) {
     if (m_trace) {
         TraceWriter::Line line = m_trace->line("dump");
         line.add("name", name);
-        WidgetDump::write(line, *widget, *activeWindow());
+        WidgetDump::write(line, *widget, *widget->window());
     }
 }
 

@@ -102,6 +102,7 @@ void TForm1::connectHandlers() {
     connectHandler(ui.BtnBullets, &QToolButton::clicked, this, [this] { BtnBulletsClick(); });
     connectHandler(ui.BtnOK, &QToolButton::clicked, this, [this] { BtnOKClick(); });
     connectHandler(ui.BtnSecurity, &QToolButton::clicked, this, [this] { BtnSecurityClick(); });
+    connectHandler(ui.BtnStatistics, &QToolButton::clicked, this, [this] { BtnStatisticsClick(); });
     connectHandler(ui.BtnAttachFiles, &QToolButton::clicked, this, [this] { BtnAttachFilesClick(); });
     connectHandler(ui.BtnUtilities, &QToolButton::clicked, this, [this] { BtnUtilitiesClick(); });
     connectHandler(ui.ComboBox1, &QComboBox::activated, this, [this] { ComboBox1Click(); });
@@ -202,7 +203,7 @@ void TForm1::setRightVisible(const QString& right, bool visible) {
     const std::pair<QString, QWidget*> buttons[] = {
         {u"用户"_s, ui.BtnAttachFiles}, {u"开始"_s, ui.BtnClear},    {u"继续"_s, ui.BtnWordWrap},
         {u"结束"_s, ui.BtnSetTabs},     {u"查询"_s, ui.BtnSecurity}, {u"设置"_s, ui.BtnUtilities},
-        {u"初始化"_s, ui.BtnOK},        {u"清零"_s, ui.BtnBullets},
+        {u"初始化"_s, ui.BtnOK},        {u"清零"_s, ui.BtnBullets},  {u"查询"_s, ui.BtnStatistics},
     };
     for (const auto& [caption, button] : buttons)
         if (caption == right)
@@ -272,6 +273,12 @@ void TForm1::BtnSendtoBackClick() {
 
 void TForm1::BtnClearClick(const QObject* sender) {
     m_core.BtnClearClick(sender->objectName().toStdString());
+    if (m_ui->BtnSetTabs->isEnabled()) // the run started: a new batch for the statistics
+        m_statistics.batchStarted();
+}
+
+void TForm1::BtnStatisticsClick() {
+    m_statistics.open();
 }
 
 void TForm1::BtnSetTabsClick() {

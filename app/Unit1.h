@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/StationStatistics.h"
 #include "app/WindowStationHost.h"
 #include "comm/TComm.h"
 #include "data/TADOConnection.h"
@@ -53,6 +54,7 @@ public:
     Ui::TForm1& ui() { return *m_ui; }
     WeighingCore& core() { return m_core; }
     WindowStationHost& host() { return m_host; }
+    StationStatistics& statistics() { return m_statistics; }
     /// The station folder's Option.ini.
     QString iniPath() const;
 
@@ -84,6 +86,8 @@ public:
     void BtnSecurityClick();
     void BtnAttachFilesClick();
     void BtnUtilitiesClick();
+    /// 统计: the statistics window, non-modal beside this one.
+    void BtnStatisticsClick();
     /// The rights editor the station creates hidden at start, right after this window (its query opens).
     void createForm2();
 
@@ -133,6 +137,7 @@ private:
     std::unique_ptr<TForm3> m_form3;
     std::unique_ptr<TSetParaFrm> m_setParaFrm;
     WindowStationHost m_host;
+    StationStatistics m_statistics{*this};
     WeighingCore m_core;
     Options m_options;
     std::uint32_t m_color = 16053492;

@@ -254,6 +254,7 @@ void WindowStationHost::startRecording() {
     m_store = openRecordStore();
     m_recorder = std::make_unique<ProductRecorder>(
         *m_store, [](const std::string& message) { WindowErrorBox().showError(NumberText::errorBoxText(message)); });
+    m_recorder->setRowListener([this](const WeighingRecord& row) { m_form.statistics().productRow(row); });
 }
 
 void WindowStationHost::finishRecording() {

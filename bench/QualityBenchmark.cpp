@@ -1,8 +1,8 @@
 #include "data/DatabaseSetup.h"
 #include "data/TADOConnection.h"
 #include "quality/BatchQuality.h"
-#include "tools/ReportPdf.h"
-#include "tools/ShiftReport.h"
+#include "quality/report/ReportPdf.h"
+#include "quality/report/ShiftReport.h"
 
 #include <algorithm>
 #include <chrono>

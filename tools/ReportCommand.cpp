@@ -3,9 +3,9 @@
 #include "data/DatabaseError.h"
 #include "data/TADOConnection.h"
 #include "tools/CommandArguments.h"
-#include "tools/ShiftReport.h"
+#include "quality/report/ShiftReport.h"
 #ifdef KELVORA_REPORT_PDF
-#include "tools/ReportPdf.h"
+#include "quality/report/ReportPdf.h"
 #endif
 
 #include <cstdio>

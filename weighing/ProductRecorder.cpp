@@ -26,6 +26,8 @@ void ProductRecorder::productOver() {
     if (m_current) {
         m_unsaved.push_back(std::move(*m_current));
         m_current.reset();
+        if (m_rowListener)
+            m_rowListener(m_unsaved.back());
         flush();
     }
 }

@@ -35,6 +35,7 @@ public:
 class ProductRecorder {
 public:
     using ErrorReporter = std::function<void(const std::string& message)>;
+    using RowListener = std::function<void(const WeighingRecord& row)>;
 
     ProductRecorder(RecordStore& store, ErrorReporter reportError);
 
@@ -43,6 +44,9 @@ public:
     /// The product in progress is over: its row is queued and all queued rows are written. Without a
     /// product in progress nothing happens.
     void productOver();
+    /// Called with each product's row when the row is queued, before it is written (so also when the
+    /// insert fails); nullptr for none.
+    void setRowListener(RowListener listener) { m_rowListener = std::move(listener); }
     /// Rows not yet stored (after the last failure), oldest first.
     const std::deque<WeighingRecord>& unsaved() const { return m_unsaved; }
     /// The caller has kept the unsaved rows elsewhere (a file): they leave the queue.
@@ -53,6 +57,7 @@ private:
 
     RecordStore& m_store;
     ErrorReporter m_reportError;
+    RowListener m_rowListener;
     std::optional<WeighingRecord> m_current;
     std::deque<WeighingRecord> m_unsaved;
     bool m_failureReported = false;

@@ -3,6 +3,8 @@
 #include "app/config/ProfileFile.h"
 #include "weighing/WeighingCore.h"
 
+#include <algorithm>
+
 namespace kelvora {
 
 namespace {
@@ -18,6 +20,7 @@ const std::string kDatabase = "数据库";
 const std::string kSampling = "取样";
 const std::string kStableSampling = "稳定";
 const std::string kPeakSampling = "峰值";
+const std::string kStatistics = "统计";
 
 std::string upperAscii(std::string text) {
     for (char& c : text) {
@@ -40,6 +43,32 @@ void applyParity(const std::string& text, StationSettings& settings) {
         settings.parity = ParityChoice::Even;
         settings.parityCheck = true;
     }
+}
+
+// "HH:MM,HH:MM,..." as minutes after midnight, sorted; nothing when an entry is not a time.
+std::optional<std::vector<int>> shiftStarts(const std::string& text) {
+    std::vector<int> starts;
+    std::size_t from = 0;
+    while (from <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', from), text.size());
+        const std::string entry = text.substr(from, comma - from);
+        const std::size_t colon = entry.find(':');
+        const auto hours = colon == std::string::npos ? std::nullopt : ProfileFile::parseInteger(entry.substr(0, colon));
+        const auto minutes = colon == std::string::npos ? std::nullopt : ProfileFile::parseInteger(entry.substr(colon + 1));
+        if (!hours || !minutes || *hours < 0 || *hours > 23 || *minutes < 0 || *minutes > 59 ||
+            entry.size() - colon != 3)
+            return std::nullopt;
+        starts.push_back(*hours * 60 + *minutes);
+        from = comma + 1;
+    }
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+    return starts;
+}
+
+int integerIn(const ProfileFile& ini, const std::string& key, int fallback, int low, int high) {
+    const int value = ini.readInteger(kStatistics, key, fallback);
+    return value >= low && value <= high ? value : fallback;
 }
 
 } // namespace
@@ -120,6 +149,21 @@ void StationConfig::saveSettingsWindow(const std::string& iniPath, const Setting
         ini.writeBool(kIndicator, std::to_string(choice), values.indicator == choice);
     }
     ini.writeString(kAlgorithm, kSampling, values.sampling == 2 ? kStableSampling : kPeakSampling);
+}
+
+StatisticsSettings StationConfig::loadStatistics(const std::string& iniPath) {
+    const ProfileFile ini(iniPath);
+    StatisticsSettings settings;
+    settings.grams = ini.readString(kStatistics, "重量单位", "kg") == "g";
+    const double division = ini.readFloat(kStatistics, "分度值", settings.grams ? 1.0 : 0.001);
+    settings.division = division > 0.0 && division < 1e6 ? division : (settings.grams ? 1.0 : 0.001);
+    settings.subgroupSize = integerIn(ini, "子组大小", 5, 2, 10);
+    settings.baselineSubgroups = integerIn(ini, "基准子组", 20, 1, 1000);
+    settings.nelson = upperAscii(ini.readString(kStatistics, "判异规则", "")) == "NELSON";
+    settings.rejectRun = integerIn(ini, "连续剔除", 3, 1, 1000);
+    if (const auto starts = shiftStarts(ini.readString(kStatistics, "班次", "00:00,08:00,16:00")))
+        settings.shiftStarts = *starts;
+    return settings;
 }
 
 } // namespace kelvora

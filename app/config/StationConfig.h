@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kelvora {
 
@@ -43,6 +44,17 @@ struct SettingsWindowValues {
     int sampling = 1;
 };
 
+/// The statistics' settings, section 统计. A missing key, or a value out of its range, gives the default.
+struct StatisticsSettings {
+    bool grams = false;                        ///< 重量单位: "g" when the line weighs in grams, else "kg"
+    double division = 0.001;                   ///< 分度值, the scale division in the line's unit (1 for g)
+    int subgroupSize = 5;                      ///< 子组大小, 2 to 10
+    int baselineSubgroups = 20;                ///< 基准子组, 1 to 1000
+    bool nelson = false;                       ///< 判异规则: "Nelson", else the Western Electric rules
+    int rejectRun = 3;                         ///< 连续剔除, the run of rejects that alerts, 1 to 1000
+    std::vector<int> shiftStarts{0, 480, 960}; ///< 班次, "HH:MM,HH:MM,...": the shifts' starts, minutes
+};
+
 /// The reads and writes of Option.ini. Every function opens the file for its own use; writes throw
 /// ProfileWriteError ("Unable to write to <path>") when the file cannot be written.
 class StationConfig {
@@ -68,6 +80,9 @@ public:
     /// The settings window's save, key by key in the window's order; a failing key stops the save and the
     /// keys after it are not written. The sampling choice goes last, as 算法/取样 "稳定" (2) or "峰值".
     static void saveSettingsWindow(const std::string& iniPath, const SettingsWindowValues& values);
+
+    /// The statistics' settings; shift starts are sorted, a list with any bad entry gives the default.
+    static StatisticsSettings loadStatistics(const std::string& iniPath);
 };
 
 } // namespace kelvora

@@ -40,8 +40,12 @@ StatisticsWindow::StatisticsWindow(QWidget* parent) : QWidget(parent, Qt::Window
     m_drawTimer.setInterval(100);
     connectHandler(&m_drawTimer, &QTimer::timeout, this, [this] { flushCharts(); });
     buildLayout();
+    m_alerts = std::make_unique<QualityAlerts>();
+    reset(m_other, {}, QualitySettings{});
     startBatch({}, QualitySettings{});
 }
+
+StatisticsWindow::~StatisticsWindow() = default;
 
 void StatisticsWindow::buildLayout() {
     m_modelLabel = new QLabel(this);
@@ -54,7 +58,7 @@ void StatisticsWindow::buildLayout() {
     const char* names[] = {"meanRuleMark", "tu1RuleMark", "tu2RuleMark"};
     auto* left = new QVBoxLayout;
     left->addWidget(m_modelLabel);
-    left->addWidget(m_figures, 1);
+    left->addWidget(m_figures, 3);
     for (int i = 0; i < 3; ++i) {
         m_rules[i] = new QLabel(this);
         m_rules[i]->setObjectName(QString::fromLatin1(names[i]));
@@ -67,6 +71,10 @@ void StatisticsWindow::buildLayout() {
     m_freeze->setObjectName(QStringLiteral("freezeBaseline"));
     left->addWidget(m_freeze);
     connectHandler(m_freeze, &QPushButton::clicked, this, [this] { freezeBaseline(); });
+    left->addWidget(new QLabel(QStringLiteral("报警"), this));
+    m_alertList = new QListWidget(this);
+    m_alertList->setObjectName(QStringLiteral("alertList"));
+    left->addWidget(m_alertList, 1);
 
     m_trend = new ControlChartView(QStringLiteral("趋势图"), kTrendProducts, this);
     m_means = new ControlChartView(QStringLiteral("均值图 X̄"), kChartSubgroups, this);
@@ -84,33 +92,69 @@ void StatisticsWindow::buildLayout() {
     charts->addWidget(m_histogram, 0, 1);
     charts->addWidget(m_means, 1, 0);
     charts->addWidget(m_deviations, 1, 1);
-    auto* layout = new QHBoxLayout(this);
-    layout->addLayout(left, 1);
-    layout->addLayout(charts, 3);
+    auto* body = new QHBoxLayout;
+    body->addLayout(left, 1);
+    body->addLayout(charts, 3);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(buildSourceBar());
+    layout->addLayout(body, 1);
     resize(1400, 800);
 }
 
-void StatisticsWindow::startBatch(const QString& model, const QualitySettings& settings) {
-    m_batch = std::make_unique<BatchQuality>(settings);
-    m_model = model;
-    m_recent.clear();
-    m_products = 0;
-    m_modelLabel->setText(QStringLiteral("型号：%1").arg(model));
+void StatisticsWindow::reset(Figures& figures, const QString& model, const QualitySettings& settings) {
+    figures.batch = std::make_unique<BatchQuality>(settings);
+    figures.model = model;
+    figures.recent.clear();
+    figures.products = 0;
+    figures.first.clear();
+    figures.last.clear();
+}
+
+bool StatisticsWindow::count(Figures& figures, const WeighingRecord& record) {
+    if (!figures.batch->add(record))
+        return false;
+    ++figures.products;
+    figures.recent.push_back(record.weight);
+    if (figures.recent.size() > kTrendProducts)
+        figures.recent.pop_front();
+    if (figures.first.empty())
+        figures.first = record.time;
+    figures.last = record.time;
+    return true;
+}
+
+void StatisticsWindow::showFigures(Figures& figures) {
+    m_shown = &figures;
+    m_modelLabel->setText(QStringLiteral("型号：%1").arg(figures.model));
     setReferenceLines();
     redrawCharts();
     refreshFigures();
 }
 
+void StatisticsWindow::startBatch(const QString& model, const QualitySettings& settings) {
+    reset(m_live, model, settings);
+    m_alerts = std::make_unique<QualityAlerts>(m_alerts->rejectRun());
+    if (m_source == Source::Batch)
+        showFigures(m_live);
+}
+
 bool StatisticsWindow::addRecord(const WeighingRecord& record) {
-    const std::size_t before = m_batch->chart().points().size();
-    const bool frozen = m_batch->chart().limits().has_value();
-    if (!m_batch->add(record))
+    Figures& shown = *m_shown;
+    const std::size_t before = shown.batch->chart().points().size();
+    const bool frozen = shown.batch->chart().limits().has_value();
+    if (!count(m_live, record))
         return false;
-    ++m_products;
-    m_recent.push_back(record.weight);
-    if (m_recent.size() > kTrendProducts)
-        m_recent.pop_front();
-    if (!frozen && m_batch->chart().limits()) {
+    const auto verdict = parseVerdict(record.verdict);
+    for (const QualityAlert& alert : m_alerts->check(*m_live.batch, record.weight, *verdict, record.time)) {
+        listAlert(QString::fromStdString(alert.time), QString::fromStdString(alert.text));
+        emit alertRaised(QString::fromStdString(alert.text));
+    }
+    const bool follows = m_source == Source::Batch ||
+                         (m_source == Source::Shift && QString::fromStdString(record.model) == m_other.model &&
+                          count(m_other, record));
+    if (!follows)
+        return true;
+    if (!frozen && shown.batch->chart().limits()) {
         setReferenceLines(); // the baseline froze: every point so far was checked
         redrawCharts();
     } else {
@@ -122,23 +166,14 @@ bool StatisticsWindow::addRecord(const WeighingRecord& record) {
 
 std::size_t StatisticsWindow::loadRecords(const std::vector<WeighingRecord>& records) {
     std::size_t counted = 0;
-    for (const WeighingRecord& record : records) {
-        if (!m_batch->add(record))
-            continue;
-        ++counted;
-        ++m_products;
-        m_recent.push_back(record.weight);
-        if (m_recent.size() > kTrendProducts)
-            m_recent.pop_front();
-    }
-    setReferenceLines();
-    redrawCharts();
-    refreshFigures();
+    for (const WeighingRecord& record : records)
+        counted += count(*m_shown, record) ? 1 : 0;
+    showFigures(*m_shown);
     return counted;
 }
 
 bool StatisticsWindow::freezeBaseline() {
-    if (!m_batch->chart().freeze())
+    if (!m_shown->batch->chart().freeze())
         return false;
     setReferenceLines();
     redrawCharts();
@@ -147,13 +182,13 @@ bool StatisticsWindow::freezeBaseline() {
 }
 
 void StatisticsWindow::setReferenceLines() {
-    const QualitySettings& s = m_batch->settings();
+    const QualitySettings& s = m_shown->batch->settings();
     std::vector<ControlChartView::Line> lines;
     if (s.upper > s.lower)
         lines.push_back({s.upper, QStringLiteral("上限"), kLimitColor});
     lines.push_back({s.lower, QStringLiteral("下限"), kLimitColor});
     lines.push_back({s.nominal, QStringLiteral("Qn"), kNominalColor});
-    if (const auto& q = m_batch->quantity()) {
+    if (const auto& q = m_shown->batch->quantity()) {
         const double toUnit = 1.0 / gramsPer(s.unit);
         lines.push_back({q->limits().tu1 * toUnit, QStringLiteral("TU1"), kTuColor});
         lines.push_back({q->limits().tu2 * toUnit, QStringLiteral("TU2"), kTuColor});
@@ -163,7 +198,7 @@ void StatisticsWindow::setReferenceLines() {
     for (const auto& line : lines)
         markers.push_back({line.value, line.label, line.color});
     m_histogram->setMarkers(markers);
-    if (const auto& limits = m_batch->chart().limits()) {
+    if (const auto& limits = m_shown->batch->chart().limits()) {
         m_means->setLines({{limits->upper, QStringLiteral("UCL"), kLimitColor},
                            {limits->centre, QStringLiteral("X̿"), kCentreColor},
                            {limits->lower, QStringLiteral("LCL"), kLimitColor}});
@@ -177,8 +212,8 @@ void StatisticsWindow::setReferenceLines() {
 }
 
 void StatisticsWindow::appendToCharts(double weight, std::size_t pointsBefore) {
-    m_trend->append(static_cast<double>(m_products), weight, false);
-    const auto& points = m_batch->chart().points();
+    m_trend->append(static_cast<double>(m_shown->products), weight, false);
+    const auto& points = m_shown->batch->chart().points();
     if (points.size() > pointsBefore) {
         const ChartPoint& point = points.back();
         const double x = static_cast<double>(points.size() - 1);
@@ -194,17 +229,17 @@ void StatisticsWindow::flushCharts() {
     m_trend->flush();
     m_means->flush();
     m_deviations->flush();
-    m_histogram->show(m_batch->histogram());
+    m_histogram->show(m_shown->batch->histogram());
 }
 
 void StatisticsWindow::redrawCharts() {
     m_drawTimer.stop();
     QList<QPointF> trend;
-    const std::int64_t first = m_products - static_cast<std::int64_t>(m_recent.size()) + 1;
-    for (std::size_t i = 0; i < m_recent.size(); ++i)
-        trend << QPointF(static_cast<double>(first + static_cast<std::int64_t>(i)), m_recent[i]);
+    const std::int64_t first = m_shown->products - static_cast<std::int64_t>(m_shown->recent.size()) + 1;
+    for (std::size_t i = 0; i < m_shown->recent.size(); ++i)
+        trend << QPointF(static_cast<double>(first + static_cast<std::int64_t>(i)), m_shown->recent[i]);
     m_trend->setValues(trend, {});
-    const auto& points = m_batch->chart().points();
+    const auto& points = m_shown->batch->chart().points();
     QList<QPointF> means, meanMarks, sds, sdMarks;
     for (std::size_t i = points.size() > kChartSubgroups ? points.size() - kChartSubgroups : 0; i < points.size();
          ++i) {
@@ -218,15 +253,15 @@ void StatisticsWindow::redrawCharts() {
     }
     m_means->setValues(means, meanMarks);
     m_deviations->setValues(sds, sdMarks);
-    m_histogram->show(m_batch->histogram());
+    m_histogram->show(m_shown->batch->histogram());
 }
 
 void StatisticsWindow::refreshFigures() {
-    const BatchStatistics& st = m_batch->statistics();
+    const BatchStatistics& st = m_shown->batch->statistics();
     const RunningStatistics& w = st.weights();
-    const QualitySettings& s = m_batch->settings();
-    const Capability c = m_batch->capability();
-    const auto& q = m_batch->quantity();
+    const QualitySettings& s = m_shown->batch->settings();
+    const Capability c = m_shown->batch->capability();
+    const auto& q = m_shown->batch->quantity();
     const QString none = QStringLiteral("不适用");
     const QString rows[][2] = {
         {QStringLiteral("产品数"), QString::number(st.count())},
@@ -245,7 +280,7 @@ void StatisticsWindow::refreshFigures() {
         {QStringLiteral("Cp"), index(c.cp)},
         {QStringLiteral("Cpk"), index(c.cpk)},
         {QStringLiteral("CPL"), index(c.cpl)},
-        {QStringLiteral("CPL（TU1）"), index(m_batch->cplTu1())},
+        {QStringLiteral("CPL（TU1）"), index(m_shown->batch->cplTu1())},
         {QStringLiteral("标称量 Qn（g）"), q ? number(q->limits().nominal, 1) : none},
         {QStringLiteral("允许短缺量 TNE（g）"), q ? number(q->limits().tne, 1) : none},
         {QStringLiteral("TU1（g）"), q ? number(q->limits().tu1, 1) : none},
@@ -272,7 +307,7 @@ void StatisticsWindow::refreshFigures() {
 }
 
 void StatisticsWindow::refreshRules() {
-    const auto& q = m_batch->quantity();
+    const auto& q = m_shown->batch->quantity();
     const bool weighed = q && q->count() > 0;
     setMark(m_rules[0], QStringLiteral("平均值不低于标称量"), weighed ? std::optional(q->meanRule()) : std::nullopt);
     setMark(m_rules[1], QStringLiteral("低于TU1的不超过2.5%"), weighed ? std::optional(q->tu1Rule()) : std::nullopt);
@@ -290,7 +325,7 @@ QString StatisticsWindow::figuresText() const {
 }
 
 QString StatisticsWindow::rulesAt(std::size_t subgroup) const {
-    const auto& points = m_batch->chart().points();
+    const auto& points = m_shown->batch->chart().points();
     if (subgroup >= points.size())
         return {};
     QStringList names;

@@ -1,16 +1,23 @@
 #pragma once
 
 #include "quality/BatchQuality.h"
+#include "quality/QualityAlerts.h"
+#include "quality/report/ShiftReport.h"
 #include "quality/window/ControlChartView.h"
 #include "quality/window/HistogramView.h"
 
 #include <deque>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include <QComboBox>
+#include <QDateEdit>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimeEdit>
 #include <QTimer>
 #include <QWidget>
 
@@ -20,10 +27,15 @@ namespace kelvora {
 /// with a green or red mark each ("meanRuleMark", "tu1RuleMark", "tu2RuleMark"), the trend of the
 /// individual weights with the limits, Qn, TU1 and TU2, the X̄ and s charts with the points that break a
 /// rule marked (the rules named on hover) and the histogram with the limits ("trendChart", "meanChart",
-/// "sdChart", "histogramChart"). It is fed verdict by
-/// verdict: the figures and marks at once, the charts 100 ms after a verdict for all verdicts since
-/// (a drawing costs about the same for one product as for many). The trend shows the newest 500
-/// products, the X̄ and s charts the newest 200 subgroups.
+/// "sdChart", "histogramChart").
+///
+/// What it shows ("sourceBox"): the live batch, fed verdict by verdict; a range of the database from
+/// "fromDate" "fromTime" to "toDate" "toTime" for the model of "modelBox" ("showButton" loads it); or
+/// the current shift of the live batch's model, which goes on live. The live batch's alerts are listed
+/// with their times ("alertList") whatever is shown; "reportButton" writes the shift report of the range
+/// shown. The figures and marks follow each verdict at once, the charts 100 ms after a verdict for all
+/// verdicts since (a drawing costs about the same for one product as for many). The trend shows the
+/// newest 500 products, the X̄ and s charts the newest 200 subgroups.
 /// A window of its own (non-modal) even with a parent.
 class StatisticsWindow : public QWidget {
     Q_OBJECT
@@ -31,39 +43,98 @@ public:
     static constexpr int kTrendProducts = 500;
     static constexpr int kChartSubgroups = 200;
 
-    explicit StatisticsWindow(QWidget* parent = nullptr);
+    enum class Source { Batch, Range, Shift };
 
-    /// A new batch of `model` judged by `settings`; everything shown so far is cleared. Throws
-    /// std::invalid_argument for settings the chart or the histogram refuse.
+    explicit StatisticsWindow(QWidget* parent = nullptr);
+    ~StatisticsWindow() override;
+
+    /// The station: its database (ranges, the catalogue, the report; nullptr for none), the settings a
+    /// range is judged by besides the catalogue's nominal and limits, the folder reports are written to,
+    /// the shifts' starts in minutes after midnight (sorted, at least one) and the run of rejects that
+    /// alerts. Throws std::invalid_argument for settings the charts refuse or a run below 1.
+    void setStation(TADOConnection* connection, const QualitySettings& defaults, const QString& reportFolder,
+                    const std::vector<int>& shiftStarts, int rejectRun);
+
+    /// A new live batch of `model` judged by `settings`; shown at once when the live batch is shown.
+    /// Throws std::invalid_argument for settings the chart or the histogram refuse.
     void startBatch(const QString& model, const QualitySettings& settings);
-    /// One product's stored row; false (nothing counted) for a row the figures cannot read.
+    /// One product's stored row of the live batch: its alerts are raised and listed, and what is shown
+    /// follows it (the live batch, or the current shift when the row is of the shift's model). False
+    /// (nothing counted) for a row the figures cannot read.
     bool addRecord(const WeighingRecord& record);
-    /// Many rows (a range from the database), the window redrawn once at the end. Returns the rows
-    /// counted.
+    /// Many rows into the figures shown, the window redrawn once at the end. Returns the rows counted.
     std::size_t loadRecords(const std::vector<WeighingRecord>& records);
     /// Draws the charts' new values now (otherwise drawn 100 ms after a verdict).
     void flushCharts();
-    /// Freezes the chart's baseline now; false when there is no subgroup yet or it is frozen already.
+    /// Freezes the baseline of the chart shown now; false when there is no subgroup yet or it is frozen
+    /// already.
     bool freezeBaseline();
+
+    /// Shows the live batch, the range chosen or the current shift (read from the database). Throws
+    /// std::runtime_error without a database, for a range that ends before it starts or a model the
+    /// catalogue does not hold; DatabaseError when the database fails.
+    void showSource(Source source);
+    Source source() const { return m_source; }
+    /// Writes the shift report of the range shown as a PDF in the report folder and returns its path.
+    /// Throws std::runtime_error without a database or records, or when the file cannot be written.
+    QString writeReport();
 
     /// The figures table, one "name<TAB>value" line per row.
     QString figuresText() const;
     /// The rules the X̄ point of that subgroup breaks, as its hover names them; empty for none.
     QString rulesAt(std::size_t subgroup) const;
-    const BatchQuality& batch() const { return *m_batch; }
+    /// The figures shown.
+    const BatchQuality& batch() const { return *m_shown->batch; }
+    /// The alerts listed, "YYYY-MM-DD HH:MM:SS  text", oldest first.
+    QStringList alerts() const;
+
+signals:
+    /// A live product raised an alert (the text without its time).
+    void alertRaised(const QString& text);
 
 private:
+    /// One set of figures with what the charts redraw from.
+    struct Figures {
+        QString model;
+        std::unique_ptr<BatchQuality> batch;
+        std::deque<double> recent; // the newest weights, for a redraw
+        std::int64_t products = 0;
+        std::string first, last; // the times of the first and the last product
+    };
+
     void buildLayout();
+    QLayout* buildSourceBar();
+    void reset(Figures& figures, const QString& model, const QualitySettings& settings);
+    static bool count(Figures& figures, const WeighingRecord& record);
+    void showFigures(Figures& figures);
+    void loadRange(const ReportRange& range);
+    ReportRange shownRange() const;
+    ReportRange currentShift() const;
+    TADOConnection& database() const;
+    void listAlert(const QString& time, const QString& text);
     void setReferenceLines();
     void appendToCharts(double weight, std::size_t pointsBefore);
     void redrawCharts();
     void refreshFigures();
     void refreshRules();
 
-    QString m_model;
-    std::unique_ptr<BatchQuality> m_batch;
-    std::deque<double> m_recent; // the newest weights, for a redraw
-    std::int64_t m_products = 0;
+    Figures m_live;
+    Figures m_other;           // a range or the current shift
+    Figures* m_shown = &m_live;
+    Source m_source = Source::Batch;
+    ReportRange m_otherRange;
+    std::unique_ptr<QualityAlerts> m_alerts;
+    TADOConnection* m_connection = nullptr;
+    QualitySettings m_defaults;
+    QString m_reportFolder;
+    std::vector<int> m_shiftStarts{0};
+    QComboBox* m_sourceBox;
+    QComboBox* m_modelBox;
+    QDateEdit* m_fromDate;
+    QTimeEdit* m_fromTime;
+    QDateEdit* m_toDate;
+    QTimeEdit* m_toTime;
+    QListWidget* m_alertList;
     QTableWidget* m_figures;
     QLabel* m_modelLabel;
     QLabel* m_rules[3];

@@ -4,7 +4,7 @@
 #include "data/TADOConnection.h"
 #include "quality/BatchQuality.h"
 #include "tests/support/TestPaths.h"
-#include "tools/ShiftReport.h"
+#include "quality/report/ShiftReport.h"
 
 #include <cmath>
 #include <cstdio>

@@ -86,3 +86,20 @@ TEST_F(Recorder, AFailingInsertLosesNothingAndIsReportedOnce) {
     recorder.productOver();
     EXPECT_EQ(errors.size(), 2u) << "a new failure after a success is reported again";
 }
+
+TEST_F(Recorder, TheListenerHearsEachProductsRowOnceEvenWhenTheInsertFails) {
+    std::vector<WeighingRecord> heard;
+    recorder.setRowListener([&](const WeighingRecord& row) { heard.push_back(row); });
+    store.failing = true;
+    recorder.verdict(verdictOf("超低", 0.0));
+    recorder.verdict(verdictOf("正常", 15.0));
+    recorder.productOver();
+    recorder.productOver(); // an empty platform: no product, nothing heard
+    store.failing = false;
+    recorder.verdict(verdictOf("超高", 25.0));
+    recorder.productOver(); // the queued row goes out now, but was heard already
+    ASSERT_EQ(heard.size(), 2u);
+    EXPECT_EQ(heard[0].verdict, "正常");
+    EXPECT_EQ(heard[1].verdict, "超高");
+    EXPECT_EQ(store.rows.size(), 2u);
+}

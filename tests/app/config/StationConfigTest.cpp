@@ -230,5 +230,39 @@ TEST_F(StationConfigTest, CountWriteToAReadOnlyFileReportsThePath) {
     EXPECT_EQ(m_state.ProductCount, 5);
 }
 
+
+TEST_F(StationConfigTest, StatisticsSettingsReadTheirSectionAndFallBackOnBadValues) {
+    StatisticsSettings defaults = StationConfig::loadStatistics(m_ini);
+    EXPECT_FALSE(defaults.grams);
+    EXPECT_DOUBLE_EQ(defaults.division, 0.001);
+    EXPECT_EQ(defaults.subgroupSize, 5);
+    EXPECT_EQ(defaults.baselineSubgroups, 20);
+    EXPECT_FALSE(defaults.nelson);
+    EXPECT_EQ(defaults.rejectRun, 3);
+    EXPECT_EQ(defaults.shiftStarts, (std::vector<int>{0, 480, 960}));
+
+    writeBytes("[统计]\n重量单位=g\n子组大小=8\n基准子组=25\n判异规则=nelson\n连续剔除=5\n班次=20:00,08:00\n");
+    const StatisticsSettings set = StationConfig::loadStatistics(m_ini);
+    EXPECT_TRUE(set.grams);
+    EXPECT_DOUBLE_EQ(set.division, 1.0) << "a gram line's default division";
+    EXPECT_EQ(set.subgroupSize, 8);
+    EXPECT_EQ(set.baselineSubgroups, 25);
+    EXPECT_TRUE(set.nelson);
+    EXPECT_EQ(set.rejectRun, 5);
+    EXPECT_EQ(set.shiftStarts, (std::vector<int>{480, 1200}));
+
+    writeBytes("[统计]\n分度值=-1\n子组大小=11\n基准子组=0\n连续剔除=0\n班次=08:00,25:00\n");
+    const StatisticsSettings bad = StationConfig::loadStatistics(m_ini);
+    EXPECT_DOUBLE_EQ(bad.division, 0.001);
+    EXPECT_EQ(bad.subgroupSize, 5);
+    EXPECT_EQ(bad.baselineSubgroups, 20);
+    EXPECT_EQ(bad.rejectRun, 3);
+    EXPECT_EQ(bad.shiftStarts, (std::vector<int>{0, 480, 960}));
+    for (const char* list : {"08:5", "08-00", "08:00,", ""}) {
+        writeBytes(std::string("[统计]\n班次=") + list + "\n");
+        EXPECT_EQ(StationConfig::loadStatistics(m_ini).shiftStarts, (std::vector<int>{0, 480, 960})) << list;
+    }
+}
+
 } // namespace
 } // namespace kelvora

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/ShiftReport.h"
+#include "quality/report/ShiftReport.h"
 
 #include <QRectF>
 

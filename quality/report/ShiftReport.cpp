@@ -1,4 +1,4 @@
-#include "tools/ShiftReport.h"
+#include "quality/report/ShiftReport.h"
 
 #include "data/DatabaseError.h"
 #include "data/TADOConnection.h"
@@ -279,6 +279,40 @@ ShiftReport loadShiftReport(TADOConnection& connection, const ReportRange& range
     for (const ModelTotals& model : models)
         report.models.push_back(readModel(connection, range, model, defaults, trendBuckets));
     return report;
+}
+
+std::vector<WeighingRecord> loadRecords(TADOConnection& connection, const ReportRange& range) {
+    connection.Open();
+    const Selection selection = selectionOf(range, range.model, true);
+    QSqlQuery query =
+        run(connection,
+            QStringLiteral("select \"型号\", \"重量\", \"检定结果\", \"操作员\", cast(\"时间\" as text)") +
+                selection.from + QStringLiteral(" order by \"时间\", \"id\""),
+            selection.values);
+    std::vector<WeighingRecord> records;
+    while (query.next())
+        records.push_back({query.value(0).toString().toStdString(), query.value(1).toDouble(),
+                           query.value(2).toString().toStdString(), query.value(3).toString().toStdString(),
+                           query.value(4).toString().left(19).toStdString()});
+    return records;
+}
+
+std::optional<QualitySettings> catalogueSettings(TADOConnection& connection, const QString& model,
+                                                 const QualitySettings& defaults) {
+    connection.Open();
+    QualitySettings settings = defaults;
+    if (!readCatalogue(connection, model, settings))
+        return std::nullopt;
+    return settings;
+}
+
+QStringList catalogueModels(TADOConnection& connection) {
+    connection.Open();
+    QSqlQuery query = run(connection, QStringLiteral("select \"型号\" from \"XH\" order by \"型号\""), {});
+    QStringList models;
+    while (query.next())
+        models << query.value(0).toString();
+    return models;
 }
 
 std::int64_t writeRecordsCsv(TADOConnection& connection, const ReportRange& range, const QString& path) {

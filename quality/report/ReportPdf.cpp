@@ -1,6 +1,6 @@
-#include "tools/ReportPdf.h"
+#include "quality/report/ReportPdf.h"
 
-#include "tools/ReportCharts.h"
+#include "quality/report/ReportCharts.h"
 
 #include <stdexcept>
 #include <utility>

@@ -77,6 +77,18 @@ struct ShiftReport {
 ShiftReport loadShiftReport(TADOConnection& connection, const ReportRange& range, const QualitySettings& defaults,
                             int trendBuckets = 500);
 
+/// The range's records with a weight, oldest first (the order they were stored in), for a window that
+/// shows each product. Throws DatabaseError.
+std::vector<WeighingRecord> loadRecords(TADOConnection& connection, const ReportRange& range);
+
+/// `defaults` with the nominal and limits of `model` from `XH`; nothing for a model the catalogue does
+/// not hold. Throws DatabaseError.
+std::optional<QualitySettings> catalogueSettings(TADOConnection& connection, const QString& model,
+                                                 const QualitySettings& defaults);
+
+/// The models of `XH`, by name. Throws DatabaseError.
+QStringList catalogueModels(TADOConnection& connection);
+
 /// Writes the range's records (oldest first) to `path` as CSV for a spreadsheet: UTF-8 with a
 /// byte-order mark, a header row 型号,重量,检定结果,操作员,时间, lines ended by CR LF, fields with a comma,
 /// quote or line break quoted. Returns the number of records. Throws DatabaseError (also when the file

@@ -1,4 +1,4 @@
-#include "tools/ReportCharts.h"
+#include "quality/report/ReportCharts.h"
 
 #include <algorithm>
 #include <cmath>

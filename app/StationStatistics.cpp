@@ -1,0 +1,98 @@
+#include "app/StationStatistics.h"
+
+#include "app/Unit1.h"
+#include "app/config/StationConfig.h"
+#include "quality/window/StatisticsWindow.h"
+#include "ui/WindowHandler.h"
+#include "weighing/NumberText.h"
+
+#include "ui_Unit1.h"
+
+#include <QDir>
+
+namespace kelvora {
+
+namespace {
+
+// A number edit's value; an edit that does not convert counts as 0, as the weighing itself would
+// refuse it with its own message.
+double editValue(const QLineEdit* edit) {
+    try {
+        return NumberText::toFloat(edit->text().toStdString());
+    } catch (const std::exception&) {
+        return 0.0;
+    }
+}
+
+QualitySettings qualitySettings(const StatisticsSettings& s) {
+    QualitySettings settings;
+    settings.unit = s.grams ? WeightUnit::Gram : WeightUnit::Kilogram;
+    settings.division = s.division;
+    settings.subgroupSize = s.subgroupSize;
+    settings.baselineSubgroups = s.baselineSubgroups;
+    settings.rules = s.nelson ? RuleSet::Nelson : RuleSet::WesternElectric;
+    return settings;
+}
+
+} // namespace
+
+StationStatistics::StationStatistics(TForm1& form) : m_form(form) {}
+
+StationStatistics::~StationStatistics() = default;
+
+StatisticsWindow& StationStatistics::ensureWindow() {
+    if (!m_window) {
+        // A window of the main window's: it closes with the station.
+        m_window = std::make_unique<StatisticsWindow>(&m_form);
+        QObject::connect(m_window.get(), &StatisticsWindow::alertRaised, &m_form,
+                         [this](const QString& text) { showAlert(text); });
+        const StatisticsSettings settings = StationConfig::loadStatistics(m_form.iniPath().toStdString());
+        m_window->setStation(m_form.ADO1.Connected() ? &m_form.ADO1 : nullptr, qualitySettings(settings),
+                             QDir::currentPath(), settings.shiftStarts, settings.rejectRun);
+    }
+    return *m_window;
+}
+
+void StationStatistics::batchStarted() {
+    StatisticsWindow& window = ensureWindow();
+    const Ui::TForm1& ui = m_form.ui();
+    QualitySettings settings =
+        qualitySettings(StationConfig::loadStatistics(m_form.iniPath().toStdString()));
+    settings.nominal = editValue(ui.Et1);
+    settings.upper = editValue(ui.Et2);
+    settings.lower = editValue(ui.Et3);
+    window.startBatch(ui.ComboBox1->currentText().trimmed(), settings);
+}
+
+void StationStatistics::productRow(const WeighingRecord& row) {
+    // The alert stays until the next good product, not the one that raised it.
+    if (m_alerting && row.verdict == "正常")
+        clearAlert();
+    if (m_window)
+        m_window->addRecord(row);
+}
+
+void StationStatistics::open() {
+    StatisticsWindow& window = ensureWindow();
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+void StationStatistics::showAlert(const QString& text) {
+    QLabel* marquee = m_form.ui().RzMarqueeStatus1;
+    if (!m_alerting)
+        m_caption = marquee->text();
+    m_alerting = true;
+    marquee->setText(text);
+    marquee->setProperty("alert", true);
+}
+
+void StationStatistics::clearAlert() {
+    QLabel* marquee = m_form.ui().RzMarqueeStatus1;
+    marquee->setText(m_caption);
+    marquee->setProperty("alert", false);
+    m_alerting = false;
+}
+
+} // namespace kelvora
