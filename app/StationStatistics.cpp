@@ -79,6 +79,11 @@ void StationStatistics::open() {
     window.activateWindow();
 }
 
+void StationStatistics::close() {
+    if (m_window)
+        m_window->close();
+}
+
 void StationStatistics::showAlert(const QString& text) {
     QLabel* marquee = m_form.ui().RzMarqueeStatus1;
     if (!m_alerting)

@@ -27,6 +27,8 @@ public:
     void productRow(const WeighingRecord& row);
     /// 统计: shows the window beside the main window and brings it to the front.
     void open();
+    /// The station closes: so does the window.
+    void close();
 
     /// The window; nullptr before the first run or press of 统计.
     StatisticsWindow* window() const { return m_window.get(); }

@@ -260,6 +260,7 @@ void TForm1::FormClose() {
     m_host.finishRecording();
     // The last frame must be on the line before the port is closed with the program.
     m_host.drainPort(2000);
+    m_statistics.close();
 }
 
 void TForm1::BtnSendtoBackClick() {

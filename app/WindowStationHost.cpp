@@ -269,7 +269,7 @@ void WindowStationHost::recordResult(const std::string& verdict) {
         m_recorder->verdict(
             {text(Control::ComboBox1), NumberText::toFloat(text(Control::Edit2)), verdict,
              m_form.ui().RzFieldStatus3->text().toStdString(),
-             QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString()});
+             recordTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString()});
     }
     if (m_trace) {
         m_trace->line("record")
@@ -277,6 +277,11 @@ void WindowStationHost::recordResult(const std::string& verdict) {
             .add("model", text(Control::ComboBox1))
             .add("weight", text(Control::Edit2));
     }
+}
+
+QDateTime WindowStationHost::recordTime() const {
+    // On the virtual clock a product's time follows the script, so that a shift's rates are its own.
+    return m_virtualClock ? m_origin.addMSecs(m_now) : QDateTime::currentDateTime();
 }
 
 void WindowStationHost::productOver() {

@@ -15,6 +15,7 @@
 #include <set>
 #include <string>
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QTimer>
 
@@ -86,6 +87,8 @@ private:
     bool portIsOpen() const;
     void fire(Timer timer);
     QWidget* widgetFor(Control control) const;
+    /// The local time a verdict is stored with.
+    QDateTime recordTime() const;
 
     TForm1& m_form;
     TraceWriter* m_trace = nullptr;
@@ -94,6 +97,7 @@ private:
     bool m_virtualPortOpen = false;
     QElapsedTimer m_started;
     std::int64_t m_now = 0; // virtual clock
+    QDateTime m_origin = QDateTime::currentDateTime(); // the virtual clock's 0
     std::array<QTimer, 2> m_timers;
     std::array<bool, 2> m_timerEnabled{false, false};
     std::array<int, 2> m_timerInterval{0, 0};

@@ -9,7 +9,11 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStringList>
+
+#include <map>
 
 #include <gtest/gtest.h>
 
@@ -136,6 +140,69 @@ TEST_F(ScriptModeTest, DrivesTheWidgetsByNameAndTracesBoxesBeepsAndDumps) {
     EXPECT_EQ(events.count(u"message"_s), 2);
     EXPECT_EQ(events.count(u"dump"_s), 5);
     EXPECT_EQ(events.count(u"ini"_s), 0);
+}
+
+// The statistics window beside the station through a sample shift: the figures of the batch in force
+// (from Continue on) agree with the rows the station stored, and the alerts are listed with their times,
+// the marquee scrolling the last one while no good product has followed.
+TEST_F(ScriptModeTest, TheStatisticsOfASampleShiftAgreeWithTheStoredRows) {
+    QFile::remove(m_station + u"/Option.ini"_s);
+    ASSERT_TRUE(QFile::copy(sample(u"Option.ini"_s), m_station + u"/Option.ini"_s));
+    QFile shift(sample(u"toledo-shift.txt"_s));
+    ASSERT_TRUE(shift.open(QIODevice::ReadOnly));
+    QByteArray lines = shift.readAll();
+    lines.replace("285897 close\n", "285000 dump figuresTable\n285000 dump alertList\n285000 dump RzMarqueeStatus1\n"
+                                    "285000 dump sourceBox\n285897 close\n");
+    int status = -1;
+    const QStringList trace = runScript(QString::fromUtf8(kLogIn + "0 click BtnStatistics\n" + lines), &status);
+    ASSERT_EQ(status, 0);
+    std::map<QString, QJsonObject> dumps;
+    QStringList windows;
+    for (const QString& line : trace) {
+        const QJsonObject object = json(line);
+        if (object.value(u"ev"_s) == u"dump"_s)
+            dumps[object.value(u"name"_s).toString()] = object;
+        if (object.value(u"ev"_s) == u"window"_s)
+            windows << object.value(u"name"_s).toString() + (object.value(u"shown"_s).toBool() ? u"+"_s : u"-"_s);
+    }
+    EXPECT_EQ(windows, (QStringList{u"TLoginfrm+"_s, u"TLoginfrm-"_s, u"StatisticsWindow+"_s, u"StatisticsWindow-"_s}));
+    ASSERT_EQ(dumps.size(), 4u);
+    std::map<QString, QString> figures;
+    for (const QJsonValue& row : dumps[u"figuresTable"_s].value(u"rows"_s).toArray())
+        figures[row.toArray().at(0).toString()] = row.toArray().at(1).toString();
+
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"statistics"_s);
+        db.setDatabaseName(m_station + u"/database.mdb"_s);
+        ASSERT_TRUE(db.open());
+        QSqlQuery query(db);
+        ASSERT_TRUE(query.exec(uR"(select count(*), avg("重量"), sum("检定结果" = '正常'), min("重量"), max("重量"),
+                                  sum("检定结果" = '超高'), sum("检定结果" = '超低') from "weight" where "型号" = '罐装B-480')"_s));
+        ASSERT_TRUE(query.next());
+        EXPECT_GT(query.value(0).toInt(), 100);
+        EXPECT_EQ(figures[u"产品数"_s], query.value(0).toString());
+        EXPECT_EQ(figures[u"平均值"_s], QString::number(query.value(1).toDouble(), 'f', 3));
+        EXPECT_EQ(figures[u"正常"_s], query.value(2).toString());
+        EXPECT_EQ(figures[u"最小值"_s], QString::number(query.value(3).toDouble(), 'f', 3));
+        EXPECT_EQ(figures[u"最大值"_s], QString::number(query.value(4).toDouble(), 'f', 3));
+        EXPECT_EQ(figures[u"超高"_s], query.value(5).toString());
+        EXPECT_EQ(figures[u"超低"_s], query.value(6).toString());
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(u"statistics"_s);
+    // 12.3 kg: TNE 150 g. About one product a second on the script's clock.
+    EXPECT_EQ(figures[u"TU1（g）"_s], u"12150.0"_s);
+    EXPECT_EQ(figures[u"TU2（g）"_s], u"12000.0"_s);
+    EXPECT_NEAR(figures[u"速度（全批，个/分钟）"_s].toDouble(), 60.0, 10.0);
+
+    const QJsonArray alerts = dumps[u"alertList"_s].value(u"rows"_s).toArray();
+    ASSERT_FALSE(alerts.isEmpty());
+    const QRegularExpression timed(uR"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d  \S)"_s);
+    for (const QJsonValue& alert : alerts)
+        EXPECT_TRUE(timed.match(alert.toArray().at(0).toString()).hasMatch()) << alert.toArray().at(0).toString().toStdString();
+    const QString marquee = dumps[u"RzMarqueeStatus1"_s].value(u"text"_s).toString();
+    EXPECT_TRUE(alerts.last().toArray().at(0).toString().endsWith(marquee)) << marquee.toStdString();
+    EXPECT_EQ(dumps[u"sourceBox"_s].value(u"text"_s).toString(), u"当前批次"_s);
 }
 
 TEST_F(ScriptModeTest, ABadLineEndsTheRunWithStatusTwo) {
