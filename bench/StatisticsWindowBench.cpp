@@ -1,3 +1,5 @@
+#include "data/DatabaseSetup.h"
+#include "data/TADOConnection.h"
 #include "quality/window/StatisticsWindow.h"
 
 #include <algorithm>
@@ -7,6 +9,10 @@
 #include <vector>
 
 #include <QApplication>
+#include <QDateEdit>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTimeEdit>
 
 #include <benchmark/benchmark.h>
 
@@ -83,6 +89,70 @@ void BM_WindowLoadDay(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_WindowLoadDay)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The worst case of the alerts: every verdict raises one (each product a reject, the run of rejects
+// that alerts 1) into a list that already holds as many as it keeps.
+void BM_WindowLiveUpdateWithAnAlertEach(benchmark::State& state) {
+    auto rejects = products(StatisticsWindow::kAlertsKept + 2'000);
+    for (WeighingRecord& row : rejects) {
+        row.weight = 0.265;
+        row.verdict = "超高";
+    }
+    std::vector<double> processor;
+    for (auto _ : state) {
+        state.PauseTiming();
+        StatisticsWindow window;
+        window.setStation(nullptr, kB250, {}, {0}, 1);
+        window.startBatch(QStringLiteral("B250"), kB250);
+        for (int i = 0; i < StatisticsWindow::kAlertsKept; ++i)
+            window.addRecord(rejects[static_cast<std::size_t>(i)]);
+        state.ResumeTiming();
+        for (std::size_t i = StatisticsWindow::kAlertsKept; i < rejects.size(); ++i) {
+            const double cpu = threadMicros();
+            window.addRecord(rejects[i]);
+            window.flushCharts();
+            processor.push_back(threadMicros() - cpu);
+        }
+    }
+    report(state, processor, "cpu_");
+}
+BENCHMARK(BM_WindowLiveUpdateWithAnAlertEach)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A day of 86,400 rows chosen as a range and read from the station's SQLite database into the window.
+void BM_WindowShowsADayFromTheDatabase(benchmark::State& state) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("database.mdb"));
+    database_setup::initDatabase(path, false);
+    TADOConnection connection(path);
+    connection.Open();
+    QSqlQuery query(connection.database());
+    query.exec(QStringLiteral("insert into \"XH\" (\"型号\", \"标准值\", \"上限值\", \"下限值\") "
+                              "values ('B250', 0.25, 0.26, 0.24)"));
+    connection.database().transaction();
+    query.prepare(QStringLiteral("insert into \"weight\" (\"型号\", \"重量\", \"检定结果\", \"操作员\", \"时间\") "
+                                 "values (?, ?, ?, ?, ?)"));
+    for (const WeighingRecord& row : products(86'400)) {
+        query.addBindValue(QString::fromStdString(row.model));
+        query.addBindValue(row.weight);
+        query.addBindValue(QString::fromStdString(row.verdict));
+        query.addBindValue(QString::fromStdString(row.operatorName));
+        query.addBindValue(QString::fromStdString(row.time));
+        query.exec();
+    }
+    connection.database().commit();
+    for (auto _ : state) {
+        StatisticsWindow window;
+        window.setStation(&connection, QualitySettings{}, folder.path(), {0}, 3);
+        window.findChild<QDateEdit*>(QStringLiteral("fromDate"))->setDate(QDate(2024, 3, 15));
+        window.findChild<QTimeEdit*>(QStringLiteral("fromTime"))->setTime(QTime(0, 0));
+        window.findChild<QDateEdit*>(QStringLiteral("toDate"))->setDate(QDate(2024, 3, 15));
+        window.findChild<QTimeEdit*>(QStringLiteral("toTime"))->setTime(QTime(23, 59, 59));
+        window.showSource(StatisticsWindow::Source::Range);
+        if (window.batch().statistics().count() != 86'400)
+            state.SkipWithError("the day was not read whole");
+    }
+}
+BENCHMARK(BM_WindowShowsADayFromTheDatabase)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 } // namespace kelvora

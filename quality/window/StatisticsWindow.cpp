@@ -74,6 +74,7 @@ void StatisticsWindow::buildLayout() {
     left->addWidget(new QLabel(QStringLiteral("报警"), this));
     m_alertList = new QListWidget(this);
     m_alertList->setObjectName(QStringLiteral("alertList"));
+    m_alertList->setUniformItemSizes(true); // a new line costs the same with a thousand listed
     left->addWidget(m_alertList, 1);
 
     m_trend = new ControlChartView(QStringLiteral("趋势图"), kTrendProducts, this);

@@ -42,6 +42,7 @@ class StatisticsWindow : public QWidget {
 public:
     static constexpr int kTrendProducts = 500;
     static constexpr int kChartSubgroups = 200;
+    static constexpr int kAlertsKept = 1000; ///< the alert list keeps the newest
 
     enum class Source { Batch, Range, Shift };
 
@@ -85,7 +86,7 @@ public:
     QString rulesAt(std::size_t subgroup) const;
     /// The figures shown.
     const BatchQuality& batch() const { return *m_shown->batch; }
-    /// The alerts listed, "YYYY-MM-DD HH:MM:SS  text", oldest first.
+    /// The alerts listed, "YYYY-MM-DD HH:MM:SS  text", oldest first (the newest kAlertsKept).
     QStringList alerts() const;
 
 signals:

@@ -176,6 +176,9 @@ QString StatisticsWindow::writeReport() {
 void StatisticsWindow::listAlert(const QString& time, const QString& text) {
     auto* item = new QListWidgetItem(time + QStringLiteral("  ") + text, m_alertList);
     item->setForeground(Qt::red);
+    // A station that runs for months keeps the newest alerts, not all of them.
+    while (m_alertList->count() > kAlertsKept)
+        delete m_alertList->takeItem(0);
     m_alertList->scrollToBottom();
 }
 

@@ -158,5 +158,20 @@ TEST_F(StatisticsSourcesTest, TheReportOfTheRangeShownIsWrittenIntoTheStationFol
     EXPECT_THROW(alone.showSource(StatisticsWindow::Source::Shift), std::runtime_error);
 }
 
+TEST_F(StatisticsSourcesTest, TheAlertListKeepsTheNewestAlertsOnly) {
+    StatisticsWindow window;
+    window.setStation(nullptr, QualitySettings{}, m_folder, {0}, 1);
+    window.startBatch(QStringLiteral("B250"), kB250);
+    const QDateTime from(QDate(2024, 7, 15), QTime(8, 0));
+    const int alerts = StatisticsWindow::kAlertsKept + 5;
+    for (int i = 0; i < alerts; ++i) {
+        window.addRecord(live(0.27, "超高", from.addSecs(i)));
+        window.addRecord(live(0.25, "正常", from.addSecs(i))); // each reject a run of its own
+    }
+    ASSERT_EQ(window.alerts().size(), StatisticsWindow::kAlertsKept);
+    EXPECT_TRUE(window.alerts().back().startsWith(from.addSecs(alerts - 1).toString(kFormat)));
+    EXPECT_TRUE(window.alerts().front().startsWith(from.addSecs(5).toString(kFormat)));
+}
+
 } // namespace
 } // namespace kelvora
