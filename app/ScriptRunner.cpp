@@ -15,12 +15,15 @@
 #include <iostream>
 #include <limits>
 #include <map>
+#include <vector>
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 
@@ -443,8 +446,21 @@ void ScriptRunner::dumpLine(const Line&, std::string& rest) {
 
 void ScriptRunner::saveScreenshot() {
     const QString file = qEnvironmentVariable("KELVORA_SCREENSHOT");
-    if (!file.isEmpty() && !m_form->grab().save(file)) {
-        std::cerr << "kelvora: cannot save the screenshot " << file.toStdString() << "\n";
+    if (file.isEmpty()) {
+        return;
+    }
+    // The main window as named; a window open beside it (the statistics) as NAME-CLASS.png.
+    std::vector<std::pair<QWidget*, QString>> shots{{m_form, file}};
+    const QFileInfo info(file);
+    for (QWidget* other : QApplication::topLevelWidgets()) {
+        if (other != m_form && other->isVisible() && !other->isModal()) {
+            shots.emplace_back(other, info.dir().filePath(info.completeBaseName() + u'-' + className(other) + u".png"_s));
+        }
+    }
+    for (const auto& [window, path] : shots) {
+        if (!window->grab().save(path)) {
+            std::cerr << "kelvora: cannot save the screenshot " << path.toStdString() << "\n";
+        }
     }
 }
 

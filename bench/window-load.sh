@@ -27,7 +27,7 @@ for _ in $(seq 100); do [ -s "$work/sim.jsonl" ] && break; sleep 0.05; done
 port=$(head -1 "$work/sim.jsonl" | sed 's/.*"path":"\([^"]*\)".*/\1/')
 "$bin/kelvora-tool" station init "$work/station" --demo --port "$port" >/dev/null 2>&1
 end=$((minutes * 60000 + 2000))
-printf '0 set LabeledEdit1 1000000\n0 set LabeledEdit2 1000000\n500 choose ComboBox1 A100\n1000 click BtnClear\n%d click BtnSetTabs\n%d close\n' \
+printf '0 set ComboBox1 admin\n0 set Edit1 123456\n0 click RzBitBtn1\n0 set LabeledEdit1 1000000\n0 set LabeledEdit2 1000000\n500 choose ComboBox1 A100\n1000 click BtnClear\n%d click BtnSetTabs\n%d close\n' \
     "$end" "$((end + 500))" > "$work/script.txt"
 QT_QPA_PLATFORM=offscreen "$bin/kelvora" --dir "$work/station" --port "$port" --script "$work/script.txt" --trace \
     > "$work/trace.jsonl" 2>/dev/null &

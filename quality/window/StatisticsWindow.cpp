@@ -135,6 +135,8 @@ void StatisticsWindow::showFigures(Figures& figures) {
 void StatisticsWindow::startBatch(const QString& model, const QualitySettings& settings) {
     reset(m_live, model, settings);
     m_alerts = std::make_unique<QualityAlerts>(m_alerts->rejectRun());
+    if (const int listed = m_modelBox->findText(model); listed >= 0)
+        m_modelBox->setCurrentIndex(listed); // a range is most often wanted of the model being weighed
     if (m_source == Source::Batch)
         showFigures(m_live);
 }
