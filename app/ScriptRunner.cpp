@@ -454,7 +454,8 @@ void ScriptRunner::saveScreenshot() {
     const QFileInfo info(file);
     for (QWidget* other : QApplication::topLevelWidgets()) {
         if (other != m_form && other->isVisible() && !other->isModal()) {
-            shots.emplace_back(other, info.dir().filePath(info.completeBaseName() + u'-' + className(other) + u".png"_s));
+            shots.emplace_back(other,
+                               info.dir().filePath(info.completeBaseName() + u'-' + className(other) + u".png"_s));
         }
     }
     for (const auto& [window, path] : shots) {

@@ -4,9 +4,8 @@
 #include "app/config/StationConfig.h"
 #include "quality/window/StatisticsWindow.h"
 #include "ui/WindowHandler.h"
-#include "weighing/NumberText.h"
-
 #include "ui_Unit1.h"
+#include "weighing/NumberText.h"
 
 #include <QDir>
 
@@ -56,8 +55,7 @@ StatisticsWindow& StationStatistics::ensureWindow() {
 void StationStatistics::batchStarted() {
     StatisticsWindow& window = ensureWindow();
     const Ui::TForm1& ui = m_form.ui();
-    QualitySettings settings =
-        qualitySettings(StationConfig::loadStatistics(m_form.iniPath().toStdString()));
+    QualitySettings settings = qualitySettings(StationConfig::loadStatistics(m_form.iniPath().toStdString()));
     settings.nominal = editValue(ui.Et1);
     settings.upper = editValue(ui.Et2);
     settings.lower = editValue(ui.Et3);

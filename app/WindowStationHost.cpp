@@ -266,10 +266,9 @@ void WindowStationHost::finishRecording() {
 
 void WindowStationHost::recordResult(const std::string& verdict) {
     if (m_recorder) {
-        m_recorder->verdict(
-            {text(Control::ComboBox1), NumberText::toFloat(text(Control::Edit2)), verdict,
-             m_form.ui().RzFieldStatus3->text().toStdString(),
-             recordTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString()});
+        m_recorder->verdict({text(Control::ComboBox1), NumberText::toFloat(text(Control::Edit2)), verdict,
+                             m_form.ui().RzFieldStatus3->text().toStdString(),
+                             recordTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString()});
     }
     if (m_trace) {
         m_trace->line("record")

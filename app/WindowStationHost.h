@@ -96,7 +96,7 @@ private:
     bool m_virtualPort = false;
     bool m_virtualPortOpen = false;
     QElapsedTimer m_started;
-    std::int64_t m_now = 0; // virtual clock
+    std::int64_t m_now = 0;                            // virtual clock
     QDateTime m_origin = QDateTime::currentDateTime(); // the virtual clock's 0
     std::array<QTimer, 2> m_timers;
     std::array<bool, 2> m_timerEnabled{false, false};

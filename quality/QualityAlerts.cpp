@@ -36,8 +36,8 @@ std::vector<QualityAlert> QualityAlerts::check(const BatchQuality& batch, double
                               "净含量" + fixed(grams, 1) + " g低于TU2（" + fixed(quantity->limits().tu2, 1) + " g）"});
         const bool exceeded = !quantity->tu1Rule();
         if (exceeded && !m_tu1ShareExceeded)
-            alerts.push_back({AlertKind::Tu1Share, time,
-                              "低于TU1的比例" + fixed(quantity->belowTu1Percent(), 2) + "%超过2.5%"});
+            alerts.push_back(
+                {AlertKind::Tu1Share, time, "低于TU1的比例" + fixed(quantity->belowTu1Percent(), 2) + "%超过2.5%"});
         m_tu1ShareExceeded = exceeded;
     }
     const auto& points = batch.chart().points();

@@ -38,14 +38,13 @@ public:
     int rejectRun() const { return m_rejectRun; }
     /// To be called after `batch` has counted the product (weight in the line's unit): the alerts this
     /// product raises, in the order of AlertKind.
-    std::vector<QualityAlert> check(const BatchQuality& batch, double weight, Verdict verdict,
-                                    const std::string& time);
+    std::vector<QualityAlert> check(const BatchQuality& batch, double weight, Verdict verdict, const std::string& time);
 
 private:
     int m_rejectRun;
-    int m_rejects = 0;              // out of tolerance in a row
+    int m_rejects = 0; // out of tolerance in a row
     bool m_tu1ShareExceeded = false;
-    std::size_t m_pointsSeen = 0;   // X̄ points already looked at
+    std::size_t m_pointsSeen = 0; // X̄ points already looked at
 };
 
 } // namespace kelvora

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "weighing/ProductRecorder.h"
-#include "weighing/StationHost.h"
 #include "station/StationScript.h"
 #include "station/TraceWriter.h"
 #include "weighing/ErrorPath.h"
+#include "weighing/ProductRecorder.h"
+#include "weighing/StationHost.h"
 #include "weighing/WeighingCore.h"
 
 #include <array>

@@ -2,8 +2,8 @@
 
 #include "data/DatabaseError.h"
 #include "data/TADOConnection.h"
-#include "tools/CommandArguments.h"
 #include "quality/report/ShiftReport.h"
+#include "tools/CommandArguments.h"
 #ifdef KELVORA_REPORT_PDF
 #include "quality/report/ReportPdf.h"
 #endif

@@ -53,8 +53,10 @@ std::optional<std::vector<int>> shiftStarts(const std::string& text) {
         const std::size_t comma = std::min(text.find(',', from), text.size());
         const std::string entry = text.substr(from, comma - from);
         const std::size_t colon = entry.find(':');
-        const auto hours = colon == std::string::npos ? std::nullopt : ProfileFile::parseInteger(entry.substr(0, colon));
-        const auto minutes = colon == std::string::npos ? std::nullopt : ProfileFile::parseInteger(entry.substr(colon + 1));
+        const auto hours =
+            colon == std::string::npos ? std::nullopt : ProfileFile::parseInteger(entry.substr(0, colon));
+        const auto minutes =
+            colon == std::string::npos ? std::nullopt : ProfileFile::parseInteger(entry.substr(colon + 1));
         if (!hours || !minutes || *hours < 0 || *hours > 23 || *minutes < 0 || *minutes > 59 ||
             entry.size() - colon != 3)
             return std::nullopt;

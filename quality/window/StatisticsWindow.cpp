@@ -152,9 +152,9 @@ bool StatisticsWindow::addRecord(const WeighingRecord& record) {
         listAlert(QString::fromStdString(alert.time), QString::fromStdString(alert.text));
         emit alertRaised(QString::fromStdString(alert.text));
     }
-    const bool follows = m_source == Source::Batch ||
-                         (m_source == Source::Shift && QString::fromStdString(record.model) == m_other.model &&
-                          count(m_other, record));
+    const bool follows =
+        m_source == Source::Batch ||
+        (m_source == Source::Shift && QString::fromStdString(record.model) == m_other.model && count(m_other, record));
     if (!follows)
         return true;
     if (!frozen && shown.batch->chart().limits()) {

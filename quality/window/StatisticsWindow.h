@@ -71,9 +71,10 @@ public:
     /// already.
     bool freezeBaseline();
 
-    /// Shows the live batch, the range chosen or the current shift (read from the database). Throws
-    /// std::runtime_error without a database, for a range that ends before it starts or a model the
-    /// catalogue does not hold; DatabaseError when the database fails.
+    /// Shows the live batch, the range chosen or the current shift (read from the database). A range is
+    /// judged by the catalogue's nominal and limits, the shift of the live batch's model by the live
+    /// batch's. Throws std::runtime_error without a database, for a range that ends before it starts or a
+    /// model the catalogue does not hold; DatabaseError when the database fails.
     void showSource(Source source);
     Source source() const { return m_source; }
     /// Writes the shift report of the range shown as a PDF in the report folder and returns its path.
@@ -108,7 +109,7 @@ private:
     void reset(Figures& figures, const QString& model, const QualitySettings& settings);
     static bool count(Figures& figures, const WeighingRecord& record);
     void showFigures(Figures& figures);
-    void loadRange(const ReportRange& range);
+    void loadRange(const ReportRange& range, bool shift);
     ReportRange shownRange() const;
     ReportRange currentShift() const;
     TADOConnection& database() const;
@@ -120,7 +121,7 @@ private:
     void refreshRules();
 
     Figures m_live;
-    Figures m_other;           // a range or the current shift
+    Figures m_other; // a range or the current shift
     Figures* m_shown = &m_live;
     Source m_source = Source::Batch;
     ReportRange m_otherRange;

@@ -1,8 +1,7 @@
 // The statistics window's sources (the live batch, a range, the current shift), its alerts and its
 // report.
-#include "quality/window/StatisticsWindow.h"
-
 #include "quality/report/ReportPdf.h"
+#include "quality/window/StatisticsWindow.h"
 #include "ui/MessageBox.h"
 #include "ui/WindowHandler.h"
 
@@ -113,15 +112,18 @@ void StatisticsWindow::showSource(Source source) {
         if (range.from > range.to)
             throw std::runtime_error("时间段的开始晚于结束");
     }
-    loadRange(range);
+    loadRange(range, source == Source::Shift);
     m_source = source;
 }
 
-void StatisticsWindow::loadRange(const ReportRange& range) {
+void StatisticsWindow::loadRange(const ReportRange& range, bool shift) {
     const QString model = range.model.value_or(QString());
     if (model.isEmpty())
         throw std::runtime_error("请选择型号");
-    const auto settings = catalogueSettings(database(), model, m_defaults);
+    // The shift of the model being weighed is judged as the live batch is, by the limits in force.
+    const bool live = shift && model == m_live.model;
+    const auto settings =
+        live ? std::optional(m_live.batch->settings()) : catalogueSettings(database(), model, m_defaults);
     if (!settings)
         throw std::runtime_error("型号“" + model.toStdString() + "”不在产品目录中");
     const std::vector<WeighingRecord> records = kelvora::loadRecords(database(), range);

@@ -2,6 +2,9 @@
 #include "data/DatabaseSetup.h"
 #include "tests/support/TestPaths.h"
 
+#include <algorithm>
+#include <map>
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -12,8 +15,6 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStringList>
-
-#include <map>
 
 #include <gtest/gtest.h>
 
@@ -152,24 +153,31 @@ TEST_F(ScriptModeTest, TheStatisticsOfASampleShiftAgreeWithTheStoredRows) {
     ASSERT_TRUE(shift.open(QIODevice::ReadOnly));
     QByteArray lines = shift.readAll();
     lines.replace("285897 close\n", "285000 dump figuresTable\n285000 dump alertList\n285000 dump RzMarqueeStatus1\n"
-                                    "285000 dump sourceBox\n285897 close\n");
+                                    "285000 dump sourceBox\n285100 choose sourceBox 当前班次\n"
+                                    "285100 dump figuresTable\n285897 close\n");
     int status = -1;
     const QStringList trace = runScript(QString::fromUtf8(kLogIn + "0 click BtnStatistics\n" + lines), &status);
     ASSERT_EQ(status, 0);
     std::map<QString, QJsonObject> dumps;
+    std::vector<QJsonObject> tables;
     QStringList windows;
     for (const QString& line : trace) {
         const QJsonObject object = json(line);
         if (object.value(u"ev"_s) == u"dump"_s)
             dumps[object.value(u"name"_s).toString()] = object;
+        if (object.value(u"name"_s) == u"figuresTable"_s)
+            tables.push_back(object);
         if (object.value(u"ev"_s) == u"window"_s)
             windows << object.value(u"name"_s).toString() + (object.value(u"shown"_s).toBool() ? u"+"_s : u"-"_s);
     }
     EXPECT_EQ(windows, (QStringList{u"TLoginfrm+"_s, u"TLoginfrm-"_s, u"StatisticsWindow+"_s, u"StatisticsWindow-"_s}));
     ASSERT_EQ(dumps.size(), 4u);
-    std::map<QString, QString> figures;
-    for (const QJsonValue& row : dumps[u"figuresTable"_s].value(u"rows"_s).toArray())
+    ASSERT_EQ(tables.size(), 2u);
+    std::map<QString, QString> figures, shiftFigures;
+    for (const QJsonValue& row : tables[0].value(u"rows"_s).toArray())
         figures[row.toArray().at(0).toString()] = row.toArray().at(1).toString();
+    for (const QJsonValue& row : tables[1].value(u"rows"_s).toArray())
+        shiftFigures[row.toArray().at(0).toString()] = row.toArray().at(1).toString();
 
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"statistics"_s);
@@ -187,6 +195,9 @@ TEST_F(ScriptModeTest, TheStatisticsOfASampleShiftAgreeWithTheStoredRows) {
         EXPECT_EQ(figures[u"最大值"_s], QString::number(query.value(4).toDouble(), 'f', 3));
         EXPECT_EQ(figures[u"超高"_s], query.value(5).toString());
         EXPECT_EQ(figures[u"超低"_s], query.value(6).toString());
+        // The current shift of the model in force: the same rows, read back from the database.
+        EXPECT_EQ(shiftFigures[u"产品数"_s], query.value(0).toString());
+        EXPECT_EQ(shiftFigures[u"平均值"_s], figures[u"平均值"_s]);
         db.close();
     }
     QSqlDatabase::removeDatabase(u"statistics"_s);
@@ -199,10 +210,14 @@ TEST_F(ScriptModeTest, TheStatisticsOfASampleShiftAgreeWithTheStoredRows) {
     ASSERT_FALSE(alerts.isEmpty());
     const QRegularExpression timed(uR"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d  \S)"_s);
     for (const QJsonValue& alert : alerts)
-        EXPECT_TRUE(timed.match(alert.toArray().at(0).toString()).hasMatch()) << alert.toArray().at(0).toString().toStdString();
+        EXPECT_TRUE(timed.match(alert.toArray().at(0).toString()).hasMatch())
+            << alert.toArray().at(0).toString().toStdString();
     const QString marquee = dumps[u"RzMarqueeStatus1"_s].value(u"text"_s).toString();
     EXPECT_TRUE(alerts.last().toArray().at(0).toString().endsWith(marquee)) << marquee.toStdString();
     EXPECT_EQ(dumps[u"sourceBox"_s].value(u"text"_s).toString(), u"当前批次"_s);
+    EXPECT_EQ(
+        std::count_if(trace.begin(), trace.end(), [](const QString& line) { return line.contains(u"\"error\""_s); }),
+        0);
 }
 
 TEST_F(ScriptModeTest, ABadLineEndsTheRunWithStatusTwo) {

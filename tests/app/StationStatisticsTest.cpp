@@ -1,6 +1,7 @@
 // The statistics beside the main window: the 统计 button, the one window, the live batch and the alerts
 // in the marquee pane.
 #include "app/StationStatistics.h"
+
 #include "quality/window/StatisticsWindow.h"
 #include "tests/app/StationWindowFixture.h"
 

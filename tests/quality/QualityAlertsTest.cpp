@@ -76,7 +76,7 @@ TEST(QualityAlertsTest, TheTu1ShareAlertsWhenItPasses2Point5PercentNotWhileItSta
     Line line(packOf250g(), 100);
     for (int i = 0; i < 39; ++i)
         line.weigh(250.0);
-    EXPECT_EQ(line.weigh(240.0), Kinds{}); // 1 of 40: exactly 2.5 %, the rule still holds
+    EXPECT_EQ(line.weigh(240.0), Kinds{});                    // 1 of 40: exactly 2.5 %, the rule still holds
     EXPECT_EQ(line.weigh(240.0), Kinds{AlertKind::Tu1Share}); // 2 of 41
     EXPECT_EQ(line.weigh(240.0), Kinds{});
     for (int i = 0; i < 78; ++i)

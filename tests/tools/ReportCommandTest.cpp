@@ -3,8 +3,8 @@
 #include "DataTestSupport.h"
 #include "data/TADOConnection.h"
 #include "quality/BatchQuality.h"
-#include "tests/support/TestPaths.h"
 #include "quality/report/ShiftReport.h"
+#include "tests/support/TestPaths.h"
 
 #include <cmath>
 #include <cstdio>

@@ -230,7 +230,6 @@ TEST_F(StationConfigTest, CountWriteToAReadOnlyFileReportsThePath) {
     EXPECT_EQ(m_state.ProductCount, 5);
 }
 
-
 TEST_F(StationConfigTest, StatisticsSettingsReadTheirSectionAndFallBackOnBadValues) {
     StatisticsSettings defaults = StationConfig::loadStatistics(m_ini);
     EXPECT_FALSE(defaults.grams);
