@@ -236,6 +236,16 @@ QByteArray numberText(const QVariant& value) {
     return QByteArray(buffer, static_cast<int>(result.ptr - buffer));
 }
 
+// The range's records in the order they were stored: model, weight, verdict, operator, time as text.
+QSqlQuery selectRecords(TADOConnection& connection, const ReportRange& range, bool weighedOnly) {
+    connection.Open();
+    const Selection selection = selectionOf(range, range.model, weighedOnly);
+    return run(connection,
+               QStringLiteral("select \"型号\", \"重量\", \"检定结果\", \"操作员\", cast(\"时间\" as text)") +
+                   selection.from + QStringLiteral(" order by \"时间\", \"id\""),
+               selection.values);
+}
+
 } // namespace
 
 QDateTime reportTime(const QString& text) {
@@ -282,13 +292,7 @@ ShiftReport loadShiftReport(TADOConnection& connection, const ReportRange& range
 }
 
 std::vector<WeighingRecord> loadRecords(TADOConnection& connection, const ReportRange& range) {
-    connection.Open();
-    const Selection selection = selectionOf(range, range.model, true);
-    QSqlQuery query =
-        run(connection,
-            QStringLiteral("select \"型号\", \"重量\", \"检定结果\", \"操作员\", cast(\"时间\" as text)") +
-                selection.from + QStringLiteral(" order by \"时间\", \"id\""),
-            selection.values);
+    QSqlQuery query = selectRecords(connection, range, true);
     std::vector<WeighingRecord> records;
     while (query.next())
         records.push_back({query.value(0).toString().toStdString(), query.value(1).toDouble(),
@@ -316,13 +320,7 @@ QStringList catalogueModels(TADOConnection& connection) {
 }
 
 std::int64_t writeRecordsCsv(TADOConnection& connection, const ReportRange& range, const QString& path) {
-    connection.Open();
-    const Selection selection = selectionOf(range, range.model, false);
-    QSqlQuery query =
-        run(connection,
-            QStringLiteral("select \"型号\", \"重量\", \"检定结果\", \"操作员\", cast(\"时间\" as text)") +
-                selection.from + QStringLiteral(" order by \"时间\", \"id\""),
-            selection.values);
+    QSqlQuery query = selectRecords(connection, range, false);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw DatabaseError(QStringLiteral("Cannot write '%1': %2").arg(path, file.errorString()));

@@ -25,13 +25,18 @@ class Line {
 public:
     explicit Line(const QualitySettings& settings, int rejectRun = 3) : batch(settings), alerts(rejectRun) {}
 
+    /// One package, judged by the limits 245 to 260 g; the kinds of the alerts it raises.
     std::vector<AlertKind> weigh(double grams) {
         const Verdict verdict = grams > 260.0 ? Verdict::Over : (grams < 245.0 ? Verdict::Under : Verdict::Normal);
-        batch.add(grams, verdict, seconds++);
         std::vector<AlertKind> kinds;
-        for (const QualityAlert& alert : alerts.check(batch, grams, verdict, "2026-12-10 08:00:00"))
+        for (const QualityAlert& alert : alertsOf(grams, verdict, "2026-12-10 08:00:00"))
             kinds.push_back(alert.kind);
         return kinds;
+    }
+
+    std::vector<QualityAlert> alertsOf(double grams, Verdict verdict, const std::string& time) {
+        batch.add(grams, verdict, seconds++);
+        return alerts.check(batch, grams, verdict, time);
     }
 
     BatchQuality batch;
@@ -62,10 +67,7 @@ TEST(QualityAlertsTest, APackageBelowTu2AlertsButOneExactlyAtTu2DoesNot) {
     for (int i = 0; i < 100; ++i)
         line.weigh(250.0); // enough good packs that the TU1 share stays under 2.5 %
     EXPECT_EQ(line.weigh(232.0), Kinds{});
-    const std::vector<QualityAlert> alerts = [&] {
-        line.batch.add(231.9, Verdict::Under, 0.0);
-        return line.alerts.check(line.batch, 231.9, Verdict::Under, "2026-12-10 08:01:02");
-    }();
+    const std::vector<QualityAlert> alerts = line.alertsOf(231.9, Verdict::Under, "2026-12-10 08:01:02");
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0].kind, AlertKind::BelowTu2);
     EXPECT_EQ(alerts[0].time, "2026-12-10 08:01:02");
@@ -95,10 +97,7 @@ TEST(QualityAlertsTest, ABrokenRunRuleAlertsOnceForItsPoint) {
         EXPECT_EQ(line.weigh(grams), Kinds{}); // the baseline: three subgroups, frozen at the third
     ASSERT_TRUE(line.batch.chart().limits().has_value());
     EXPECT_EQ(line.weigh(258.0), Kinds{});
-    const std::vector<QualityAlert> alerts = [&] {
-        line.batch.add(258.0, Verdict::Normal, 0.0);
-        return line.alerts.check(line.batch, 258.0, Verdict::Normal, "t");
-    }();
+    const std::vector<QualityAlert> alerts = line.alertsOf(258.0, Verdict::Normal, "t");
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0].kind, AlertKind::ChartRule);
     EXPECT_EQ(alerts[0].text, "均值图第4组：1点超出3σ");
