@@ -28,7 +28,8 @@ fi
 
 echo "No display: the station runs under Xvfb (or offscreen) for 30 s of products, driven by a script."
 cat > "$work/demo-script.txt" <<'SCRIPT'
-# Log in, choose a model, start, 30 s of products, stop, close (the exit confirmation is answered with OK).
+# Log in, choose a model, start, open the statistics, 30 s of products, stop, close (the exit confirmation
+# is answered with OK).
 100 set ComboBox1 admin
 100 set Edit1 123456
 100 click RzBitBtn1
@@ -36,6 +37,7 @@ cat > "$work/demo-script.txt" <<'SCRIPT'
 500 set LabeledEdit2 20
 1000 choose ComboBox1 A100
 2000 click BtnClear
+2500 click BtnStatistics
 32000 click BtnSetTabs
 33000 close
 SCRIPT
@@ -53,4 +55,5 @@ for verdict in 正常 超高 超低; do
     printf '  %s  %s\n' "$verdict" "$(grep -c "\"ev\":\"record\",\"verdict\":\"$verdict\"" "$work/trace.jsonl" || true)"
 done
 printf '  frames sent  %s\n' "$(grep -c '"ev":"frame".*"sent":true' "$work/trace.jsonl" || true)"
-echo "Trace: $work/trace.jsonl   screenshot: $KELVORA_SCREENSHOT   station folder: $station"
+echo "Trace: $work/trace.jsonl   screenshots: $KELVORA_SCREENSHOT, ${KELVORA_SCREENSHOT%.png}-StatisticsWindow.png"
+echo "Station folder: $station"
