@@ -245,6 +245,26 @@ TEST_P(ReportCommandTest, TheCsvHoldsTheRangesRecordsForASpreadsheet) {
     EXPECT_EQ(rows[703][1].toDouble(), 0.2319);
 }
 
+TEST_P(ReportCommandTest, TheRecordsAndTheCatalogueTheStatisticsWindowReads) {
+    const ReportRange range{reportTime(kFrom.toString(kFormat)), reportTime(kTo.toString(kFormat)),
+                            QStringLiteral("B250")};
+    const std::vector<WeighingRecord> records = loadRecords(*m_connection, range);
+    ASSERT_EQ(records.size(), 1201u); // the products and the one at the range's end, not those outside
+    EXPECT_EQ(records.front().time, kFrom.toString(kFormat).toStdString());
+    EXPECT_EQ(records.back().time, kTo.toString(kFormat).toStdString());
+    EXPECT_EQ(records[600].operatorName, "李,\"四\"");
+    EXPECT_DOUBLE_EQ(records[700].weight, 0.2319);
+    EXPECT_EQ(records[700].verdict, "超低");
+
+    const auto settings = catalogueSettings(*m_connection, QStringLiteral("B250"), QualitySettings{});
+    ASSERT_TRUE(settings.has_value());
+    EXPECT_DOUBLE_EQ(settings->nominal, 0.25);
+    EXPECT_DOUBLE_EQ(settings->upper, 0.26);
+    EXPECT_DOUBLE_EQ(settings->lower, 0.24);
+    EXPECT_FALSE(catalogueSettings(*m_connection, QStringLiteral("饼干-200g"), QualitySettings{}).has_value());
+    EXPECT_TRUE(catalogueModels(*m_connection).contains(QStringLiteral("B250")));
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, ReportCommandTest, ::testing::Values(Engine::Sqlite, Engine::Postgres),
                          [](const auto& info) { return std::string(test::engineName(info.param)); });
 
