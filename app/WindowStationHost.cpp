@@ -254,7 +254,10 @@ void WindowStationHost::startRecording() {
     m_store = openRecordStore();
     m_recorder = std::make_unique<ProductRecorder>(
         *m_store, [](const std::string& message) { WindowErrorBox().showError(NumberText::errorBoxText(message)); });
-    m_recorder->setRowListener([this](const WeighingRecord& row) { m_form.statistics().productRow(row); });
+    // The statistics run inside the weighing's step: whatever they throw is shown on its own, so that the
+    // step and the row's storing go on.
+    m_recorder->setRowListener(
+        [this](const WeighingRecord& row) { runWindowHandler([&] { m_form.statistics().productRow(row); }); });
 }
 
 void WindowStationHost::finishRecording() {
