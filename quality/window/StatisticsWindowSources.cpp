@@ -98,22 +98,26 @@ TADOConnection& StatisticsWindow::database() const {
 }
 
 void StatisticsWindow::showSource(Source source) {
-    m_sourceBox->setCurrentIndex(static_cast<int>(source));
-    if (source == Source::Batch) {
-        m_source = source;
-        showFigures(m_live);
-        return;
+    try {
+        if (source == Source::Batch) {
+            showFigures(m_live);
+        } else {
+            ReportRange range = currentShift();
+            if (source == Source::Range) {
+                range.from = localTime(m_fromDate->date(), m_fromTime->time());
+                range.to = localTime(m_toDate->date(), m_toTime->time());
+                range.model = m_modelBox->currentText();
+                if (range.from > range.to)
+                    throw std::runtime_error("时间段的开始晚于结束");
+            }
+            loadRange(range, source == Source::Shift);
+        }
+    } catch (...) {
+        m_sourceBox->setCurrentIndex(static_cast<int>(m_source)); // the box names what is still shown
+        throw;
     }
-    ReportRange range = currentShift();
-    if (source == Source::Range) {
-        range.from = localTime(m_fromDate->date(), m_fromTime->time());
-        range.to = localTime(m_toDate->date(), m_toTime->time());
-        range.model = m_modelBox->currentText();
-        if (range.from > range.to)
-            throw std::runtime_error("时间段的开始晚于结束");
-    }
-    loadRange(range, source == Source::Shift);
     m_source = source;
+    m_sourceBox->setCurrentIndex(static_cast<int>(source));
 }
 
 void StatisticsWindow::loadRange(const ReportRange& range, bool shift) {
@@ -151,8 +155,9 @@ ReportRange StatisticsWindow::currentShift() const {
 ReportRange StatisticsWindow::shownRange() const {
     if (m_source != Source::Batch) {
         ReportRange range = m_otherRange;
-        if (m_source == Source::Shift)
-            range.to = reportTime(QDateTime::currentDateTime().toString(kTimeFormat));
+        if (m_source == Source::Shift) // up to now, or the newest row when the clock runs ahead (a script)
+            range.to = std::max(reportTime(QDateTime::currentDateTime().toString(kTimeFormat)),
+                                reportTime(QString::fromStdString(m_other.last)));
         return range;
     }
     if (m_live.products == 0)

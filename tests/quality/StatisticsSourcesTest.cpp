@@ -103,6 +103,7 @@ TEST_F(StatisticsSourcesTest, ARangeOfTheDatabaseIsShownWhileTheLiveBatchGoesOnB
     setRange(window, from, from.addSecs(-60));
     EXPECT_THROW(window.showSource(StatisticsWindow::Source::Range), std::runtime_error);
     EXPECT_EQ(window.source(), StatisticsWindow::Source::Batch) << "a refused range leaves what is shown";
+    EXPECT_EQ(window.findChild<QComboBox*>(QStringLiteral("sourceBox"))->currentText(), QStringLiteral("当前批次"));
     EXPECT_EQ(figure(window, "产品数"), "4");
 }
 
