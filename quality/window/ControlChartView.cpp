@@ -65,6 +65,16 @@ void ControlChartView::append(double x, double value, bool marked) {
     m_low = m_any ? std::min(m_low, value) : value;
     m_high = m_any ? std::max(m_high, value) : value;
     m_any = true;
+    // Only the newest window's worth can be shown: what waits for the drawing stays within it even when
+    // the drawing is held up (a script on a virtual clock never lets it run).
+    if (m_pendingValues.size() > 2 * m_window) {
+        m_pendingValues.remove(0, m_pendingValues.size() - m_window);
+        const double first = m_pendingValues.front().x();
+        qsizetype dropped = 0;
+        while (dropped < m_pendingMarks.size() && m_pendingMarks[dropped].x() < first)
+            ++dropped;
+        m_pendingMarks.remove(0, dropped);
+    }
 }
 
 void ControlChartView::flush() {

@@ -35,6 +35,8 @@ public:
     void setValues(const QList<QPointF>& values, const QList<QPointF>& marks);
     /// Number of marked points still shown.
     int markedShown() const;
+    /// Values appended and not yet shown: at most twice the window, however long the drawing waits.
+    int waiting() const { return static_cast<int>(m_pendingValues.size()); }
 
     /// A marked point under the mouse: its number. The x axis shows the place in the window.
     Q_SIGNAL void markHovered(double x, const QPointF& where);

@@ -110,5 +110,15 @@ TEST(StatisticsWindowTest, LoadingADayShowsWhatFeedingItDoes) {
     EXPECT_FALSE(passes(early, "meanRuleMark").isValid());
 }
 
+TEST(StatisticsWindowTest, WhatWaitsForTheDrawingStaysWithinTheWindow) {
+    ControlChartView chart(QStringLiteral("趋势图"), 10);
+    for (int x = 0; x < 10'000; ++x)
+        chart.append(x, 1.0 + (x % 3), x == 5 || x == 9'995);
+    EXPECT_LE(chart.waiting(), 20);
+    chart.flush();
+    EXPECT_EQ(chart.waiting(), 0);
+    EXPECT_EQ(chart.markedShown(), 1) << "only the newest window's mark is shown";
+}
+
 } // namespace
 } // namespace kelvora
