@@ -15,7 +15,6 @@
 #include <iostream>
 #include <limits>
 #include <map>
-#include <vector>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -239,6 +238,16 @@ QWidget* ScriptRunner::activeWindow() const {
     return modal != nullptr ? modal : m_form;
 }
 
+std::vector<QWidget*> ScriptRunner::windowsBeside() const {
+    std::vector<QWidget*> windows;
+    for (QWidget* other : QApplication::topLevelWidgets()) {
+        if (other != m_form && other->isVisible() && !other->isModal()) {
+            windows.push_back(other);
+        }
+    }
+    return windows;
+}
+
 QWidget* ScriptRunner::control(const std::string& name) const {
     QWidget* window = activeWindow();
     const QString objectName = QString::fromStdString(name);
@@ -247,11 +256,9 @@ QWidget* ScriptRunner::control(const std::string& name) const {
     }
     // Beside the main window, a window of its own that is not modal (the statistics) is reached too.
     if (window == m_form) {
-        for (QWidget* other : QApplication::topLevelWidgets()) {
-            if (other != m_form && other->isVisible() && !other->isModal()) {
-                if (QWidget* found = other->findChild<QWidget*>(objectName)) {
-                    return found;
-                }
+        for (QWidget* other : windowsBeside()) {
+            if (QWidget* found = other->findChild<QWidget*>(objectName)) {
+                return found;
             }
         }
     }
@@ -452,11 +459,8 @@ void ScriptRunner::saveScreenshot() {
     // The main window as named; a window open beside it (the statistics) as NAME-CLASS.png.
     std::vector<std::pair<QWidget*, QString>> shots{{m_form, file}};
     const QFileInfo info(file);
-    for (QWidget* other : QApplication::topLevelWidgets()) {
-        if (other != m_form && other->isVisible() && !other->isModal()) {
-            shots.emplace_back(other,
-                               info.dir().filePath(info.completeBaseName() + u'-' + className(other) + u".png"_s));
-        }
+    for (QWidget* other : windowsBeside()) {
+        shots.emplace_back(other, info.dir().filePath(info.completeBaseName() + u'-' + className(other) + u".png"_s));
     }
     for (const auto& [window, path] : shots) {
         if (!window->grab().save(path)) {

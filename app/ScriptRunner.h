@@ -10,6 +10,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include <QObject>
 #include <QTimer>
@@ -67,6 +68,8 @@ private:
     void applyLine(const Line& line);
     void fail(const Line& line, const std::string& message);
     QWidget* activeWindow() const;
+    /// The visible windows of their own beside the main window that are not modal (the statistics).
+    std::vector<QWidget*> windowsBeside() const;
     QWidget* control(const std::string& name) const;
     QWidget* requireControl(const std::string& verb, const std::string& name) const;
     // One verb each; rest is the line after the verb.

@@ -1,7 +1,6 @@
 #include "app/StationStatistics.h"
 
 #include "app/Unit1.h"
-#include "app/config/StationConfig.h"
 #include "quality/window/StatisticsWindow.h"
 #include "ui/WindowHandler.h"
 #include "ui_Unit1.h"
@@ -39,23 +38,27 @@ StationStatistics::StationStatistics(TForm1& form) : m_form(form) {}
 
 StationStatistics::~StationStatistics() = default;
 
-StatisticsWindow& StationStatistics::ensureWindow() {
+StatisticsWindow& StationStatistics::ensureWindow(const StatisticsSettings& settings) {
     if (!m_window) {
         // A window of the main window's: it closes with the station.
         m_window = std::make_unique<StatisticsWindow>(&m_form);
         QObject::connect(m_window.get(), &StatisticsWindow::alertRaised, &m_form,
                          [this](const QString& text) { showAlert(text); });
-        const StatisticsSettings settings = StationConfig::loadStatistics(m_form.iniPath().toStdString());
         m_window->setStation(m_form.ADO1.Connected() ? &m_form.ADO1 : nullptr, qualitySettings(settings),
                              QDir::currentPath(), settings.shiftStarts, settings.rejectRun);
     }
     return *m_window;
 }
 
+StatisticsSettings StationStatistics::loadSettings() const {
+    return StationConfig::loadStatistics(m_form.iniPath().toStdString());
+}
+
 void StationStatistics::batchStarted() {
-    StatisticsWindow& window = ensureWindow();
+    const StatisticsSettings configured = loadSettings();
+    StatisticsWindow& window = ensureWindow(configured);
     const Ui::TForm1& ui = m_form.ui();
-    QualitySettings settings = qualitySettings(StationConfig::loadStatistics(m_form.iniPath().toStdString()));
+    QualitySettings settings = qualitySettings(configured);
     settings.nominal = editValue(ui.Et1);
     settings.upper = editValue(ui.Et2);
     settings.lower = editValue(ui.Et3);
@@ -71,7 +74,7 @@ void StationStatistics::productRow(const WeighingRecord& row) {
 }
 
 void StationStatistics::open() {
-    StatisticsWindow& window = ensureWindow();
+    StatisticsWindow& window = m_window ? *m_window : ensureWindow(loadSettings());
     window.show();
     window.raise();
     window.activateWindow();
@@ -88,13 +91,11 @@ void StationStatistics::showAlert(const QString& text) {
         m_caption = marquee->text();
     m_alerting = true;
     marquee->setText(text);
-    marquee->setProperty("alert", true);
 }
 
 void StationStatistics::clearAlert() {
     QLabel* marquee = m_form.ui().RzMarqueeStatus1;
     marquee->setText(m_caption);
-    marquee->setProperty("alert", false);
     m_alerting = false;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/config/StationConfig.h"
 #include "weighing/ProductRecorder.h"
 
 #include <memory>
@@ -36,7 +37,10 @@ public:
     bool alerting() const { return m_alerting; }
 
 private:
-    StatisticsWindow& ensureWindow();
+    /// The station's section 统计 of Option.ini.
+    StatisticsSettings loadSettings() const;
+    /// The window, made with `settings` when there is none yet.
+    StatisticsWindow& ensureWindow(const StatisticsSettings& settings);
     void showAlert(const QString& text);
     void clearAlert();
 

@@ -40,7 +40,6 @@ StatisticsWindow::StatisticsWindow(QWidget* parent) : QWidget(parent, Qt::Window
     m_drawTimer.setInterval(100);
     connectHandler(&m_drawTimer, &QTimer::timeout, this, [this] { flushCharts(); });
     buildLayout();
-    m_alerts = std::make_unique<QualityAlerts>();
     reset(m_other, {}, QualitySettings{});
     startBatch({}, QualitySettings{});
 }
@@ -106,7 +105,6 @@ void StatisticsWindow::reset(Figures& figures, const QString& model, const Quali
     figures.batch = std::make_unique<BatchQuality>(settings);
     figures.model = model;
     figures.recent.clear();
-    figures.products = 0;
     figures.first.clear();
     figures.last.clear();
 }
@@ -114,7 +112,6 @@ void StatisticsWindow::reset(Figures& figures, const QString& model, const Quali
 bool StatisticsWindow::count(Figures& figures, const WeighingRecord& record) {
     if (!figures.batch->add(record))
         return false;
-    ++figures.products;
     figures.recent.push_back(record.weight);
     if (figures.recent.size() > kTrendProducts)
         figures.recent.pop_front();
@@ -134,7 +131,7 @@ void StatisticsWindow::showFigures(Figures& figures) {
 
 void StatisticsWindow::startBatch(const QString& model, const QualitySettings& settings) {
     reset(m_live, model, settings);
-    m_alerts = std::make_unique<QualityAlerts>(m_alerts->rejectRun());
+    m_alerts = QualityAlerts(m_alerts.rejectRun());
     if (const int listed = m_modelBox->findText(model); listed >= 0)
         m_modelBox->setCurrentIndex(listed); // a range is most often wanted of the model being weighed
     if (m_source == Source::Batch)
@@ -148,7 +145,7 @@ bool StatisticsWindow::addRecord(const WeighingRecord& record) {
     if (!count(m_live, record))
         return false;
     const auto verdict = parseVerdict(record.verdict);
-    for (const QualityAlert& alert : m_alerts->check(*m_live.batch, record.weight, *verdict, record.time)) {
+    for (const QualityAlert& alert : m_alerts.check(*m_live.batch, record.weight, *verdict, record.time)) {
         listAlert(QString::fromStdString(alert.time), QString::fromStdString(alert.text));
         emit alertRaised(QString::fromStdString(alert.text));
     }
@@ -215,7 +212,7 @@ void StatisticsWindow::setReferenceLines() {
 }
 
 void StatisticsWindow::appendToCharts(double weight, std::size_t pointsBefore) {
-    m_trend->append(static_cast<double>(m_shown->products), weight, false);
+    m_trend->append(static_cast<double>(m_shown->batch->statistics().count()), weight, false);
     const auto& points = m_shown->batch->chart().points();
     if (points.size() > pointsBefore) {
         const ChartPoint& point = points.back();
@@ -238,7 +235,8 @@ void StatisticsWindow::flushCharts() {
 void StatisticsWindow::redrawCharts() {
     m_drawTimer.stop();
     QList<QPointF> trend;
-    const std::int64_t first = m_shown->products - static_cast<std::int64_t>(m_shown->recent.size()) + 1;
+    const std::int64_t first =
+        m_shown->batch->statistics().count() - static_cast<std::int64_t>(m_shown->recent.size()) + 1;
     for (std::size_t i = 0; i < m_shown->recent.size(); ++i)
         trend << QPointF(static_cast<double>(first + static_cast<std::int64_t>(i)), m_shown->recent[i]);
     m_trend->setValues(trend, {});

@@ -100,8 +100,7 @@ private:
         QString model;
         std::unique_ptr<BatchQuality> batch;
         std::deque<double> recent; // the newest weights, for a redraw
-        std::int64_t products = 0;
-        std::string first, last; // the times of the first and the last product
+        std::string first, last;   // the times of the first and the last product
     };
 
     void buildLayout();
@@ -111,6 +110,7 @@ private:
     void showFigures(Figures& figures);
     void loadRange(const ReportRange& range, bool shift);
     ReportRange shownRange() const;
+    ReportRange chosenRange() const;
     ReportRange currentShift() const;
     TADOConnection& database() const;
     void listAlert(const QString& time, const QString& text);
@@ -125,7 +125,7 @@ private:
     Figures* m_shown = &m_live;
     Source m_source = Source::Batch;
     ReportRange m_otherRange;
-    std::unique_ptr<QualityAlerts> m_alerts;
+    QualityAlerts m_alerts;
     TADOConnection* m_connection = nullptr;
     QualitySettings m_defaults;
     QString m_reportFolder;

@@ -77,7 +77,7 @@ void StatisticsWindow::setStation(TADOConnection* connection, const QualitySetti
     BatchQuality check(defaults); // refuses what the charts cannot take
     if (shiftStarts.empty())
         throw std::invalid_argument("a day needs at least one shift start");
-    m_alerts = std::make_unique<QualityAlerts>(rejectRun);
+    m_alerts = QualityAlerts(rejectRun);
     m_connection = connection;
     m_defaults = defaults;
     m_reportFolder = reportFolder;
@@ -102,15 +102,7 @@ void StatisticsWindow::showSource(Source source) {
         if (source == Source::Batch) {
             showFigures(m_live);
         } else {
-            ReportRange range = currentShift();
-            if (source == Source::Range) {
-                range.from = localTime(m_fromDate->date(), m_fromTime->time());
-                range.to = localTime(m_toDate->date(), m_toTime->time());
-                range.model = m_modelBox->currentText();
-                if (range.from > range.to)
-                    throw std::runtime_error("时间段的开始晚于结束");
-            }
-            loadRange(range, source == Source::Shift);
+            loadRange(source == Source::Range ? chosenRange() : currentShift(), source == Source::Shift);
         }
     } catch (...) {
         m_sourceBox->setCurrentIndex(static_cast<int>(m_source)); // the box names what is still shown
@@ -138,6 +130,16 @@ void StatisticsWindow::loadRange(const ReportRange& range, bool shift) {
     showFigures(m_other);
 }
 
+ReportRange StatisticsWindow::chosenRange() const {
+    ReportRange range;
+    range.from = localTime(m_fromDate->date(), m_fromTime->time());
+    range.to = localTime(m_toDate->date(), m_toTime->time());
+    range.model = m_modelBox->currentText();
+    if (range.from > range.to)
+        throw std::runtime_error("时间段的开始晚于结束");
+    return range;
+}
+
 ReportRange StatisticsWindow::currentShift() const {
     const QDateTime now = reportTime(QDateTime::currentDateTime().toString(kTimeFormat));
     const int minute = now.time().hour() * 60 + now.time().minute();
@@ -160,7 +162,7 @@ ReportRange StatisticsWindow::shownRange() const {
                                 reportTime(QString::fromStdString(m_other.last)));
         return range;
     }
-    if (m_live.products == 0)
+    if (m_live.batch->statistics().count() == 0)
         throw std::runtime_error("当前批次还没有记录，无法生成报表");
     ReportRange range;
     range.from = reportTime(QString::fromStdString(m_live.first));
