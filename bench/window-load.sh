@@ -2,20 +2,25 @@
 # CPU time and resident memory of the station window (`kelvora`, offscreen) over a run of simulated
 # products at 60 a minute: the simulator on a pseudo-terminal, the station on it with a script that chooses
 # a model, starts and closes after the run. Samples /proc/PID every 10 s; prints the CPU share of one core
-# and the RSS after the warm-up, at its highest and at the end. Builds nothing: expects build/bin.
+# and the RSS after the warm-up, half-way, at its highest and at the end, with the products the simulator
+# sent. Builds nothing: expects build/bin.
 #
-#   bench/window-load.sh [--minutes N] [--warmup-seconds N]     (defaults: 60 minutes, 120 s)
+#   bench/window-load.sh [--minutes N] [--warmup-seconds N] [--samples FILE]   (defaults: 60 minutes, 120 s)
+#
+# --samples writes one line per sample: seconds since the start, RSS in KiB.
 #
 # Target: memory must not grow (RSS at the end within 1 MiB of the baseline).
 set -euo pipefail
 root="$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)"
 minutes=60
 warmup=120
+samples=/dev/null
 while [ $# -gt 0 ]; do
     case "$1" in
         --minutes) minutes="$2"; shift 2 ;;
         --warmup-seconds) warmup="$2"; shift 2 ;;
-        *) sed -n '7p' "$0" >&2; exit 2 ;;
+        --samples) samples="$2"; shift 2 ;;
+        *) sed -n '8p' "$0" >&2; exit 2 ;;
     esac
 done
 bin="$root/build/bin"
@@ -35,11 +40,14 @@ station=$!
 ticks=$(getconf CLK_TCK)
 cpu() { awk '{print $14 + $15}' "/proc/$station/stat"; }
 rss() { awk '/VmRSS/ {print $2}' "/proc/$station/status"; }
-start=$(date +%s.%N); cpu0=$(cpu); baseline=""; peak=0; last=0; elapsed=0
+start=$(date +%s.%N); cpu0=$(cpu); baseline=""; half=""; peak=0; last=0; elapsed=0
+: > "$samples"
 while kill -0 $station 2>/dev/null && [ -r "/proc/$station/stat" ]; do
     sleep 10; elapsed=$((elapsed + 10))
     kill -0 $station 2>/dev/null || break
     last=$(rss); cpu1=$(cpu); now=$(date +%s.%N)
+    echo "$elapsed $last" >> "$samples"
+    [ -z "$half" ] && [ $elapsed -ge $((minutes * 30)) ] && half=$last
     if [ $elapsed -ge "$warmup" ]; then
         [ -z "$baseline" ] && baseline=$last
         [ "$last" -gt "$peak" ] && peak=$last
@@ -47,7 +55,8 @@ while kill -0 $station 2>/dev/null && [ -r "/proc/$station/stat" ]; do
 done
 wait $station || true
 products=$(grep -c '"ev":"record"' "$work/trace.jsonl" || true)
+sent=$(grep -c '"ev":"product"' "$work/sim.jsonl" || true)
 share=$(awk -v c="$((cpu1 - cpu0))" -v t="$ticks" -v s="$start" -v e="$now" 'BEGIN {printf "%.2f", 100 * c / t / (e - s)}')
-echo "station window, $minutes min at 60 products/min ($products verdicts): CPU $share % of one core;"
-echo "  RSS after ${warmup}s ${baseline:-?} KiB, highest ${peak} KiB, at the end ${last} KiB"
+echo "station window, $minutes min at 60 products/min ($sent products sent, $products verdicts): CPU $share % of one core;"
+echo "  RSS after ${warmup}s ${baseline:-?} KiB, half-way ${half:-?} KiB, highest ${peak} KiB, at the end ${last} KiB"
 rm -rf "$work"

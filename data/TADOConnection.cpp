@@ -89,6 +89,9 @@ void TADOConnection::openSqlite(const ConnectionTarget& where) {
         execOrThrow(db, QStringLiteral("PRAGMA journal_mode=WAL"));
         execOrThrow(db, QStringLiteral("PRAGMA synchronous=FULL"));
         execOrThrow(db, QStringLiteral("PRAGMA foreign_keys=ON"));
+        // The page cache fills as the database grows; a station runs for weeks, so it stays small and the
+        // operating system's file cache does the rest.
+        execOrThrow(db, QStringLiteral("PRAGMA cache_size=-%1").arg(kSqliteCacheKiB));
     } catch (const DatabaseError& e) {
         throw DatabaseError(QStringLiteral("Cannot open '%1': %2").arg(where.filePath, e.message()));
     }

@@ -5,7 +5,7 @@
 namespace kelvora {
 
 BatchQuality::BatchQuality(const QualitySettings& settings)
-    : m_settings(settings), m_chart(settings.subgroupSize, settings.baselineSubgroups, settings.rules),
+    : m_settings(settings), m_chart(settings.subgroupSize, settings.baselineSubgroups, settings.rules, kChartKept),
       m_histogram(settings.division) {
     if (const auto limits = quantityLimits(settings.nominal * gramsPer(settings.unit)))
         m_quantity.emplace(*limits);

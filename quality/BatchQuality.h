@@ -7,6 +7,7 @@
 #include "quality/Histogram.h"
 #include "weighing/ProductRecorder.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -25,9 +26,12 @@ struct QualitySettings {
     RuleSet rules = RuleSet::WesternElectric;
 };
 
-/// Every figure of one batch, fed product by product.
+/// Every figure of one batch, fed product by product. A batch may run for days: its chart keeps the
+/// newest kChartKept subgroups at least (see XbarSChart), every other figure is a running sum.
 class BatchQuality {
 public:
+    static constexpr std::size_t kChartKept = 10000;
+
     /// Throws std::invalid_argument for settings the chart or the histogram refuse.
     explicit BatchQuality(const QualitySettings& settings);
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <stdexcept>
+#include <string>
 
 namespace kelvora {
 
@@ -18,10 +19,13 @@ ChartConstants chartConstants(int n) {
     return table[n - 2];
 }
 
-XbarSChart::XbarSChart(int subgroupSize, int baselineSubgroups, RuleSet rules)
-    : m_size(subgroupSize), m_baseline(baselineSubgroups), m_rules(rules), m_constants(chartConstants(subgroupSize)) {
+XbarSChart::XbarSChart(int subgroupSize, int baselineSubgroups, RuleSet rules, std::size_t keep)
+    : m_size(subgroupSize), m_baseline(baselineSubgroups), m_rules(rules), m_constants(chartConstants(subgroupSize)),
+      m_keep(keep) {
     if (baselineSubgroups < 1)
         throw std::invalid_argument("the baseline needs at least one subgroup");
+    if (keep > 0 && keep < kFewestKept)
+        throw std::invalid_argument("a bounded chart must keep at least " + std::to_string(kFewestKept) + " points");
 }
 
 void XbarSChart::add(double value) {
@@ -37,6 +41,7 @@ void XbarSChart::addSubgroup(double mean, double sd) {
     if (m_limits) {
         m_z.push_back(zOf(mean));
         check(m_points.size() - 1);
+        dropOldest();
         return;
     }
     m_baselineMeans.add(mean);
@@ -63,6 +68,7 @@ bool XbarSChart::freeze() {
         m_z.push_back(zOf(m_points[i].mean));
         check(i);
     }
+    dropOldest();
     return true;
 }
 
@@ -80,6 +86,17 @@ void XbarSChart::check(std::size_t index) {
     point.sBeyond = point.sd < m_limits->sLower || point.sd > m_limits->sUpper;
     if (!point.broken.empty() || point.sBeyond)
         ++m_alarmed;
+}
+
+void XbarSChart::dropOldest() {
+    // Dropping half at a time keeps the cost per point constant; before the freeze nothing is dropped,
+    // since the freeze checks every point of the baseline.
+    if (m_keep == 0 || m_points.size() < 2 * m_keep)
+        return;
+    const auto drop = static_cast<std::ptrdiff_t>(m_points.size() - m_keep);
+    m_points.erase(m_points.begin(), m_points.begin() + drop);
+    m_z.erase(m_z.begin(), m_z.begin() + drop);
+    m_dropped += static_cast<std::size_t>(drop);
 }
 
 } // namespace kelvora

@@ -3,6 +3,7 @@
 #include "quality/ChartRules.h"
 #include "quality/RunningStatistics.h"
 
+#include <cstddef>
 #include <optional>
 #include <vector>
 
@@ -42,10 +43,19 @@ struct ChartPoint {
 /// An X̄/s chart over subgroups of consecutive values. The limits come from a baseline: the first
 /// `baselineSubgroups` subgroups, unless the operator freezes it earlier. Until then no rule is checked;
 /// at the freeze every point so far is checked against the new limits, later points as they come.
+///
+/// A chart that runs for days may keep only its newest points: with `keep` above 0, once the baseline is
+/// frozen and 2×`keep` points are held, the oldest `keep` are dropped, so memory stays bounded while the
+/// subgroups keep their numbers (subgroups(), firstKept()) and the run rules still see the points before.
 class XbarSChart {
 public:
-    /// Throws std::invalid_argument for a subgroup size outside 2 to 10 or a baseline below 1.
-    explicit XbarSChart(int subgroupSize = 5, int baselineSubgroups = 20, RuleSet rules = RuleSet::WesternElectric);
+    /// The fewest points a bounded chart keeps: the longest run rule looks back 15 points.
+    static constexpr std::size_t kFewestKept = 15;
+
+    /// Throws std::invalid_argument for a subgroup size outside 2 to 10, a baseline below 1 or a `keep`
+    /// from 1 to kFewestKept − 1. `keep` 0 keeps every point.
+    explicit XbarSChart(int subgroupSize = 5, int baselineSubgroups = 20, RuleSet rules = RuleSet::WesternElectric,
+                        std::size_t keep = 0);
 
     /// One value; every subgroupSize-th value completes a subgroup.
     void add(double value);
@@ -58,12 +68,18 @@ public:
     int subgroupSize() const { return m_size; }
     RuleSet ruleSet() const { return m_rules; }
     const std::optional<ChartLimits>& limits() const { return m_limits; }
+    /// The kept points: points()[i] is subgroup firstKept() + i (counting from 0).
     const std::vector<ChartPoint>& points() const { return m_points; }
+    /// Subgroups completed so far, the dropped ones included.
+    std::size_t subgroups() const { return m_dropped + m_points.size(); }
+    /// The number of the oldest kept subgroup: how many were dropped.
+    std::size_t firstKept() const { return m_dropped; }
     /// Points that break an X̄ rule or lie beyond the s limits.
     int alarmedPoints() const { return m_alarmed; }
 
 private:
     void check(std::size_t index);
+    void dropOldest();
     double zOf(double mean) const;
 
     int m_size;
@@ -77,6 +93,8 @@ private:
     std::vector<double> m_z;
     std::optional<ChartLimits> m_limits;
     int m_alarmed = 0;
+    std::size_t m_keep;
+    std::size_t m_dropped = 0;
 };
 
 } // namespace kelvora

@@ -2,6 +2,7 @@
 
 #include "quality/ChartRules.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -40,9 +41,10 @@ std::vector<QualityAlert> QualityAlerts::check(const BatchQuality& batch, double
                 {AlertKind::Tu1Share, time, "低于TU1的比例" + fixed(quantity->belowTu1Percent(), 2) + "%超过2.5%"});
         m_tu1ShareExceeded = exceeded;
     }
-    const auto& points = batch.chart().points();
-    for (; m_pointsSeen < points.size(); ++m_pointsSeen) {
-        for (ChartRule rule : points[m_pointsSeen].broken)
+    const XbarSChart& chart = batch.chart();
+    // Numbered from the chart's first subgroup, dropped ones included.
+    for (m_pointsSeen = std::max(m_pointsSeen, chart.firstKept()); m_pointsSeen < chart.subgroups(); ++m_pointsSeen) {
+        for (ChartRule rule : chart.points()[m_pointsSeen - chart.firstKept()].broken)
             alerts.push_back({AlertKind::ChartRule, time,
                               "均值图第" + std::to_string(m_pointsSeen + 1) + "组：" + ruleCaption(rule)});
     }

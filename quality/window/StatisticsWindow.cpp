@@ -140,7 +140,7 @@ void StatisticsWindow::startBatch(const QString& model, const QualitySettings& s
 
 bool StatisticsWindow::addRecord(const WeighingRecord& record) {
     Figures& shown = *m_shown;
-    const std::size_t before = shown.batch->chart().points().size();
+    const std::size_t before = shown.batch->chart().subgroups();
     const bool frozen = shown.batch->chart().limits().has_value();
     if (!count(m_live, record))
         return false;
@@ -213,10 +213,10 @@ void StatisticsWindow::setReferenceLines() {
 
 void StatisticsWindow::appendToCharts(double weight, std::size_t pointsBefore) {
     m_trend->append(static_cast<double>(m_shown->batch->statistics().count()), weight, false);
-    const auto& points = m_shown->batch->chart().points();
-    if (points.size() > pointsBefore) {
-        const ChartPoint& point = points.back();
-        const double x = static_cast<double>(points.size() - 1);
+    const XbarSChart& chart = m_shown->batch->chart();
+    if (chart.subgroups() > pointsBefore) {
+        const ChartPoint& point = chart.points().back();
+        const double x = static_cast<double>(chart.subgroups() - 1);
         m_means->append(x, point.mean, !point.broken.empty());
         m_deviations->append(x, point.sd, point.sBeyond);
     }
@@ -240,11 +240,12 @@ void StatisticsWindow::redrawCharts() {
     for (std::size_t i = 0; i < m_shown->recent.size(); ++i)
         trend << QPointF(static_cast<double>(first + static_cast<std::int64_t>(i)), m_shown->recent[i]);
     m_trend->setValues(trend, {});
-    const auto& points = m_shown->batch->chart().points();
+    const XbarSChart& chart = m_shown->batch->chart();
+    const auto& points = chart.points();
     QList<QPointF> means, meanMarks, sds, sdMarks;
     for (std::size_t i = points.size() > kChartSubgroups ? points.size() - kChartSubgroups : 0; i < points.size();
          ++i) {
-        const double x = static_cast<double>(i);
+        const double x = static_cast<double>(chart.firstKept() + i);
         means << QPointF(x, points[i].mean);
         sds << QPointF(x, points[i].sd);
         if (!points[i].broken.empty())
@@ -326,11 +327,11 @@ QString StatisticsWindow::figuresText() const {
 }
 
 QString StatisticsWindow::rulesAt(std::size_t subgroup) const {
-    const auto& points = m_shown->batch->chart().points();
-    if (subgroup >= points.size())
+    const XbarSChart& chart = m_shown->batch->chart();
+    if (subgroup < chart.firstKept() || subgroup >= chart.subgroups())
         return {};
     QStringList names;
-    for (ChartRule rule : points[subgroup].broken)
+    for (ChartRule rule : chart.points()[subgroup - chart.firstKept()].broken)
         names << QString::fromStdString(ruleCaption(rule));
     return names.join(QStringLiteral("；"));
 }

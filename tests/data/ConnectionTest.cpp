@@ -134,6 +134,8 @@ TEST(ConnectionTest, SqliteRunsDurableAndStrict) {
     EXPECT_EQ(query.value(0).toString(), QStringLiteral("wal"));
     ASSERT_TRUE(query.exec(QStringLiteral("PRAGMA synchronous")) && query.next());
     EXPECT_EQ(query.value(0).toInt(), 2); // FULL
+    ASSERT_TRUE(query.exec(QStringLiteral("PRAGMA cache_size")) && query.next());
+    EXPECT_EQ(query.value(0).toInt(), -TADOConnection::kSqliteCacheKiB); // bounded, whatever the file grows to
     // A double-quoted word that names no column is an error, never a string.
     EXPECT_FALSE(query.exec(QStringLiteral("select * from \"XH\" where \"型号\" = \"A100\"")));
     EXPECT_THROW(connection.setConnectionString(path), DatabaseError);

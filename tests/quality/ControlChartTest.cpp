@@ -147,6 +147,46 @@ TEST(ControlChartTest, AFlatBaselineMakesEveryDepartureBeyondTheLimits) {
     EXPECT_EQ(chart.points()[2].broken, Rules{ChartRule::Beyond3Sigma});
 }
 
+TEST(ControlChartTest, ABoundedChartDropsItsOldestPointsButKeepsTheirNumbersAndTheRunsAcrossTheDrop) {
+    EXPECT_THROW(XbarSChart(2, 2, RuleSet::WesternElectric, XbarSChart::kFewestKept - 1), std::invalid_argument);
+    XbarSChart chart(2, 2, RuleSet::WesternElectric, 15);
+    chart.addSubgroup(15.1, 1.0);
+    chart.addSubgroup(14.9, 1.0); // frozen: centre 15
+    for (int i = 2; i < 24; ++i)
+        chart.addSubgroup(15.0, 1.0);
+    for (int i = 24; i < 29; ++i)
+        chart.addSubgroup(15.1, 1.0); // a run above the centre begins
+    EXPECT_EQ(chart.points().size(), 29u);
+    EXPECT_EQ(chart.firstKept(), 0u);
+
+    chart.addSubgroup(15.1, 1.0); // the 30th point: the oldest 15 go
+    EXPECT_EQ(chart.subgroups(), 30u);
+    EXPECT_EQ(chart.firstKept(), 15u);
+    ASSERT_EQ(chart.points().size(), 15u);
+    EXPECT_DOUBLE_EQ(chart.points().front().mean, 15.0); // subgroup 15
+    chart.addSubgroup(15.1, 1.0);
+    chart.addSubgroup(15.1, 1.0); // the 8th in a row on one side, six of them before the drop
+    EXPECT_EQ(chart.points().back().broken, Rules{ChartRule::EightOnOneSide});
+    EXPECT_EQ(chart.alarmedPoints(), 1);
+
+    for (int i = 0; i < 1000; ++i)
+        chart.addSubgroup(15.0, 1.0);
+    EXPECT_EQ(chart.subgroups(), 1032u);
+    EXPECT_LT(chart.points().size(), 30u);
+    EXPECT_EQ(chart.firstKept() + chart.points().size(), chart.subgroups());
+}
+
+TEST(ControlChartTest, AChartKeepsItsWholeBaselineUntilTheFreeze) {
+    XbarSChart chart(2, 100, RuleSet::WesternElectric, 15);
+    for (int i = 0; i < 60; ++i)
+        chart.addSubgroup(i == 3 ? 20.0 : 15.0 + (i % 2 ? 0.1 : -0.1), 1.0);
+    EXPECT_EQ(chart.points().size(), 60u); // nothing is checked yet, so nothing may go
+    ASSERT_TRUE(chart.freeze());
+    EXPECT_EQ(chart.alarmedPoints(), 1); // the freeze checked point 3 before the chart shrank
+    EXPECT_EQ(chart.firstKept(), 45u);
+    EXPECT_EQ(chart.points().size(), 15u);
+}
+
 TEST(ControlChartTest, CapabilityIndices) {
     const Capability both = capability(15, 1, 12, 20);
     EXPECT_DOUBLE_EQ(*both.cp, 8.0 / 6.0);

@@ -104,5 +104,19 @@ TEST(QualityAlertsTest, ABrokenRunRuleAlertsOnceForItsPoint) {
     EXPECT_EQ(line.weigh(250.0), Kinds{});
 }
 
+TEST(QualityAlertsTest, AChartAlertNumbersItsSubgroupFromTheBatchStartAfterOldPointsAreDropped) {
+    Line line(packOf250g(2, 3), 100);
+    for (double grams : {249.0, 251.0, 250.0, 252.0, 248.0, 250.0})
+        line.weigh(grams);
+    const int subgroups = 2 * static_cast<int>(BatchQuality::kChartKept) + 7;
+    for (int i = 0; i < 2 * subgroups; ++i)
+        ASSERT_EQ(line.weigh(250.0), Kinds{}) << i;
+    ASSERT_GT(line.batch.chart().firstKept(), 0u);
+    line.weigh(258.0);
+    const std::vector<QualityAlert> alerts = line.alertsOf(258.0, Verdict::Normal, "t");
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].text, "均值图第" + std::to_string(3 + subgroups + 1) + "组：1点超出3σ");
+}
+
 } // namespace
 } // namespace kelvora
