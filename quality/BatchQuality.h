@@ -30,7 +30,7 @@ struct QualitySettings {
 /// newest kChartKept subgroups at least (see XbarSChart), every other figure is a running sum.
 class BatchQuality {
 public:
-    static constexpr std::size_t kChartKept = 10000;
+    static constexpr std::size_t kChartKept = 1000;
 
     /// Throws std::invalid_argument for settings the chart or the histogram refuse.
     explicit BatchQuality(const QualitySettings& settings);

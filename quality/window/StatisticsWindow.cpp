@@ -10,6 +10,9 @@
 
 namespace kelvora {
 
+static_assert(static_cast<std::size_t>(StatisticsWindow::kChartSubgroups) <= BatchQuality::kChartKept,
+              "the charts show kept subgroups only");
+
 namespace {
 
 const QColor kLimitColor(200, 30, 30);
