@@ -110,6 +110,24 @@ TEST(StatisticsWindowTest, LoadingADayShowsWhatFeedingItDoes) {
     EXPECT_FALSE(passes(early, "meanRuleMark").isValid());
 }
 
+TEST(StatisticsWindowTest, ALongBatchKeepsNumberingItsSubgroupsAfterTheOldestAreDropped) {
+    StatisticsWindow window;
+    window.startBatch(QStringLiteral("B250"), {0.25, 0.26, 0.24, WeightUnit::Kilogram, 0.001, 2, 20});
+    const int subgroups = 2 * static_cast<int>(BatchQuality::kChartKept) + 100;
+    for (int i = 0; i < 2 * subgroups; ++i)
+        ASSERT_TRUE(window.addRecord(row(i, i % 2 ? 0.251 : 0.250)));
+    ASSERT_GT(window.batch().chart().firstKept(), 0u);
+    window.addRecord(row(2 * subgroups, 0.259));
+    window.addRecord(row(2 * subgroups + 1, 0.259));
+    EXPECT_EQ(window.rulesAt(static_cast<std::size_t>(subgroups)), QStringLiteral("1点超出3σ"));
+    EXPECT_EQ(window.rulesAt(5), QString()); // dropped long ago
+    ASSERT_FALSE(window.alerts().isEmpty());
+    EXPECT_TRUE(window.alerts().back().endsWith(QStringLiteral("均值图第%1组：1点超出3σ").arg(subgroups + 1)))
+        << window.alerts().back().toStdString();
+    window.flushCharts();
+    EXPECT_EQ(window.findChild<ControlChartView*>(QStringLiteral("meanChart"))->markedShown(), 1);
+}
+
 TEST(StatisticsWindowTest, WhatWaitsForTheDrawingStaysWithinTheWindow) {
     ControlChartView chart(QStringLiteral("趋势图"), 10);
     for (int x = 0; x < 10'000; ++x)
