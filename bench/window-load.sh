@@ -9,9 +9,11 @@
 #
 # --samples writes one line per sample: seconds since the start, RSS in KiB.
 #
-# Target: memory must not grow. The station's bounded stores fill in the first half hour (the statistics
-# window's newest 1000 alerts, at about 30 alerts a minute with these weights; SQLite's page cache), so the
-# measure is the second half: RSS at the end within 1 MiB of the RSS half-way.
+# Target: memory must not grow. The station's bounded stores fill first: the statistics window's newest
+# 1000 alerts (about 30 alerts a minute with these weights, so full after some 35 minutes), SQLite's page
+# cache of 512 KiB (full once the database file is larger, after some 100 minutes at this rate), a batch's
+# X̄ points (1000 to 2000 subgroups); so the measure is the second half: RSS at the end within 1 MiB of the
+# RSS half-way.
 set -euo pipefail
 root="$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)"
 minutes=60
