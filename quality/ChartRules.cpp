@@ -112,7 +112,7 @@ std::vector<ChartRule> rulesBrokenAt(const std::vector<double>& z, std::size_t i
         broken.push_back(ChartRule::SixTrending);
     if (alternating(z, index))
         broken.push_back(ChartRule::FourteenAlternating);
-    if (runOf(index, 15, [&](std::size_t i) { return std::fabs(z[i]) <= 1.0; }))
+    if (runOf(index, kLongestRun, [&](std::size_t i) { return std::fabs(z[i]) <= 1.0; }))
         broken.push_back(ChartRule::FifteenWithin1);
     if (outsideBothSides(z, index))
         broken.push_back(ChartRule::EightOutside1);

@@ -23,6 +23,9 @@ enum class ChartRule {
     EightOutside1,       ///< 8 in a row beyond 1σ, on both sides, none within (Nelson)
 };
 
+/// The most points a rule of either set looks at, the point itself included (FifteenWithin1).
+constexpr std::size_t kLongestRun = 15;
+
 /// The rule's caption, as the windows and the report name it.
 std::string ruleCaption(ChartRule rule);
 

@@ -49,8 +49,8 @@ struct ChartPoint {
 /// subgroups keep their numbers (subgroups(), firstKept()) and the run rules still see the points before.
 class XbarSChart {
 public:
-    /// The fewest points a bounded chart keeps: the longest run rule looks back 15 points.
-    static constexpr std::size_t kFewestKept = 15;
+    /// The fewest points a bounded chart keeps: as many as the longest run rule looks at.
+    static constexpr std::size_t kFewestKept = kLongestRun;
 
     /// Throws std::invalid_argument for a subgroup size outside 2 to 10, a baseline below 1 or a `keep`
     /// from 1 to kFewestKept − 1. `keep` 0 keeps every point.
@@ -74,6 +74,10 @@ public:
     std::size_t subgroups() const { return m_dropped + m_points.size(); }
     /// The number of the oldest kept subgroup: how many were dropped.
     std::size_t firstKept() const { return m_dropped; }
+    /// Subgroup `subgroup` (counting from 0); nullptr when it was dropped or is not complete yet.
+    const ChartPoint* point(std::size_t subgroup) const {
+        return subgroup < m_dropped || subgroup >= subgroups() ? nullptr : &m_points[subgroup - m_dropped];
+    }
     /// Points that break an X̄ rule or lie beyond the s limits.
     int alarmedPoints() const { return m_alarmed; }
 

@@ -44,7 +44,7 @@ std::vector<QualityAlert> QualityAlerts::check(const BatchQuality& batch, double
     const XbarSChart& chart = batch.chart();
     // Numbered from the chart's first subgroup, dropped ones included.
     for (m_pointsSeen = std::max(m_pointsSeen, chart.firstKept()); m_pointsSeen < chart.subgroups(); ++m_pointsSeen) {
-        for (ChartRule rule : chart.points()[m_pointsSeen - chart.firstKept()].broken)
+        for (ChartRule rule : chart.point(m_pointsSeen)->broken)
             alerts.push_back({AlertKind::ChartRule, time,
                               "均值图第" + std::to_string(m_pointsSeen + 1) + "组：" + ruleCaption(rule)});
     }

@@ -214,10 +214,10 @@ void StatisticsWindow::setReferenceLines() {
     }
 }
 
-void StatisticsWindow::appendToCharts(double weight, std::size_t pointsBefore) {
+void StatisticsWindow::appendToCharts(double weight, std::size_t subgroupsBefore) {
     m_trend->append(static_cast<double>(m_shown->batch->statistics().count()), weight, false);
     const XbarSChart& chart = m_shown->batch->chart();
-    if (chart.subgroups() > pointsBefore) {
+    if (chart.subgroups() > subgroupsBefore) {
         const ChartPoint& point = chart.points().back();
         const double x = static_cast<double>(chart.subgroups() - 1);
         m_means->append(x, point.mean, !point.broken.empty());
@@ -330,11 +330,11 @@ QString StatisticsWindow::figuresText() const {
 }
 
 QString StatisticsWindow::rulesAt(std::size_t subgroup) const {
-    const XbarSChart& chart = m_shown->batch->chart();
-    if (subgroup < chart.firstKept() || subgroup >= chart.subgroups())
+    const ChartPoint* point = m_shown->batch->chart().point(subgroup);
+    if (!point)
         return {};
     QStringList names;
-    for (ChartRule rule : chart.points()[subgroup - chart.firstKept()].broken)
+    for (ChartRule rule : point->broken)
         names << QString::fromStdString(ruleCaption(rule));
     return names.join(QStringLiteral("；"));
 }

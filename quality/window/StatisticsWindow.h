@@ -115,7 +115,7 @@ private:
     TADOConnection& database() const;
     void listAlert(const QString& time, const QString& text);
     void setReferenceLines();
-    void appendToCharts(double weight, std::size_t pointsBefore);
+    void appendToCharts(double weight, std::size_t subgroupsBefore);
     void redrawCharts();
     void refreshFigures();
     void refreshRules();
