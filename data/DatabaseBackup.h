@@ -30,15 +30,20 @@ public:
     /// removed and `targetPath` is left as it was.
     static void backupTo(TADOConnection& connection, const QString& targetPath);
 
-    /// The backup's file name for a day: "DataBase<yy-mm-dd>.mdb" (2024-07-15 gives
-    /// "DataBase24-07-15.mdb").
-    static QString dailyName(const QDate& date);
+    /// The name of a day's backup: "DataBase<yy-MM-dd>.mdb" for the first (2024-07-15 gives
+    /// "DataBase24-07-15.mdb"), "DataBase24-07-15-2.mdb", "-3", ... for the further ones.
+    static QString dailyName(const QDate& date, int number = 1);
 
-    /// The initialization: backs the connection's database up to `stationDir`/Backup/dailyName(today)
-    /// (the folder is not created; names are matched case-blind, as on the station's original platform),
-    /// then deletes every row of `weight`. Returns the backup's full path for the success message.
-    /// Throws BackupError when the backup is not made (nothing is then deleted), and DatabaseError with
-    /// the engine's message when the deletion fails (the backup is then in place).
+    /// The initialization: backs the connection's database up into a new file in `stationDir`/Backup/ (the
+    /// folder is not created; names are matched case-blind, as on the station's original platform), then
+    /// deletes from `weight` the rows that backup holds, in the transaction the backup was read in:
+    ///  - SQLite: BEGIN IMMEDIATE first; other connections' writes wait for the COMMIT;
+    ///  - PostgreSQL: one REPEATABLE READ transaction; the deletion sees the backup's snapshot, so rows
+    ///    other stations commit while the backup is taken stay in the database.
+    /// The file is dailyName(today), or the first free further name of the day: an existing backup is
+    /// never replaced. Returns the backup's full path for the success message. Throws BackupError when
+    /// the backup is not made (nothing is then deleted), and DatabaseError naming the backup and with the
+    /// engine's message when the deletion fails (the backup is then in place and nothing was deleted).
     static QString initialize(TADOConnection& connection, const QString& stationDir);
 };
 

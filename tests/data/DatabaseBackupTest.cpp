@@ -4,12 +4,18 @@
 #include "data/TADOConnection.h"
 #include "data/TADOQuery.h"
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <memory>
+#include <set>
 #include <sys/resource.h>
+#include <thread>
+#include <vector>
 
 #include <QDir>
 #include <QFile>
+#include <QSqlError>
 #include <QSqlQuery>
 
 #include <gtest/gtest.h>
@@ -40,6 +46,54 @@ private:
     void (*m_oldHandler)(int) = nullptr;
 };
 
+// Another station: a thread with a connection of its own that stores rows, one transaction each, with the
+// weights first, first + 1, ... until stopped; it keeps the weights of the rows whose COMMIT succeeded.
+class OtherStation {
+public:
+    OtherStation(const QString& connectionString, int first)
+        : m_thread([this, connectionString, first] { run(connectionString, first); }) {}
+    ~OtherStation() { stop(); }
+
+    int stored() const { return m_stored.load(); }
+    const std::vector<int>& stop() {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_weights;
+    }
+    QString failure() const { return m_failure; }
+
+private:
+    void run(const QString& connectionString, int first) {
+        TADOConnection connection(connectionString);
+        try {
+            connection.Open();
+        } catch (const DatabaseError& e) {
+            m_failure = e.message();
+            return;
+        }
+        QSqlQuery insert(connection.database());
+        insert.prepare(QStringLiteral("insert into \"weight\" (\"型号\", \"重量\", \"检定结果\", \"操作员\", \"时间\") "
+                                      "values ('B200', ?, '正常', '李四', '2024-07-15 08:00:00')"));
+        for (int weight = first; !m_stop; ++weight) {
+            insert.addBindValue(weight);
+            // A row that waited too long for the lock is not stored; the station keeps it for later.
+            if (insert.exec()) {
+                m_weights.push_back(weight);
+                ++m_stored;
+            }
+            // A line stores a few rows a second; back to back, SQLite's lock would never come free.
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_stored{0};
+    std::vector<int> m_weights;
+    QString m_failure;
+    std::thread m_thread;
+};
+
 class DatabaseBackupTest : public ::testing::TestWithParam<Engine> {
 protected:
     void SetUp() override {
@@ -62,6 +116,30 @@ protected:
                 QStringLiteral("2024-03-31 02:%1:00").arg(10 + i % 50);
             query.ExecSQL();
         }
+    }
+
+    // Many rows in one transaction: the backup then takes a while.
+    void addManyRecords(int count) {
+        QSqlQuery query(m_connection->database());
+        ASSERT_TRUE(query.exec(QStringLiteral("BEGIN")));
+        ASSERT_TRUE(query.prepare(QStringLiteral("insert into \"weight\" (\"型号\", \"重量\", \"时间\") "
+                                                 "values ('A100', ?, '2024-07-15 07:00:00')")));
+        for (int i = 0; i < count; ++i) {
+            query.addBindValue(i % 100);
+            ASSERT_TRUE(query.exec()) << query.lastError().text().toStdString();
+        }
+        ASSERT_TRUE(query.exec(QStringLiteral("COMMIT")));
+    }
+
+    // The weights of the rows of `weight` that model B200.
+    static std::multiset<int> otherStationsWeights(TADOConnection& connection) {
+        connection.Open();
+        QSqlQuery query(connection.database());
+        EXPECT_TRUE(query.exec(QStringLiteral("select \"重量\" from \"weight\" where \"型号\" = 'B200'")));
+        std::multiset<int> weights;
+        while (query.next())
+            weights.insert(query.value(0).toInt());
+        return weights;
     }
 
     static int rows(TADOConnection& connection, const char* table) {
@@ -116,16 +194,73 @@ TEST_P(DatabaseBackupTest, InitializeBacksUpEveryTableThenClearsTheRecords) {
     EXPECT_FALSE(admin.FieldByName(QStringLiteral("id")).IsNull());
 }
 
-TEST_P(DatabaseBackupTest, ASecondRunOnOneDayReplacesThatDaysFile) {
+TEST_P(DatabaseBackupTest, FurtherRunsOnOneDayKeepEveryBackupUnderTheNextFreeName) {
     ASSERT_TRUE(QDir(m_station->path()).mkdir(QStringLiteral("backup"))); // found case-blind
+    const QDate today = QDate::currentDate();
     const QString first = DatabaseBackup::initialize(*m_connection, m_station->path());
+    EXPECT_TRUE(first.endsWith(QStringLiteral("/backup/") + DatabaseBackup::dailyName(today))) << first.toStdString();
     addRecords(2);
     const QString second = DatabaseBackup::initialize(*m_connection, m_station->path());
-    EXPECT_EQ(first, second);
-    EXPECT_TRUE(second.contains(QStringLiteral("/backup/DataBase")));
-    EXPECT_EQ(QDir(m_station->filePath(QStringLiteral("backup"))).entryList(QDir::Files | QDir::Hidden).size(), 1);
-    TADOConnection backup(second);
-    EXPECT_EQ(rows(backup, "weight"), 2);
+    EXPECT_TRUE(second.endsWith(QStringLiteral("/backup/") + DatabaseBackup::dailyName(today, 2)))
+        << second.toStdString();
+    // A name taken in another spelling is taken.
+    QFile taken(m_station->filePath(QStringLiteral("backup/") + DatabaseBackup::dailyName(today, 3).toUpper()));
+    ASSERT_TRUE(taken.open(QIODevice::WriteOnly) && taken.write("someone's file") > 0);
+    taken.close();
+    addRecords(1);
+    const QString fourth = DatabaseBackup::initialize(*m_connection, m_station->path());
+    EXPECT_TRUE(fourth.endsWith(DatabaseBackup::dailyName(today, 4))) << fourth.toStdString();
+
+    EXPECT_EQ(QDir(m_station->filePath(QStringLiteral("backup"))).entryList(QDir::Files | QDir::Hidden).size(), 4);
+    TADOConnection one(first), two(second), four(fourth);
+    EXPECT_EQ(rows(one, "weight"), 3);
+    EXPECT_EQ(rows(two, "weight"), 2);
+    EXPECT_EQ(rows(four, "weight"), 1);
+    ASSERT_TRUE(taken.open(QIODevice::ReadOnly));
+    EXPECT_EQ(taken.readAll(), QByteArray("someone's file"));
+    EXPECT_EQ(rows(*m_connection, "weight"), 0);
+}
+
+TEST(DatabaseBackupNameTest, FurtherBackupsOfADayAreNumberedFromTwo) {
+    EXPECT_EQ(DatabaseBackup::dailyName(QDate(2024, 7, 15), 1), QStringLiteral("DataBase24-07-15.mdb"));
+    EXPECT_EQ(DatabaseBackup::dailyName(QDate(2024, 7, 15), 2), QStringLiteral("DataBase24-07-15-2.mdb"));
+    EXPECT_EQ(DatabaseBackup::dailyName(QDate(2024, 7, 15), 13), QStringLiteral("DataBase24-07-15-13.mdb"));
+}
+
+// Another station stores rows while the initialization runs, again and again: each of its rows ends up
+// in exactly one place, one of the backups or the database.
+TEST_P(DatabaseBackupTest, RowsStoredMeanwhileAreInTheBackupOrStillInTheDatabase) {
+    ASSERT_TRUE(QDir(m_station->path()).mkdir(QStringLiteral("Backup")));
+    m_connection->Open();
+    OtherStation other(m_database->connectionString(), 100000);
+    QStringList backups;
+    int during = 0;
+    for (int run = 0; run < 3; ++run) {
+        addManyRecords(GetParam() == Engine::Postgres ? 6000 : 40000);
+        while (other.stored() < 20 * (run + 1) && other.failure().isEmpty())
+            std::this_thread::yield();
+        const int before = other.stored();
+        backups << DatabaseBackup::initialize(*m_connection, m_station->path());
+        during += other.stored() - before;
+    }
+    const std::vector<int> stored = other.stop();
+    ASSERT_TRUE(other.failure().isEmpty()) << other.failure().toStdString();
+    ASSERT_GT(stored.size(), 60u);
+    if (GetParam() == Engine::Postgres) { // SQLite's writer waits for the lock instead
+        EXPECT_GT(during, 0) << "no row was stored while a backup was being read";
+    }
+
+    std::multiset<int> found = otherStationsWeights(*m_connection);
+    for (const QString& path : backups) {
+        TADOConnection backup(path);
+        found.merge(otherStationsWeights(backup));
+    }
+    std::vector<int> lost;
+    for (int weight : stored)
+        if (!found.contains(weight))
+            lost.push_back(weight);
+    EXPECT_TRUE(lost.empty()) << lost.size() << " of " << stored.size() << " rows lost, the first " << lost.front();
+    EXPECT_EQ(found.size(), stored.size()) << "rows in two places";
 }
 
 TEST_P(DatabaseBackupTest, WithoutABackupFolderNothingIsDeleted) {
