@@ -12,6 +12,7 @@
 #include "weighing/NumberText.h"
 
 #include <charconv>
+#include <chrono>
 #include <iostream>
 #include <limits>
 #include <map>
@@ -113,6 +114,12 @@ void ScriptRunner::attach(TForm1& form) {
 
 void ScriptRunner::start() {
     m_form->host().startClock();
+    if (m_trace && qEnvironmentVariableIsSet("KELVORA_MONOTONIC_TRACE")) {
+        // Where "t" 0 lies on CLOCK_MONOTONIC (the host's clock reads it too), for a benchmark that joins
+        // this trace with another process's times.
+        const auto since = std::chrono::steady_clock::now().time_since_epoch();
+        m_trace->line("clock").add("monotonic_ns", static_cast<std::int64_t>(std::chrono::nanoseconds(since).count()));
+    }
     QTimer::singleShot(0, this, [this] {
         // Focus changes (and so the exit handlers of edits) need the window active.
         m_form->activateWindow();

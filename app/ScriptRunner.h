@@ -29,7 +29,8 @@ class TForm1;
 ///   T close · T dump NAME (a grid: its rows as shown; a status bar: its panels)
 /// Message boxes, the error box, the colour dialog and the beep are traced and answered at once. With the
 /// window's virtual clock, lines run at their T and timers and pauses on that clock, as in the replay;
-/// otherwise each line runs T real milliseconds after the window was shown.
+/// otherwise each line runs T real milliseconds after the window was shown. With KELVORA_MONOTONIC_TRACE set
+/// in the environment, the trace has a "clock" line (monotonic_ns: where its t 0 lies on CLOCK_MONOTONIC).
 class ScriptRunner : public QObject {
     Q_OBJECT
 public:

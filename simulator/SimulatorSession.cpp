@@ -37,6 +37,10 @@ std::string jsonString(const std::string& text) {
     return quoted + "\"";
 }
 
+long long monotonicNanos(std::chrono::steady_clock::time_point time) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
+}
+
 std::string weightText(double weight) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f", weight);
@@ -54,6 +58,9 @@ std::int64_t SimulatorSession::nanosSinceStart() const {
 
 int SimulatorSession::run() {
     m_out << "{\"ev\":\"port\",\"path\":" << jsonString(m_port.stationPath()) << "}" << std::endl;
+    if (m_reportReadings) {
+        m_out << "{\"ev\":\"clock\",\"monotonic_ns\":" << monotonicNanos(m_start) << "}" << std::endl;
+    }
     while (!m_port.stationPresent()) {
         m_port.wait(kIdleWaitNanos);
     }
@@ -131,6 +138,9 @@ void SimulatorSession::sendDueBytes(std::int64_t now) {
         if (m_port.stationPresent()) {
             const std::size_t written = m_port.write(frame.data() + m_sent, due - m_sent);
             m_lost += due - m_sent - written;
+            if (m_reportReadings && due == frame.size()) {
+                reportReading(frame);
+            }
         }
         m_sent = due;
         if (m_sent < frame.size()) {
@@ -138,6 +148,11 @@ void SimulatorSession::sendDueBytes(std::int64_t now) {
         }
         loadNextReading(m_frameStart + static_cast<std::int64_t>(frame.size()) * byteNanos);
     }
+}
+
+void SimulatorSession::reportReading(const std::string& frame) {
+    m_out << "{\"ev\":\"reading\",\"monotonic_ns\":" << monotonicNanos(Clock::now()) << ",\"hex\":\"" << hexText(frame)
+          << "\"}" << std::endl;
 }
 
 void SimulatorSession::readStation() {

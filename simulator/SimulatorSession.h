@@ -33,6 +33,12 @@ public:
     /// Runs the whole simulation; returns the number of products passed.
     int run();
 
+    /// Also reports, right after the port, {"ev":"clock","monotonic_ns":N}, the steady clock at "t" 0, and
+    /// each reading once its last byte is handed to the port, {"ev":"reading","monotonic_ns":N,"hex":H}.
+    /// The steady clock is CLOCK_MONOTONIC on Linux, which every process reads alike: a benchmark joins
+    /// these times with the station's.
+    void reportReadings(bool on) { m_reportReadings = on; }
+
 private:
     using Clock = std::chrono::steady_clock;
 
@@ -43,6 +49,7 @@ private:
     void sendDueBytes(std::int64_t now);
     void readStation();
     void report(const StationOutput& output);
+    void reportReading(const std::string& frame);
 
     IndicatorSimulation& m_simulation;
     SimulatorPort& m_port;
@@ -57,6 +64,7 @@ private:
     std::int64_t m_heldAt = 0;
     int m_products = 0;
     std::uint64_t m_lost = 0;
+    bool m_reportReadings = false;
 };
 
 } // namespace kelvora

@@ -5,6 +5,7 @@
 #include "simulator/SimulatorSession.h"
 #include "tools/CommandArguments.h"
 
+#include <cstdlib>
 #include <iostream>
 #include <limits>
 #include <stdexcept>
@@ -81,6 +82,7 @@ int runSimulateCommand(int argc, char** argv) {
                                               : SimulatorPort::openDevice(portPath, settings.baud,
                                                                           settings.indicator == IndicatorKind::Toledo);
         SimulatorSession session(simulation, port, std::cout);
+        session.reportReadings(std::getenv("KELVORA_MONOTONIC_TRACE") != nullptr);
         session.run();
         return 0;
     } catch (const std::runtime_error& error) {

@@ -2,11 +2,14 @@
 #include "simulator/SimulatorSession.h"
 
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -83,6 +86,73 @@ TEST(SimulatorSession, WaitsForTheStationPacesTheLineHonoursXonXoffAndReportsWha
     EXPECT_NE(stray, std::string::npos);
     EXPECT_NE(report.find("\"hex\":\"3F3F\"}"), std::string::npos);
     EXPECT_TRUE(report.ends_with("{\"ev\":\"done\",\"products\":1}\n"));
+    EXPECT_EQ(report.find("\"ev\":\"reading\""), std::string::npos); // only when asked for
+    EXPECT_EQ(report.find("\"ev\":\"clock\""), std::string::npos);
+}
+
+// Every reading's line carries the bytes the station got, in order, and a monotonic time between the
+// session's start and the moment the station had read them.
+TEST(SimulatorSession, ReportsEachReadingWrittenWithItsMonotonicTimeWhenAsked) {
+    SimulationSettings settings;
+    settings.count = 1;
+    settings.leadSeconds = 0.1;
+    settings.tailSeconds = 0.3;
+    IndicatorSimulation simulation(settings);
+    SimulatorPort port = SimulatorPort::openPseudoTerminal();
+    const std::string path = port.stationPath();
+    std::ostringstream out;
+    const auto monotonicNanos = [] {
+        return static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                .count());
+    };
+    const long long before = monotonicNanos();
+    std::thread session([&] {
+        SimulatorSession run(simulation, port, out);
+        run.reportReadings(true);
+        run.run();
+    });
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    std::string stream;
+    for (int i = 0; i < 100 && stream.size() < 4u * 18u; ++i) {
+        stream += readFor(fd, 10ms);
+    }
+    const long long fourRead = monotonicNanos();
+    stream += readFor(fd, 2000ms);
+    ::close(fd);
+    session.join();
+
+    std::istringstream lines(out.str());
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line.rfind("{\"ev\":\"port\"", 0), 0u);
+    std::getline(lines, line);
+    long long clock = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "{\"ev\":\"clock\",\"monotonic_ns\":%lld}", &clock), 1) << line;
+    EXPECT_GE(clock, before);
+    std::vector<long long> times;
+    std::string hex;
+    while (std::getline(lines, line)) {
+        long long at = 0;
+        char frame[64] = {};
+        if (std::sscanf(line.c_str(), "{\"ev\":\"reading\",\"monotonic_ns\":%lld,\"hex\":\"%63[0-9A-F]\"}", &at,
+                        frame) == 2) {
+            EXPECT_EQ(std::strlen(frame), 2u * 18u) << line;
+            EXPECT_GE(at, times.empty() ? clock : times.back());
+            times.push_back(at);
+            hex += frame;
+        }
+    }
+    ASSERT_EQ(times.size(), 20u); // 0.1 s lead, 12 readings on the platform, 0.3 s tail at 20 a second
+    EXPECT_LE(times[3], fourRead);
+    std::string expected;
+    for (unsigned char c : stream) {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        expected += kHex[c >> 4];
+        expected += kHex[c & 0x0F];
+    }
+    EXPECT_EQ(hex, expected);
 }
 
 } // namespace
