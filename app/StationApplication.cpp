@@ -2,13 +2,16 @@
 
 #include "app/ScriptRunner.h"
 #include "app/Unit1.h"
+#include "data/ConnectionTarget.h"
 #include "ui/FontMapping.h"
+#include "ui/MessageBox.h"
 
 #include <fstream>
 #include <iostream>
 #include <memory>
 
 #include <QDir>
+#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
@@ -16,6 +19,29 @@ namespace kelvora {
 
 namespace {
 const char* const kUsage = "usage: kelvora [--dir DIR] [--port PATH] [--script FILE [--trace] [--virtual-clock]]\n";
+
+// A folder with neither the database nor Option.ini is no station folder (a station's settings may name a
+// database elsewhere; without them it is database.mdb).
+bool isStationFolder() {
+    return QFileInfo::exists(QDir::current().absoluteFilePath(u"Option.ini"_s)) ||
+           QFileInfo::exists(resolveCaseBlind(u"database.mdb"_s));
+}
+
+// Says so, in a box (traced and answered in script mode) and on standard error. Nothing is written: the
+// window, which writes Option.ini at its close, does not open.
+void refuseFolder() {
+    const QString folder = QDir::toNativeSeparators(QDir::currentPath());
+    std::cerr << "kelvora: " << folder.toStdString()
+              << " is no station folder (neither database.mdb nor Option.ini); prepare one with"
+                 " kelvora-tool station init DIR\n";
+    MessageBox::Request request;
+    request.title = u"提示"_s;
+    request.text =
+        u"文件夹“%1”不是工作站文件夹：其中既没有数据库 database.mdb，也没有设置文件 Option.ini。\n"
+        u"请用命令“kelvora-tool station init 目录”准备工作站文件夹，再用“kelvora --dir 目录”启动。"_s.arg(folder);
+    request.icon = QMessageBox::Warning;
+    MessageBox::show(nullptr, request);
+}
 } // namespace
 
 StationApplication::StationApplication(int& argc, char** argv) : QApplication(argc, argv) {
@@ -79,9 +105,14 @@ int StationApplication::run() {
         runner = std::make_unique<ScriptRunner>(scriptFile, options.trace ? &std::cout : nullptr);
         windowOptions.trace = runner->trace();
     }
+    if (!isStationFolder()) {
+        refuseFolder();
+        return 1;
+    }
     // Script mode answers every box from the window's creation on.
     TForm1 form(windowOptions);
-    form.createForm2();
+    if (form.ADO1.Connected()) // without its database the station has no rights editor to prepare
+        form.createForm2();
     if (runner) {
         runner->attach(form);
     }

@@ -25,7 +25,8 @@ public:
     /// command line it cannot use.
     static bool parseOptions(const QStringList& arguments, StationOptions& options);
 
-    /// Runs the station to its end; the process's exit status.
+    /// Runs the station to its end; the process's exit status. A folder with neither database.mdb nor
+    /// Option.ini is refused with a box, untouched and with status 1.
     int run();
 };
 

@@ -67,13 +67,26 @@ TForm1::TForm1(const Options& options, QWidget* parent)
         connectHandlers();
     });
     // Opening the database and loading the settings are steps of their own: either may fail and the
-    // window is still created.
+    // window is still created. A station without its database (missing, damaged, unreachable, without
+    // the station's tables) grants nothing: the buttons governed by rights are hidden, no login succeeds
+    // and the error box says what is missing.
     runWindowHandler([this] {
-        const std::optional<std::string> configured = StationConfig::databaseConnection(iniPath().toStdString());
-        setMainDatabase(mainConnectionString(configured ? std::optional<QString>(QString::fromStdString(*configured))
-                                                        : std::nullopt));
-        ADO1.Open();
-        m_host.startRecording();
+        try {
+            const std::optional<std::string> configured = StationConfig::databaseConnection(iniPath().toStdString());
+            setMainDatabase(mainConnectionString(
+                configured ? std::optional<QString>(QString::fromStdString(*configured)) : std::nullopt));
+            ADO1.Open();
+            const QStringList tables = ADO1.database().tables();
+            for (const schema::Table& table : schema::tables())
+                if (!tables.contains(table.name, Qt::CaseInsensitive))
+                    throw DatabaseError(u"The database has no table '%1'."_s.arg(table.name));
+            m_host.startRecording();
+            TLoginfrm::allowLogins();
+        } catch (const std::exception& error) {
+            for (const QString& right : TLoginfrm::rightColumns())
+                setRightVisible(right, false);
+            throw DatabaseError(TLoginfrm::refuseLogins(ADO1, QString::fromStdString(error.what())));
+        }
     });
     runWindowHandler([this] { FormCreate(); });
 }
@@ -265,10 +278,14 @@ void TForm1::FormClose() {
 
 void TForm1::BtnSendtoBackClick() {
     const QString path = QDir::current().absoluteFilePath(kHelpFile);
-    const QUrl url = QUrl::fromLocalFile(path);
-    const bool opened = QFileInfo(path).isFile() && (g_helpOpener ? g_helpOpener(url) : QDesktopServices::openUrl(url));
-    if (!opened) {
+    if (!QFileInfo(path).isFile()) {
         showMessage(u"提示"_s, u"缺少帮助文件“帮助文件.pdf”！"_s);
+        return;
+    }
+    const QUrl url = QUrl::fromLocalFile(path);
+    if (!(g_helpOpener ? g_helpOpener(url) : QDesktopServices::openUrl(url))) {
+        showMessage(u"提示"_s, u"没有安装能显示 PDF 文件的程序（PDF 阅读器），帮助文件无法打开。\n帮助文件在："_s +
+                                   QDir::toNativeSeparators(path));
     }
 }
 

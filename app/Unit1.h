@@ -132,13 +132,15 @@ private:
     static void showModal(QWidget& window);
 
     std::unique_ptr<Ui::TForm1> m_ui;
+    WindowStationHost m_host;
+    StationStatistics m_statistics{*this};
+    WeighingCore m_core;
+    // The windows the toolbar opens, after the host: they die first, and their hiding on the way is
+    // still traced through the host.
     std::unique_ptr<TLoginfrm> m_loginFrm;
     std::unique_ptr<TForm2> m_form2;
     std::unique_ptr<TForm3> m_form3;
     std::unique_ptr<TSetParaFrm> m_setParaFrm;
-    WindowStationHost m_host;
-    StationStatistics m_statistics{*this};
-    WeighingCore m_core;
     Options m_options;
     std::uint32_t m_color = 16053492;
     bool m_shown = false;

@@ -1,5 +1,7 @@
 #include "users/Login.h"
 
+#include "data/ConnectionTarget.h"
+#include "data/DatabaseError.h"
 #include "data/Schema.h"
 #include "data/TADOConnection.h"
 #include "ui/MessageBox.h"
@@ -10,6 +12,7 @@
 #include "users/LoginTarget.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QLineEdit>
 #include <QProxyStyle>
 
@@ -33,6 +36,22 @@ public:
 // QuotedStr: between single quotes, each single quote inside doubled.
 QString quoted(QString text) {
     return u'\'' + text.replace(u'\'', u"''"_s) + u'\'';
+}
+
+// Why every login is refused; empty while logins are checked.
+QString g_refusal;
+
+QString missingDatabase(const TADOConnection& connection) {
+    try {
+        const ConnectionTarget target = connection.target();
+        if (target.engine == ConnectionTarget::Engine::Sqlite)
+            return u"无法打开数据库文件“%1”"_s.arg(QDir::toNativeSeparators(target.filePath));
+        return u"无法连接数据库服务器 %1（端口 %2）上的数据库“%3”"_s.arg(target.host)
+            .arg(target.port)
+            .arg(target.database);
+    } catch (const DatabaseError&) {
+        return u"Option.ini 中的数据库连接无法使用"_s;
+    }
 }
 
 } // namespace
@@ -69,6 +88,20 @@ TLoginfrm::TLoginfrm(TADOConnection& connection, LoginTarget& target, QWidget* p
 
 TLoginfrm::~TLoginfrm() = default;
 
+QString TLoginfrm::refuseLogins(const TADOConnection& connection, const QString& error) {
+    g_refusal =
+        missingDatabase(connection) +
+        u"，本工作站不能登录，也不能称重和存储记录。\n"
+        u"请用命令“kelvora-tool station init 目录”准备工作站文件夹（数据库、设置文件、Backup 文件夹和帮助文件），"
+        u"再用“kelvora --dir 目录”启动；使用服务器数据库时，请检查服务器和 Option.ini 中 [数据库] 的“连接”。\n"_s +
+        error;
+    return g_refusal;
+}
+
+void TLoginfrm::allowLogins() {
+    g_refusal.clear();
+}
+
 const QStringList& TLoginfrm::rightColumns() {
     static const QStringList columns{u"用户"_s, u"开始"_s, u"继续"_s,   u"结束"_s,
                                      u"查询"_s, u"设置"_s, u"初始化"_s, u"清零"_s};
@@ -99,6 +132,10 @@ void TLoginfrm::FormShow() {
 }
 
 void TLoginfrm::RzBitBtn1Click() {
+    if (!g_refusal.isEmpty()) {
+        MessageBox::show(this, {u"警告"_s, g_refusal});
+        return;
+    }
     const QString name = m_ui->ComboBox1->currentText();
     ADOQuery1.Close();
     ADOQuery1.SQL.Clear();

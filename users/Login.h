@@ -32,6 +32,13 @@ public:
     /// Where the background picture is looked for.
     static QString backgroundPath();
 
+    /// A station whose database `connection` could not be opened at its start grants nothing: from now on
+    /// every login is refused with the returned text, which says what is missing (the database file or
+    /// the server; `error` is the engine's message) and how a station folder is made.
+    static QString refuseLogins(const TADOConnection& connection, const QString& error);
+    /// Logins are checked against `users` again (a station that opened its database).
+    static void allowLogins();
+
     /// Whether the last login attempt succeeded.
     bool loggedIn() const { return m_loggedIn; }
 
