@@ -6,7 +6,6 @@
 #include "data/Schema.h"
 #include "data/SqliteHandle.h"
 #include "data/TADOConnection.h"
-#include "data/TADOQuery.h"
 
 #include <atomic>
 #include <cerrno>
@@ -15,6 +14,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include <QDir>
 #include <QFile>

@@ -15,8 +15,12 @@ protected:
         StationWindowTest::SetUp();
         makeDatabase();
         open();
+        addRecords(3);
+    }
+
+    void addRecords(int count) {
         TADOQuery insert(m_form->ADO1);
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < count; ++i) {
             insert.SQL.Clear();
             insert.SQL.Add(u"Insert  Into  weight(型号,重量,检定结果,操作员,时间)  values  (:a,:b,:c,:d,:e)"_s);
             insert.Parameters.ParamByName(u"a"_s).Value = u"A100"_s;
@@ -48,6 +52,21 @@ TEST_F(InitializationTest, BacksUpThenClearsTheRecordsAndNamesTheBackup) {
     EXPECT_EQ(records(copy), 3);
     // The models stay.
     EXPECT_EQ(ui().ComboBox1->count(), 5);
+}
+
+TEST_F(InitializationTest, ASecondRunOnOneDayKeepsTheFirstBackupAndNamesTheNewFile) {
+    ASSERT_TRUE(QDir().mkdir(path(u"Backup"_s)));
+    ui().BtnOK->click();
+    addRecords(1);
+    m_boxes.boxes.clear();
+    ui().BtnOK->click();
+    const QString first = path(u"Backup/"_s + DatabaseBackup::dailyName(QDate::currentDate()));
+    const QString second = path(u"Backup/"_s + DatabaseBackup::dailyName(QDate::currentDate(), 2));
+    EXPECT_EQ(takeTexts(), std::vector<QString>{u"初始化成功,以前数据已经被系统存储在"_s + second + u"下."_s});
+    TADOConnection one(first), two(second);
+    EXPECT_EQ(records(one), 3);
+    EXPECT_EQ(records(two), 1);
+    EXPECT_EQ(records(m_form->ADO1), 0);
 }
 
 TEST_F(InitializationTest, WithoutABackupFolderNothingIsDeletedAndTheNoticeSaysWhy) {
