@@ -73,6 +73,11 @@ void StationStatistics::productRow(const WeighingRecord& row) {
         m_window->addRecord(row);
 }
 
+void StationStatistics::glitch() {
+    if (m_window)
+        m_window->addDisturbance();
+}
+
 void StationStatistics::open() {
     StatisticsWindow& window = m_window ? *m_window : ensureWindow(loadSettings());
     window.show();

@@ -26,6 +26,8 @@ public:
     void batchStarted();
     /// One product's row, as stored.
     void productRow(const WeighingRecord& row);
+    /// A run of readings that was no product (干扰 in the live batch's figures).
+    void glitch();
     /// 统计: shows the window beside the main window and brings it to the front.
     void open();
     /// The station closes: so does the window.

@@ -107,6 +107,7 @@ void TForm1::connectHandlers() {
     Comm1.OnReceiveData = [this](TComm*, const std::uint8_t* buffer, std::uint16_t length) {
         m_core.Comm1ReceiveData(buffer, length);
     };
+    Comm1.OnRequestHangup = [this](TComm*) { m_core.PortFailed(); };
     connectHandler(ui.BtnExit, &QToolButton::clicked, this, [this] { BtnExitClick(); });
     connectHandler(ui.BtnSendtoBack, &QToolButton::clicked, this, [this] { BtnSendtoBackClick(); });
     connectHandler(ui.BtnClear, &QToolButton::clicked, this, [this] { BtnClearClick(m_ui->BtnClear); });
@@ -141,6 +142,7 @@ void TForm1::FormCreate() {
     m_host.setTimerInterval(Timer::Timer2, settings.timer2Interval);
     m_host.setTimerInterval(Timer::Timer1, settings.timer1Interval);
     m_host.setText(Control::Edit3, m_core.statusText());
+    m_loadedPort = settings.commName;
     configureComm1(Comm1, settings,
                    m_options.portName.isEmpty() ? settings.commName : m_options.portName.toStdString());
 }
@@ -290,6 +292,7 @@ void TForm1::BtnSendtoBackClick() {
 }
 
 void TForm1::BtnClearClick(const QObject* sender) {
+    usePortChosenSince();
     m_core.BtnClearClick(sender->objectName().toStdString());
     if (m_ui->BtnSetTabs->isEnabled()) // the run started: a new batch for the statistics
         m_statistics.batchStarted();
@@ -297,6 +300,29 @@ void TForm1::BtnClearClick(const QObject* sender) {
 
 void TForm1::BtnStatisticsClick() {
     m_statistics.open();
+}
+
+void TForm1::usePortChosenSince() {
+    // Only the port: the rest of the settings window takes effect at the next start.
+    const std::string configured = StationConfig::portName(iniPath().toStdString());
+    if (configured != m_loadedPort && Comm1.ComHandle() == 0) {
+        m_loadedPort = configured;
+        Comm1.setCommName(configured);
+    }
+}
+
+void TForm1::showIndicatorSilent(bool silent, const QDateTime& since) {
+    Ui::TForm1& ui = *m_ui;
+    if (silent) {
+        m_marqueeCaption = ui.RzMarqueeStatus1->text();
+        ui.RzMarqueeStatus1->setText(u"仪表无数据"_s);
+        ui.SilenceStatus->setText(u"仪表自 "_s + since.toString(u"HH:mm:ss"_s) + u" 起无数据"_s);
+        ui.SilenceStatus->setVisible(true);
+    } else {
+        ui.RzMarqueeStatus1->setText(m_marqueeCaption);
+        ui.SilenceStatus->clear();
+        ui.SilenceStatus->setVisible(false);
+    }
 }
 
 void TForm1::BtnSetTabsClick() {

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include <QDateTime>
 #include <QString>
 #include <QUrl>
 #include <QWidget>
@@ -88,6 +89,9 @@ public:
     void BtnUtilitiesClick();
     /// 统计: the statistics window, non-modal beside this one.
     void BtnStatisticsClick();
+    /// The indicator fell silent at `since` (the marquee says "仪表无数据", the pane SilenceStatus since
+    /// when) or spoke again (the marquee's caption back, the pane empty).
+    void showIndicatorSilent(bool silent, const QDateTime& since);
     /// The rights editor the station creates hidden at start, right after this window (its query opens).
     void createForm2();
 
@@ -117,6 +121,8 @@ protected:
 
 private:
     void connectHandlers();
+    /// Before Start or Continue: a port chosen in 设置 since the start replaces the one in use.
+    void usePortChosenSince();
     void applyColor(std::uint32_t color);
     void showMessage(const QString& title, const QString& text);
     void focusOn(QWidget* widget);
@@ -145,6 +151,8 @@ private:
     std::uint32_t m_color = 16053492;
     bool m_shown = false;
     bool m_closing = false;
+    QString m_marqueeCaption;  // shown again when the indicator speaks
+    std::string m_loadedPort; // Option.ini's port at start: a port chosen since in 设置 is used by 继续
 };
 
 } // namespace kelvora

@@ -40,6 +40,9 @@ WindowStationHost::WindowStationHost(TForm1& form) : m_form(form) {
         qtimer.setTimerType(Qt::PreciseTimer); // the alarm's timing is part of the output frame's contract
         QObject::connect(&qtimer, &QTimer::timeout, &qtimer, [this, timer] { fire(timer); });
     }
+    m_wakeTimer.setSingleShot(true);
+    m_wakeTimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_wakeTimer, &QTimer::timeout, &m_wakeTimer, [this] { wake(); });
     m_started.start();
 }
 
@@ -59,12 +62,35 @@ void WindowStationHost::fire(Timer timer) {
     });
 }
 
+void WindowStationHost::wake() {
+    runWindowHandler([&] { m_form.core().Wake(); });
+}
+
+void WindowStationHost::wakeAt(std::optional<std::int64_t> time) {
+    if (m_virtualClock) {
+        m_wake = time;
+    } else if (time) {
+        m_wakeTimer.start(static_cast<int>(std::max<std::int64_t>(0, *time - now())));
+    } else {
+        m_wakeTimer.stop();
+    }
+}
+
 void WindowStationHost::advanceTo(std::int64_t limit) {
-    while (std::optional<VirtualTimers::Due> due = m_due.nextBefore(limit)) {
-        m_now = std::max(m_now, due->time);
-        // A window timer repeats until its handler disables it.
-        m_due.repeat(due->timer, m_now + m_timerInterval[index(due->timer)]);
-        fire(due->timer);
+    for (;;) {
+        const std::optional<VirtualTimers::Due> due = m_due.nextBefore(limit);
+        if (m_wake && *m_wake <= limit && (!due || *m_wake <= due->time)) {
+            m_now = std::max(m_now, *m_wake);
+            m_wake.reset();
+            wake();
+        } else if (due) {
+            m_now = std::max(m_now, due->time);
+            // A window timer repeats until its handler disables it.
+            m_due.repeat(due->timer, m_now + m_timerInterval[index(due->timer)]);
+            fire(due->timer);
+        } else {
+            break;
+        }
     }
     if (limit != std::numeric_limits<std::int64_t>::max()) {
         m_now = std::max(m_now, limit);
@@ -118,7 +144,6 @@ void WindowStationHost::setText(Control control, const std::string& text) {
         edit->setText(value);
         edit->setCursorPosition(0);
     }
-    m_changed.insert(widget);
     if (m_trace && (control == Control::Edit1 || control == Control::Edit2 || control == Control::Edit3)) {
         m_trace->line(controlName(control)).add("text", text);
     }
@@ -168,19 +193,6 @@ void WindowStationHost::setTimerInterval(Timer timer, int milliseconds) {
     m_timers[index(timer)].setInterval(milliseconds);
 }
 
-void WindowStationHost::pause(int milliseconds) {
-    // What this step changed is painted now; the event loop does not run, so nothing else happens early.
-    for (QWidget* widget : m_changed) {
-        widget->repaint();
-    }
-    m_changed.clear();
-    if (m_virtualClock) {
-        m_now += milliseconds;
-    } else {
-        QThread::msleep(static_cast<unsigned long>(milliseconds));
-    }
-}
-
 bool WindowStationHost::portIsOpen() const {
     return m_virtualPort ? m_virtualPortOpen : m_form.Comm1.ComHandle() != 0;
 }
@@ -226,6 +238,14 @@ void WindowStationHost::closePort() {
 }
 
 void WindowStationHost::drainPort(int timeoutMs) {
+    if (m_virtualClock) {
+        // The planned copies go out on the virtual clock; no timer runs for them.
+        while (m_form.core().outputPending() && m_wake) {
+            m_now = std::max(m_now, *m_wake);
+            m_wake.reset();
+            wake();
+        }
+    }
     if (m_virtualPort || !portIsOpen()) {
         return;
     }
@@ -237,7 +257,8 @@ void WindowStationHost::drainPort(int timeoutMs) {
     QElapsedTimer waited;
     waited.start();
     const QDeadlineTimer deadline(timeoutMs);
-    while (!(m_writerIdle && waited.elapsed() >= kLineTimeMs) && !deadline.hasExpired()) {
+    while (!(m_writerIdle && !m_form.core().outputPending() && waited.elapsed() >= kLineTimeMs) &&
+           !deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
         QThread::msleep(1);
     }
@@ -289,6 +310,28 @@ QDateTime WindowStationHost::recordTime() const {
 void WindowStationHost::productOver() {
     if (m_recorder) {
         m_recorder->productOver();
+    }
+}
+
+void WindowStationHost::glitch(std::size_t readings) {
+    if (m_trace) {
+        m_trace->line("glitch").add("readings", static_cast<std::int64_t>(readings));
+    }
+    runWindowHandler([&] { m_form.statistics().glitch(); });
+}
+
+void WindowStationHost::indicatorSilent(bool silent) {
+    m_form.showIndicatorSilent(silent, recordTime());
+    if (m_trace) {
+        m_trace->line("silent").add("on", silent);
+    }
+}
+
+void WindowStationHost::zeroed(double oldOffset, double newOffset) {
+    if (m_trace) {
+        m_trace->line("zero")
+            .add("old", NumberText::formatWeight(oldOffset))
+            .add("new", NumberText::formatWeight(newOffset));
     }
 }
 

@@ -12,7 +12,6 @@
 #include <memory>
 #include <optional>
 #include <ostream>
-#include <set>
 #include <string>
 
 #include <QDateTime>
@@ -28,11 +27,11 @@ class TForm1;
 
 /// The weighing core's surroundings in the station window: texts in the form's edits and model box,
 /// lamps as the form's shapes, run buttons as its tool buttons, Timer1/Timer2 as one-shot window timers,
-/// the output frame through Comm1. The 200 ms pauses block the main thread; what changed since the last
-/// pause is repainted first, without running the event loop.
+/// the output frame through Comm1, the core's wake-ups on a precise single-shot timer. Nothing blocks the
+/// main thread: readings, timers and clicks are handled as they arrive.
 ///
-/// With a virtual clock (script mode) time moves only with the script and the pauses, and the timers
-/// fall due on that clock as in the replay; with a virtual port, opening succeeds and nothing reaches a
+/// With a virtual clock (script mode) time moves only with the script, and the timers and wake-ups fall
+/// due on that clock as in the replay; with a virtual port, opening succeeds and nothing reaches a
 /// device. With a trace, the replay's trace lines are written as the window changes.
 class WindowStationHost : public StationHost {
 public:
@@ -50,8 +49,9 @@ public:
     /// Milliseconds on the host's clock.
     std::int64_t now() const;
 
-    /// Virtual clock: fires the timers due before limit, earliest first (of equal times the one enabled
-    /// first), moving the clock to each; then the clock moves on to limit if it is later.
+    /// Virtual clock: handles the wake-ups due at or before limit and fires the timers due before it,
+    /// earliest first (a wake-up before a timer, of equal timers the one enabled first), moving the clock
+    /// to each; then the clock moves on to limit if it is later.
     void advanceTo(std::int64_t limit);
     /// Virtual clock: fires every timer still due (a timer that keeps re-arming ends after maxTime).
     void runDueTimers(std::int64_t maxTime);
@@ -63,7 +63,8 @@ public:
     /// Appends the rows still unsaved to unsaved-records.csv; throws DatabaseError when it cannot.
     void finishRecording();
 
-    /// Waits, at most timeoutMs, until the writer has put everything queued on the line.
+    /// Waits, at most timeoutMs, until the output frames still planned are handed over and the writer has
+    /// put everything queued on the line.
     void drainPort(int timeoutMs);
 
     // StationHost
@@ -73,7 +74,6 @@ public:
     void setButtonEnabled(Button button, bool enabled) override;
     void setTimerEnabled(Timer timer, bool enabled) override;
     void setTimerInterval(Timer timer, int milliseconds) override;
-    void pause(int milliseconds) override;
     bool writeData(const std::uint8_t* data, std::uint16_t length) override;
     void openPort() override;
     void closePort() override;
@@ -81,11 +81,17 @@ public:
     void recordResult(const std::string& verdict) override;
     void productOver() override;
     void saveProductCount(std::int32_t count) override;
+    std::int64_t clock() const override { return now(); }
+    void wakeAt(std::optional<std::int64_t> time) override;
+    void glitch(std::size_t readings) override;
+    void indicatorSilent(bool silent) override;
+    void zeroed(double oldOffset, double newOffset) override;
 
 private:
     static std::size_t index(Timer timer) { return static_cast<std::size_t>(timer); }
     bool portIsOpen() const;
     void fire(Timer timer);
+    void wake();
     QWidget* widgetFor(Control control) const;
     /// The local time a verdict is stored with.
     QDateTime recordTime() const;
@@ -101,8 +107,9 @@ private:
     std::array<QTimer, 2> m_timers;
     std::array<bool, 2> m_timerEnabled{false, false};
     std::array<int, 2> m_timerInterval{0, 0};
-    VirtualTimers m_due;          // the timers on the virtual clock
-    std::set<QWidget*> m_changed; // painted before the next pause
+    VirtualTimers m_due; // the timers on the virtual clock
+    QTimer m_wakeTimer;
+    std::optional<std::int64_t> m_wake; // the core's wake-up on the virtual clock
     bool m_writerIdle = true;
     std::unique_ptr<WeightRecordStore> m_store;
     std::unique_ptr<ProductRecorder> m_recorder;

@@ -25,7 +25,8 @@ public:
     void setButtonEnabled(Button, bool) override {}
     void setTimerEnabled(Timer, bool) override {}
     void setTimerInterval(Timer, int) override {}
-    void pause(int) override {}
+    std::int64_t clock() const override { return 0; }
+    void wakeAt(std::optional<std::int64_t>) override {}
     bool writeData(const std::uint8_t*, std::uint16_t) override { return true; }
     void openPort() override {}
     void closePort() override {}
@@ -33,6 +34,9 @@ public:
     void recordResult(const std::string&) override {}
     void productOver() override {}
     void saveProductCount(std::int32_t) override {}
+    void glitch(std::size_t) override {}
+    void indicatorSilent(bool) override {}
+    void zeroed(double, double) override {}
 
     std::string texts[9] = {"None", "None", "", "15.000", "20.000", "12.000", "A", "1000000", "999999"};
 };

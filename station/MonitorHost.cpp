@@ -2,10 +2,9 @@
 
 #include "station/PortSetup.h"
 
-#include <iostream>
+#include <algorithm>
 
 #include <QCoreApplication>
-#include <QThread>
 
 namespace kelvora {
 
@@ -22,9 +21,20 @@ MonitorHost::MonitorHost(std::ostream& trace, std::ostream* recording) : TraceHo
     m_comm.OnReceiveData = [this](TComm*, const std::uint8_t* buffer, std::uint16_t length) {
         receive(buffer, length);
     };
-    m_comm.OnRequestHangup = [](TComm*) {
-        std::cerr << "monitor: the serial port reports a failure (device gone?); nothing more will arrive\n";
+    m_comm.OnRequestHangup = [this](TComm*) {
+        if (portIsOpen()) {
+            // A replay of the recording closes the port where the line was lost.
+            m_recorder.comment("the serial port reported a failure");
+            ScriptCommand close;
+            close.verb = ScriptVerb::Click;
+            close.text = "ClosePort";
+            m_recorder.record(elapsed(), close);
+        }
+        core().PortFailed();
     };
+    m_wake.setSingleShot(true);
+    m_wake.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_wake, &QTimer::timeout, [this] { wake(); });
 }
 
 MonitorHost::~MonitorHost() = default;
@@ -46,7 +56,12 @@ bool MonitorHost::openAtStart() {
     return portIsOpen();
 }
 
-void MonitorHost::finish() {
+void MonitorHost::finish(int maxWaitMs) {
+    QElapsedTimer waited;
+    waited.start();
+    while (core().outputPending() && waited.elapsed() < maxWaitMs) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    }
     if (portIsOpen()) {
         ScriptCommand close;
         close.verb = ScriptVerb::Click;
@@ -57,9 +72,12 @@ void MonitorHost::finish() {
     QCoreApplication::sendPostedEvents();
 }
 
-void MonitorHost::pause(int milliseconds) {
-    // The main thread really blocks: chunks and timer events wait in the queue and follow in order.
-    QThread::msleep(static_cast<unsigned long>(milliseconds));
+void MonitorHost::wakeChanged(std::optional<std::int64_t> time) {
+    if (time) {
+        m_wake.start(static_cast<int>(std::max<std::int64_t>(0, *time - elapsed())));
+    } else {
+        m_wake.stop();
+    }
 }
 
 void MonitorHost::timerChanged(Timer timer, bool enabled, int interval) {

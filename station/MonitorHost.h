@@ -18,7 +18,7 @@
 namespace kelvora {
 
 /// The live station without a window: the weighing core on a real serial port (Comm1), with real window
-/// timers and real blocking pauses, on the Qt event loop of the main thread. The trace's "t" is ms since
+/// timers and the core's wake-ups on a precise timer, on the Qt event loop of the main thread. The trace's "t" is ms since
 /// construction. Every received chunk and every applied command is recorded before it is handled, so that
 /// a replay of the recording goes through the same events.
 class MonitorHost : public TraceHost {
@@ -36,17 +36,17 @@ public:
     void applyCommand(const ScriptCommand& command);
     /// Opens Comm1 as an event; false (the error traced) when it cannot be opened.
     bool openAtStart();
-    /// Closes Comm1 and hands over what its threads had already received.
-    void finish();
+    /// Lets the output frames still planned go out (at most maxWaitMs), closes Comm1 and hands over what
+    /// its threads had already received.
+    void finish(int maxWaitMs = 1000);
 
     /// Milliseconds since construction.
     std::int64_t elapsed() const { return m_clock.elapsed(); }
 
-    void pause(int milliseconds) override;
-
 protected:
     std::int64_t now() const override { return elapsed(); }
     void timerChanged(Timer timer, bool enabled, int interval) override;
+    void wakeChanged(std::optional<std::int64_t> time) override;
     bool portIsOpen() const override { return m_comm.ComHandle() != 0; }
     void portOpen() override { m_comm.OpenPort(); }
     void portClose() override { m_comm.ClosePort(); }
@@ -59,6 +59,7 @@ private:
     SessionRecorder m_recorder;
     TComm m_comm;
     std::array<std::unique_ptr<QTimer>, 2> m_timers;
+    QTimer m_wake;
 };
 
 } // namespace kelvora

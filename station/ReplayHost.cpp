@@ -7,27 +7,45 @@ namespace kelvora {
 
 void ReplayHost::run(StationScript& script) {
     while (std::optional<ScriptCommand> command = script.next()) {
-        fireTimersBefore(command->time);
+        fireDueBefore(command->time);
         m_now = std::max(m_now, command->time);
         if (command->verb == ScriptVerb::Chunk) {
             ++m_summary.chunks;
         }
         apply(*command);
         if (command->verb == ScriptVerb::Close) {
+            finishOutput();
             m_summary.endTime = m_now;
             return;
         }
     }
-    fireTimersBefore(std::numeric_limits<std::int64_t>::max());
+    fireDueBefore(std::numeric_limits<std::int64_t>::max());
     m_summary.endTime = m_now;
 }
 
-void ReplayHost::fireTimersBefore(std::int64_t limit) {
-    while (std::optional<VirtualTimers::Due> due = m_timers.nextBefore(limit)) {
-        m_now = std::max(m_now, due->time);
-        // A window timer repeats until its handler disables it.
-        m_timers.repeat(due->timer, m_now + timerInterval(due->timer));
-        fireTimer(due->timer);
+void ReplayHost::fireDueBefore(std::int64_t limit) {
+    for (;;) {
+        const std::optional<VirtualTimers::Due> due = m_timers.nextBefore(limit);
+        if (m_wake && *m_wake <= limit && (!due || *m_wake <= due->time)) {
+            m_now = std::max(m_now, *m_wake);
+            m_wake.reset();
+            wake();
+        } else if (due) {
+            m_now = std::max(m_now, due->time);
+            // A window timer repeats until its handler disables it.
+            m_timers.repeat(due->timer, m_now + timerInterval(due->timer));
+            fireTimer(due->timer);
+        } else {
+            return;
+        }
+    }
+}
+
+void ReplayHost::finishOutput() {
+    while (core().outputPending() && m_wake) {
+        m_now = std::max(m_now, *m_wake);
+        m_wake.reset();
+        wake();
     }
 }
 
@@ -49,6 +67,11 @@ void ReplayHost::portOpen() {
 void ReplayHost::recordResult(const std::string& verdict) {
     ++m_summary.verdicts[verdict];
     TraceHost::recordResult(verdict);
+}
+
+void ReplayHost::glitch(std::size_t readings) {
+    ++m_summary.glitches;
+    TraceHost::glitch(readings);
 }
 
 void ReplayHost::showError(const std::string& text) {

@@ -19,14 +19,16 @@ struct ReplaySummary {
     std::map<std::string, std::int64_t> verdicts; ///< records by verdict text
     std::int64_t framesSent = 0;                  ///< 17-byte hand-overs while the port was open
     std::int64_t framesDropped = 0;               ///< hand-overs while the port was closed
+    std::int64_t glitches = 0;                    ///< runs of readings that were no product
     std::int64_t errors = 0;
     std::int64_t endTime = 0;
 };
 
 /// The station on a virtual clock and a virtual port. Each script line is handled at max(its time, now);
-/// the 200 ms pauses advance the clock; an enabled timer falls due interval ms after it was enabled and
-/// is handled like a line at its due time. At equal times a line goes before a timer, and of two timers
-/// the one enabled first goes first.
+/// an enabled timer falls due interval ms after it was enabled, and the core's wake-up (an output frame's
+/// copy, the indicator's silence) at the time it asked for; each is handled like a line at its due time.
+/// At equal times the core's wake-up goes first, then a line, then the timers, of two timers the one
+/// enabled first. After the close line the output frames still planned go out on their time.
 class ReplayHost : public TraceHost {
 public:
     explicit ReplayHost(std::ostream& out) : TraceHost(out) {}
@@ -40,12 +42,13 @@ public:
     std::int64_t virtualTime() const { return m_now; }
 
     void recordResult(const std::string& verdict) override;
-    void pause(int milliseconds) override { m_now += milliseconds; }
     void showError(const std::string& text) override;
+    void glitch(std::size_t readings) override;
 
 protected:
     std::int64_t now() const override { return m_now; }
     void timerChanged(Timer timer, bool enabled, int interval) override;
+    void wakeChanged(std::optional<std::int64_t> time) override { m_wake = time; }
     bool portIsOpen() const override { return m_portOpen; }
     void portOpen() override;
     void portClose() override { m_portOpen = false; }
@@ -53,10 +56,13 @@ protected:
     void frameHandedOver(bool sent) override { ++(sent ? m_summary.framesSent : m_summary.framesDropped); }
 
 private:
-    /// Fires the timers that fall due before `limit`, earliest first.
-    void fireTimersBefore(std::int64_t limit);
+    /// Handles the wake-ups due at or before limit and the timers due before it, earliest first.
+    void fireDueBefore(std::int64_t limit);
+    /// The output frames still planned at the close, each at its time.
+    void finishOutput();
 
     std::int64_t m_now = 0;
+    std::optional<std::int64_t> m_wake;
     VirtualTimers m_timers;
     bool m_portOpen = false;
     ReplaySummary m_summary;

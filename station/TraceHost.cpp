@@ -33,9 +33,9 @@ void TraceHost::apply(const ScriptCommand& command) {
             break;
         case ScriptVerb::Click:
             if (command.text == "OpenPort") {
-                openPort();
+                m_core.OpenPort();
             } else if (command.text == "ClosePort") {
-                closePort();
+                m_core.ClosePort();
             } else if (command.text == "BtnSetTabs") {
                 if (buttonEnabled(Button::BtnSetTabs)) {
                     m_core.BtnSetTabsClick();
@@ -66,6 +66,10 @@ void TraceHost::fireTimer(Timer timer) {
             m_core.Timer2Timer();
         }
     });
+}
+
+void TraceHost::wake() {
+    dispatch([&] { m_core.Wake(); });
 }
 
 void TraceHost::reportError(const std::string& message) {
@@ -163,6 +167,18 @@ void TraceHost::saveProductCount(std::int32_t count) {
     std::string value = std::to_string(count);
     writeProfileKey("Word", "SC_Num", value);
     m_trace.line("ini").add("section", "Word").add("key", "SC_Num").add("value", value);
+}
+
+void TraceHost::glitch(std::size_t readings) {
+    m_trace.line("glitch").add("readings", static_cast<std::int64_t>(readings));
+}
+
+void TraceHost::indicatorSilent(bool silent) {
+    m_trace.line("silent").add("on", silent);
+}
+
+void TraceHost::zeroed(double oldOffset, double newOffset) {
+    m_trace.line("zero").add("old", NumberText::formatWeight(oldOffset)).add("new", NumberText::formatWeight(newOffset));
 }
 
 void TraceHost::frameHandedOver(bool) {}

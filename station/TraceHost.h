@@ -22,7 +22,7 @@ namespace kelvora {
 /// standard error box shows them, message boxes, timer and port changes and configuration writes, each
 /// with "t", the time in ms from the subclass's clock.
 ///
-/// Subclasses supply the clock, the scheduling of the timers, the pause and the port.
+/// Subclasses supply the clock, the scheduling of the timers and of the core's wake-ups, and the port.
 class TraceHost : public StationHost, public ErrorBox {
 public:
     explicit TraceHost(std::ostream& out);
@@ -37,6 +37,8 @@ public:
     void apply(const ScriptCommand& command);
     /// A due timer: its handler, run as one event.
     void fireTimer(Timer timer);
+    /// The time the core asked to be woken has come: its Wake, run as one event.
+    void wake();
     /// Shows an error message in the standard error box, here the trace's "error" line.
     void reportError(const std::string& message);
     /// ErrorBox: the "error" line with the box's text.
@@ -66,6 +68,11 @@ public:
     void recordResult(const std::string& verdict) override;
     void productOver() override;
     void saveProductCount(std::int32_t count) override;
+    std::int64_t clock() const override { return now(); }
+    void wakeAt(std::optional<std::int64_t> time) override { wakeChanged(time); }
+    void glitch(std::size_t readings) override;
+    void indicatorSilent(bool silent) override;
+    void zeroed(double oldOffset, double newOffset) override;
 
 protected:
     /// Milliseconds on the trace's clock.
@@ -73,6 +80,8 @@ protected:
     /// A timer was enabled (schedule it interval ms from now; never when the interval is 0) or disabled
     /// (cancel it).
     virtual void timerChanged(Timer timer, bool enabled, int interval) = 0;
+    /// The core's wake-up is wanted at time (replacing the earlier one), or no more.
+    virtual void wakeChanged(std::optional<std::int64_t> time) = 0;
     virtual bool portIsOpen() const = 0;
     /// Opens the port; throws with the port's message.
     virtual void portOpen() = 0;

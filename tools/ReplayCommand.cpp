@@ -64,6 +64,7 @@ void printSummary(const std::string& scriptPath, const ReplaySummary& summary) {
               << "  under the limit     " << verdicts("超低") << "  (超低 verdicts)\n"
               << "  frames sent         " << summary.framesSent << "  (17 bytes each)\n"
               << "  frames not sent     " << summary.framesDropped << "  (port closed)\n"
+              << "  disturbances        " << summary.glitches << "  (runs of readings that were no product)\n"
               << "  errors shown        " << summary.errors << "\n"
               << "  shift length        " << clockText(summary.endTime) << "\n";
 }

@@ -12,24 +12,28 @@ ProductRecorder::ProductRecorder(RecordStore& store, ErrorReporter reportError)
     : m_store(store), m_reportError(std::move(reportError)) {}
 
 void ProductRecorder::verdict(const WeighingRecord& record) {
-    if (m_current && m_current->verdict == kCounted) {
-        if (record.verdict != kCounted) {
-            return; // the counted verdict stands for the product
+    if (record.verdict != kCounted) {
+        for (const WeighingRecord& row : m_current) {
+            if (row.verdict == record.verdict && row.weight == record.weight) {
+                return; // the same capture judged again on a level stretch
+            }
         }
-        productOver(); // counted twice: each count keeps a row of its own
     }
-    m_current = record;
+    m_current.push_back(record);
 }
 
 void ProductRecorder::productOver() {
     // Rows waiting after a failure go out with the next row, not at every sample of an empty platform.
-    if (m_current) {
-        m_unsaved.push_back(std::move(*m_current));
-        m_current.reset();
+    if (m_current.empty()) {
+        return;
+    }
+    for (WeighingRecord& row : m_current) {
+        m_unsaved.push_back(std::move(row));
         if (m_rowListener)
             m_rowListener(m_unsaved.back());
-        flush();
     }
+    m_current.clear();
+    flush();
 }
 
 void ProductRecorder::flush() {

@@ -2,8 +2,8 @@
 
 #include <deque>
 #include <functional>
-#include <optional>
 #include <string>
+#include <vector>
 
 namespace kelvora {
 
@@ -24,11 +24,12 @@ public:
     virtual void insert(const WeighingRecord& record) = 0;
 };
 
-/// Turns the stream of verdicts into one row per product. A product is a run of samples above the
-/// threshold; the core may judge it several times (an out-of-tolerance capture sets no latch), so the
-/// row is written when the product is over: the counted "正常" verdict if there was one, otherwise the
-/// last out-of-tolerance verdict. A second "正常" within one product (the batch values failed to convert
-/// and the latch stayed open) closes the first product's row, so the "正常" rows always equal the count.
+/// Turns the stream of verdicts into the rows of table `weight`. A product is a run of samples above the
+/// threshold. Every verdict that lit a lamp is stored: the peak capture may judge a product several
+/// times (an out-of-tolerance capture sets no latch, and a product's verdict may come with the next
+/// product's first readings), so within one run only the repeats of an out-of-tolerance verdict with the
+/// same weight are merged; each "正常" is a row of its own (the "正常" rows equal the count), and no reject
+/// is ever replaced by a later verdict. The rows go out when the run is over.
 ///
 /// A failing insert loses nothing: the row stays queued, the failure is reported once (until an insert
 /// succeeds again) and the weighing goes on; queued rows go out, oldest first, with the next write.
@@ -41,10 +42,10 @@ public:
 
     /// A verdict of the product in progress.
     void verdict(const WeighingRecord& record);
-    /// The product in progress is over: its row is queued and all queued rows are written. Without a
-    /// product in progress nothing happens.
+    /// The product in progress is over: its rows are queued and all queued rows are written. Without a
+    /// verdict since the last call nothing happens.
     void productOver();
-    /// Called with each product's row when the row is queued, before it is written (so also when the
+    /// Called with each row when it is queued, before it is written (so also when the
     /// insert fails); nullptr for none.
     void setRowListener(RowListener listener) { m_rowListener = std::move(listener); }
     /// Rows not yet stored (after the last failure), oldest first.
@@ -58,7 +59,7 @@ private:
     RecordStore& m_store;
     ErrorReporter m_reportError;
     RowListener m_rowListener;
-    std::optional<WeighingRecord> m_current;
+    std::vector<WeighingRecord> m_current; // the rows of the run in progress
     std::deque<WeighingRecord> m_unsaved;
     bool m_failureReported = false;
 };

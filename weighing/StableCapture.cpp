@@ -23,6 +23,7 @@ double range(std::vector<double>::const_iterator begin, std::vector<double>::con
 } // namespace
 
 std::optional<double> StableCapture::add(double x, double d) {
+    ++m_readings;
     if (m_judged) {
         return std::nullopt; // the verdict is given; the rest of the product is not looked at
     }
@@ -30,7 +31,8 @@ std::optional<double> StableCapture::add(double x, double d) {
         m_samples.erase(m_samples.begin());
     }
     m_samples.push_back(x);
-    if (m_samples.size() < kSettleReadings) {
+    dropSpike(d);
+    if (m_samples.size() < kSettleReadings || m_readings < m_minimumReadings) {
         return std::nullopt;
     }
     const auto window = m_samples.end() - static_cast<std::ptrdiff_t>(kSettleReadings);
@@ -42,14 +44,44 @@ std::optional<double> StableCapture::add(double x, double d) {
     return mean(window, m_samples.end());
 }
 
+void StableCapture::dropSpike(double d) {
+    const std::size_t n = m_samples.size();
+    if (n < 3) {
+        return;
+    }
+    const double before = m_samples[n - 3];
+    const double sample = m_samples[n - 2];
+    const double after = m_samples[n - 1];
+    const double limit = kSpikeDivisions * d + kSlack * d;
+    // A ramp passes between its neighbours; a misread lies beyond both on one side.
+    const bool far = std::abs(sample - before) > limit && std::abs(sample - after) > limit;
+    if (far && (sample > before) == (sample > after)) {
+        m_samples.erase(m_samples.end() - 2);
+    }
+}
+
 std::optional<double> StableCapture::end(double d) {
     std::optional<double> weight;
+    m_disturbance = 0;
     if (!m_samples.empty() && !m_judged) {
-        weight = levelWeight(m_samples, d, &m_weightReadings);
+        if (m_readings < m_minimumReadings) {
+            m_disturbance = m_readings;
+        } else {
+            weight = levelWeight(m_samples, d, &m_weightReadings);
+        }
     }
     m_samples.clear();
     m_judged = false;
+    m_readings = 0;
     return weight;
+}
+
+std::size_t StableCapture::interrupt() {
+    if (m_samples.empty() || m_judged) {
+        return 0;
+    }
+    m_judged = true; // what is left of it passes without a verdict
+    return m_readings;
 }
 
 double StableCapture::levelWeight(const std::vector<double>& samples, double d, std::size_t* readings) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace kelvora {
@@ -42,8 +44,11 @@ public:
     virtual void setTimerEnabled(Timer timer, bool enabled) = 0;
     virtual void setTimerInterval(Timer timer, int milliseconds) = 0;
 
-    /// Blocks the calling thread; events arriving meanwhile wait and are handled afterwards, in order.
-    virtual void pause(int milliseconds) = 0;
+    /// Milliseconds on the host's clock (monotonic; virtual in a replay).
+    virtual std::int64_t clock() const = 0;
+    /// The core asks to be woken (its Wake, run as one event) once the clock reaches time; a new request
+    /// replaces the earlier one and nothing cancels it. Nothing blocks: events are handled as they come.
+    virtual void wakeAt(std::optional<std::int64_t> time) = 0;
 
     /// Queues a copy of the bytes for sending and returns at once; false (and nothing queued) while the
     /// port is closed.
@@ -61,8 +66,17 @@ public:
     /// The product in progress is over: a sample at or below the threshold, Start, Continue, a model
     /// selection or the close. Called whether or not a product was in progress.
     virtual void productOver() = 0;
-    /// Saves the product count at close; throws when the configuration cannot be written.
+    /// Saves the product count (at close, at Stop, and after counted products now and then); throws when
+    /// the configuration cannot be written.
     virtual void saveProductCount(std::int32_t count) = 0;
+
+    /// A run of readings above the threshold that was no product (too few readings, or cut off by Stop or
+    /// a lost line before it had a weight): not judged, only counted.
+    virtual void glitch(std::size_t readings) = 0;
+    /// The indicator fell silent (no reading for the configured time, or the port failed) or spoke again.
+    virtual void indicatorSilent(bool silent) = 0;
+    /// Zero took the shown weight into the offset.
+    virtual void zeroed(double oldOffset, double newOffset) = 0;
 };
 
 } // namespace kelvora

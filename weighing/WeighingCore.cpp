@@ -3,13 +3,17 @@
 #include "weighing/GbkText.h"
 #include "weighing/NumberText.h"
 
+#include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 namespace kelvora {
 
 namespace {
 
-constexpr int kFramePauseMs = 200;
+constexpr int kPeakWindowFill = 4; // SampleWindow[3] holds a real sample
+
+const char* const kPortFailure = "串口出现故障，仪表已断开或不再应答：请检查连接和串口设置，然后按“继续”";
 
 // Leading and trailing blanks and control characters removed.
 std::string trimmed(const std::string& text) {
@@ -73,6 +77,7 @@ void WeighingCore::showDecoded(const std::string& field, double divisor) {
         return; // a field that does not convert drops the chunk without a word
     }
     m_host.setText(Control::Edit1, NumberText::formatWeight(*counts / divisor - m_state.ZeroOffset));
+    readingArrived();
     // The capture sees the value as shown, cut to three decimals.
     CaptureWeight(NumberText::toFloat(m_host.text(Control::Edit1)));
 }
@@ -92,15 +97,19 @@ void WeighingCore::CaptureWeight(double x) {
         window[i] = window[i - 1];
     }
     window[0] = x;
+    m_peakSamples = std::min(m_peakSamples + 1, kPeakWindowFill);
     bool peak = window[2] >= window[3] && window[2] >= window[1] && window[1] >= window[0] && window[3] >= window[4] &&
                 m_state.CaptureLatch == 0;
-    if (!peak) {
+    // The sample to be captured must be one that was read in this stretch of the line, not a start-up
+    // zero or what was left of a product cut off by Stop.
+    if (!peak || m_peakSamples < kPeakWindowFill) {
         return;
     }
     judgeCaptured(window[3]);
 }
 
 void WeighingCore::captureStable(double x) {
+    m_stable.setMinimumReadings(static_cast<std::size_t>(std::max(m_state.MinimumReadings, 1)));
     if (x > m_state.ProductThreshold) {
         if (std::optional<double> weight = m_stable.add(x, division())) {
             judgeCaptured(*weight);
@@ -109,6 +118,9 @@ void WeighingCore::captureStable(double x) {
     }
     std::optional<double> weight = m_stable.end(division());
     m_state.CaptureLatch = 0;
+    if (m_stable.disturbance() > 0) {
+        m_host.glitch(m_stable.disturbance());
+    }
     if (weight) {
         // The verdict at the exit belongs to the product that is over: it goes before the report.
         try {
@@ -128,6 +140,24 @@ void WeighingCore::judgeCaptured(double weight) {
         CountGoodProduct();
         UpdateBatchReminder();
         m_state.CaptureLatch = 1;
+        saveCountIfDue();
+    }
+}
+
+void WeighingCore::saveCountIfDue() {
+    const std::int64_t now = m_host.clock();
+    if (m_countSavedAt && now - *m_countSavedAt < kCountSaveIntervalMs) {
+        return;
+    }
+    // Taken as written before the attempt: a file that cannot be written is reported once per interval.
+    m_countSavedAt = now;
+    m_host.saveProductCount(m_state.ProductCount);
+}
+
+void WeighingCore::lineInterrupted() {
+    m_peakSamples = 0;
+    if (const std::size_t readings = m_stable.interrupt()) {
+        m_host.glitch(readings);
     }
 }
 
@@ -149,6 +179,7 @@ bool WeighingCore::JudgeTolerance() {
 void WeighingCore::SignalOverLimit() {
     m_host.setLampColor(Lamp::Shape1, LampColor::Red);
     m_state.SignalFlags |= kToleranceAlarmBit;
+    m_alarmOutput = true;
     m_host.setTimerEnabled(Timer::Timer2, true);
     RecordResult("超高");
 }
@@ -156,6 +187,7 @@ void WeighingCore::SignalOverLimit() {
 void WeighingCore::SignalUnderLimit() {
     m_host.setLampColor(Lamp::Shape1, LampColor::Yellow);
     m_state.SignalFlags |= kToleranceAlarmBit;
+    m_alarmOutput = true;
     m_host.setTimerEnabled(Timer::Timer2, true);
     RecordResult("超低");
 }
@@ -197,16 +229,64 @@ std::string WeighingCore::outputFrame(std::int32_t n) {
 }
 
 void WeighingCore::SendSignalFrame(std::int32_t n) {
-    const std::string frame = outputFrame(n);
-    auto handOver = [&] {
+    m_output.send(outputFrame(n), m_host.clock());
+    handOverDue();
+    scheduleWake();
+}
+
+void WeighingCore::handOverDue() {
+    for (const std::string& frame : m_output.takeDue(m_host.clock())) {
         for (char byte : frame) {
             auto value = static_cast<std::uint8_t>(byte);
             m_host.writeData(&value, 1);
         }
-    };
-    handOver();
-    m_host.pause(kFramePauseMs);
-    handOver();
+    }
+}
+
+void WeighingCore::scheduleWake() {
+    std::optional<std::int64_t> next = m_output.nextDue();
+    if (m_portOpen && !m_silent && !m_closing && m_state.SilenceLimitMs > 0 &&
+        (!next || m_silenceDeadline < *next)) {
+        next = m_silenceDeadline;
+    }
+    m_host.wakeAt(next);
+}
+
+void WeighingCore::Wake() {
+    handOverDue();
+    if (m_portOpen && !m_silent && !m_closing && m_state.SilenceLimitMs > 0 &&
+        m_host.clock() >= m_silenceDeadline) {
+        raiseSilence();
+    }
+    scheduleWake();
+}
+
+void WeighingCore::readingArrived() {
+    m_silenceDeadline = m_host.clock() + m_state.SilenceLimitMs;
+    if (m_silent) {
+        clearSilence();
+        SendSignalFrame(m_state.SignalFlags);
+    }
+    scheduleWake();
+}
+
+void WeighingCore::clearSilence() {
+    m_silent = false;
+    m_host.indicatorSilent(false);
+    if (!m_alarmOutput) {
+        m_state.SignalFlags &= ~kToleranceAlarmBit;
+    }
+}
+
+void WeighingCore::raiseSilence() {
+    if (m_silent) {
+        return;
+    }
+    m_silent = true;
+    m_host.indicatorSilent(true);
+    // Fail-safe: the outside device sees the alarm bit and stops or alarms the line.
+    m_state.SignalFlags |= kToleranceAlarmBit;
+    SendSignalFrame(m_state.SignalFlags);
 }
 
 void WeighingCore::Timer2Timer() {
@@ -218,7 +298,10 @@ void WeighingCore::Timer2Timer() {
 
 void WeighingCore::Timer1Timer() {
     m_host.setTimerEnabled(Timer::Timer1, false);
-    m_state.SignalFlags &= ~kToleranceAlarmBit;
+    m_alarmOutput = false;
+    if (!m_silent) { // a silent indicator keeps the alarm on
+        m_state.SignalFlags &= ~kToleranceAlarmBit;
+    }
     SendSignalFrame(m_state.SignalFlags);
     SendSignalFrame(m_state.SignalFlags);
 }
@@ -237,22 +320,65 @@ void WeighingCore::BtnClearClick(const std::string& senderName) {
         m_state.ProductCount = 0;
     }
     m_host.setText(Control::Edit3, statusText());
-    m_host.openPort();
+    OpenPort();
 }
 
 void WeighingCore::BtnSetTabsClick() {
     m_host.setButtonEnabled(Button::BtnClear, true);
     m_host.setButtonEnabled(Button::BtnWordWrap, true);
     m_host.setButtonEnabled(Button::BtnSetTabs, false);
-    m_host.closePort();
+    ClosePort();
+    lineInterrupted();
+    if (m_silent) {
+        clearSilence(); // the operator stopped the line: the next frame goes without the alarm
+    }
+    m_countSavedAt = m_host.clock();
+    m_host.saveProductCount(m_state.ProductCount);
 }
 
 void WeighingCore::BtnBulletsClick() {
-    m_state.ZeroOffset = NumberText::toFloat(m_host.text(Control::Edit1));
+    const double shown = NumberText::toFloat(m_host.text(Control::Edit1));
+    if (shown > m_state.ProductThreshold) {
+        m_host.showMessage("提示", "平台上有产品，不能清零");
+        return;
+    }
+    const double old = m_state.ZeroOffset;
+    // The shown weight already has the old offset taken off: the new zero is the old one moved by it.
+    m_state.ZeroOffset = old + shown;
+    m_host.zeroed(old, m_state.ZeroOffset);
+}
+
+void WeighingCore::OpenPort() {
+    m_host.openPort();
+    m_portOpen = true;
+    m_silenceDeadline = m_host.clock() + m_state.SilenceLimitMs;
+    scheduleWake();
+}
+
+void WeighingCore::ClosePort() {
+    m_host.closePort();
+    m_portOpen = false;
+    scheduleWake();
+}
+
+void WeighingCore::PortFailed() {
+    if (!m_portOpen) {
+        return; // the reader and the writer each report the same failure
+    }
+    m_host.setButtonEnabled(Button::BtnClear, true);
+    m_host.setButtonEnabled(Button::BtnWordWrap, true);
+    m_host.setButtonEnabled(Button::BtnSetTabs, false);
+    ClosePort();
+    lineInterrupted();
+    raiseSilence();
+    m_countSavedAt = m_host.clock();
+    m_host.saveProductCount(m_state.ProductCount);
+    throw std::runtime_error(kPortFailure);
 }
 
 void WeighingCore::ModelSelected() {
     m_host.productOver();
+    m_alarmOutput = false;
     m_state.SignalFlags = 0;
     SendSignalFrame(0);
     SendSignalFrame(m_state.SignalFlags);
@@ -261,6 +387,7 @@ void WeighingCore::ModelSelected() {
 void WeighingCore::FormClose() {
     m_host.productOver();
     m_host.saveProductCount(m_state.ProductCount);
+    m_closing = true; // the last frames go out; the indicator is no longer watched
     m_state.SignalFlags = 0;
     SendSignalFrame(0);
 }

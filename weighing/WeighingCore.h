@@ -1,10 +1,12 @@
 #pragma once
 
+#include "weighing/OutputLine.h"
 #include "weighing/StableCapture.h"
 #include "weighing/StationHost.h"
 #include "weighing/WeighingState.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace kelvora {
@@ -40,22 +42,42 @@ public:
     void CountGoodProduct();
     void UpdateBatchReminder();
     void RecordResult(const std::string& verdict);
-    /// Hands the 17-byte output frame over twice, 200 ms apart.
+    /// Puts the 17-byte output frame, as it is now, on the line twice, 200 ms apart (OutputLine): a copy
+    /// due now is handed over at once, a later one when the host wakes the core. Never waits.
     void SendSignalFrame(std::int32_t n);
     void Timer1Timer();
     void Timer2Timer();
+    /// The host's clock reached the time the core asked for: the output copies due are handed over and
+    /// the indicator's silence is checked.
+    void Wake();
+    /// Whether output copies still wait for their time.
+    bool outputPending() const { return !m_output.idle(); }
 
     /// Start and Continue; senderName is the pressed button's name ("BtnClear" or "BtnWordWrap").
     void BtnClearClick(const std::string& senderName);
-    /// Stop.
+    /// Stop: the port closed, a product cut off without a weight counted as a disturbance, the count saved.
     void BtnSetTabsClick();
-    /// Zero.
+    /// Zero: the shown weight joins the offset, so the next reading shows about 0 however often it is
+    /// pressed; refused with a notice while the shown weight is above the product threshold.
     void BtnBulletsClick();
+    /// Opens the port (as Start and Continue do) and starts watching for the indicator's readings.
+    void OpenPort();
+    /// Closes the port; no more watching.
+    void ClosePort();
+    /// The port reported a failure it cannot recover from (the device gone): the run stops as with Stop,
+    /// the indicator counts as silent at once, and the failure is thrown for the error box. Later reports
+    /// of the same failure (the port already closed) do nothing.
+    void PortFailed();
+    /// Whether the indicator is silent (alarm raised, not yet cleared by a reading).
+    bool indicatorSilent() const { return m_silent; }
 
     /// The signal reset that ends a model selection, after the model's values are shown.
     void ModelSelected();
     /// The close steps: the count saved, then the flags cleared and the last frame sent.
     void FormClose();
+
+    /// The count is saved after a counted product when it was last saved this long before, or never.
+    static constexpr std::int64_t kCountSaveIntervalMs = 10000;
 
     /// The status text "共N个产品，此产品是第M个" with the current count.
     std::string statusText() const;
@@ -72,6 +94,15 @@ private:
     void captureStable(double x);
     /// Shows the captured weight and runs the judgement and the steps after it.
     void judgeCaptured(double weight);
+    /// The line went away in the middle of a run: no verdict from what was left of it.
+    void lineInterrupted();
+    void saveCountIfDue();
+    void handOverDue();
+    void scheduleWake();
+    void readingArrived();
+    void raiseSilence();
+    /// The indicator is no longer silent; bit 2 stays only for a tolerance alarm under way.
+    void clearSilence();
 
     /// The indicator's division as the decoder reads it: hundredths (Toledo) or tenths (Yaohua).
     double division() const { return m_state.IndicatorType == 1 ? 0.01 : 0.1; }
@@ -79,6 +110,17 @@ private:
     StationHost& m_host;
     WeighingState m_state;
     StableCapture m_stable;
+    OutputLine m_output;
+    /// Peak capture: samples above the threshold since the start or the last interruption (up to 4), so
+    /// that no start-up zero or stale sample of a cut-off product is taken for a weight.
+    int m_peakSamples = 0;
+    bool m_portOpen = false;
+    bool m_silent = false;
+    bool m_closing = false;
+    /// A tolerance alarm's output is under way (Timer2, then Timer1): bit 2 stays set for it.
+    bool m_alarmOutput = false;
+    std::int64_t m_silenceDeadline = 0;
+    std::optional<std::int64_t> m_countSavedAt;
 };
 
 } // namespace kelvora

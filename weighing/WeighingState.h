@@ -29,6 +29,11 @@ struct WeighingState {
     std::int32_t AlgorithmChoice = 0;
     /// The capture in use: Option.ini 算法/取样 "稳定" is the stable capture, anything else the peak capture.
     Sampling SamplingChoice = Sampling::Peak;
+    /// The stable capture's fewest readings of a product (算法/最少读数); a shorter run is a disturbance.
+    std::int32_t MinimumReadings = 3;
+    /// How long the open port may go without a decoded reading before the indicator counts as silent
+    /// (仪表/无数据报警, in ms here); 0 never.
+    std::int64_t SilenceLimitMs = 3000;
     /// In-tolerance products counted in the current batch.
     std::int32_t ProductCount = 0;
     /// Bit 0 batch reminder, bit 2 tolerance alarm.

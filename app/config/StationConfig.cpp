@@ -98,7 +98,15 @@ StationSettings StationConfig::loadMainWindow(const std::string& iniPath, Weighi
     state.IndicatorType = ini.readBool(kIndicator, "1", true) ? 1 : 2;
     state.SamplingChoice =
         ini.readString(kAlgorithm, kSampling, "") == kStableSampling ? Sampling::Stable : Sampling::Peak;
+    state.MinimumReadings = std::max(1, ini.readInteger(kAlgorithm, "最少读数", 3));
+    const double silenceSeconds = ini.readFloat(kIndicator, "无数据报警", 3.0);
+    state.SilenceLimitMs =
+        silenceSeconds > 0.0 ? static_cast<std::int64_t>(std::min(silenceSeconds, 86400.0) * 1000.0 + 0.5) : 0;
     return settings;
+}
+
+std::string StationConfig::portName(const std::string& iniPath) {
+    return ProfileFile(iniPath).readString(kSerial, "ComName", "Com1");
 }
 
 void StationConfig::saveWindowColor(const std::string& iniPath, std::uint32_t color) {

@@ -60,8 +60,10 @@ struct StatisticsSettings {
 class StationConfig {
 public:
     /// The main window's load: fills ProductCount, ProductThreshold, AlgorithmChoice (only when some
-    /// algorithm key reads yes; otherwise it keeps its value), IndicatorType and SamplingChoice (算法/取样
-    /// "稳定" the stable capture; missing or anything else the peak capture), and returns the rest.
+    /// algorithm key reads yes; otherwise it keeps its value), IndicatorType, SamplingChoice (算法/取样
+    /// "稳定" the stable capture; missing or anything else the peak capture), MinimumReadings (算法/最少读数,
+    /// default 3, at least 1) and SilenceLimitMs (仪表/无数据报警 in seconds, default 3, 0 or less: off),
+    /// and returns the rest.
     /// Missing or unconvertible values give the defaults; a parity other than None/Odd/Even gives no
     /// parity and no checking.
     static StationSettings loadMainWindow(const std::string& iniPath, WeighingState& state);
@@ -70,6 +72,9 @@ public:
     static void saveWindowColor(const std::string& iniPath, std::uint32_t color);
     /// Word/SC_Num as a decimal integer.
     static void saveProductCount(const std::string& iniPath, std::int32_t count);
+
+    /// 串行口/ComName as the file says now (default "Com1").
+    static std::string portName(const std::string& iniPath);
 
     /// 数据库/连接; nothing when the file, section or key is missing.
     static std::optional<std::string> databaseConnection(const std::string& iniPath);

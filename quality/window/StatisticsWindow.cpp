@@ -110,6 +110,13 @@ void StatisticsWindow::reset(Figures& figures, const QString& model, const Quali
     figures.recent.clear();
     figures.first.clear();
     figures.last.clear();
+    figures.disturbances = 0;
+}
+
+void StatisticsWindow::addDisturbance() {
+    ++m_live.disturbances;
+    if (m_shown == &m_live)
+        refreshFigures();
 }
 
 bool StatisticsWindow::count(Figures& figures, const WeighingRecord& record) {
@@ -282,6 +289,7 @@ void StatisticsWindow::refreshFigures() {
         {QStringLiteral("超高"), QString::number(st.over())},
         {QStringLiteral("正常"), QString::number(st.normal())},
         {QStringLiteral("超低"), QString::number(st.under())},
+        {QStringLiteral("干扰"), m_shown == &m_live ? QString::number(m_live.disturbances) : none},
         {QStringLiteral("Cp"), index(c.cp)},
         {QStringLiteral("Cpk"), index(c.cpk)},
         {QStringLiteral("CPL"), index(c.cpl)},

@@ -6,6 +6,7 @@
 #include "quality/window/ControlChartView.h"
 #include "quality/window/HistogramView.h"
 
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <string>
@@ -63,6 +64,8 @@ public:
     /// follows it (the live batch, or the current shift when the row is of the shift's model). False
     /// (nothing counted) for a row the figures cannot read.
     bool addRecord(const WeighingRecord& record);
+    /// A run of readings of the live batch that was no product (a disturbance): counted as 干扰.
+    void addDisturbance();
     /// Many rows into the figures shown, the window redrawn once at the end. Returns the rows counted.
     std::size_t loadRecords(const std::vector<WeighingRecord>& records);
     /// Draws the charts' new values now (otherwise drawn 100 ms after a verdict).
@@ -101,6 +104,7 @@ private:
         std::unique_ptr<BatchQuality> batch;
         std::deque<double> recent; // the newest weights, for a redraw
         std::string first, last;   // the times of the first and the last product
+        std::int64_t disturbances = 0; // live batch only: the database keeps no disturbances
     };
 
     void buildLayout();

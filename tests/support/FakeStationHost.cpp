@@ -1,5 +1,8 @@
 #include "tests/support/FakeStationHost.h"
 
+#include "weighing/NumberText.h"
+
+#include <algorithm>
 #include <stdexcept>
 
 namespace kelvora::test {
@@ -47,14 +50,26 @@ void FakeStationHost::setTimerInterval(Timer timer, int milliseconds) {
     intervals[static_cast<std::size_t>(timer)] = milliseconds;
 }
 
-void FakeStationHost::pause(int milliseconds) {
-    events.push_back("pause " + std::to_string(milliseconds));
+void FakeStationHost::advance(WeighingCore& core, std::int64_t time) {
+    while (wake && *wake <= time) {
+        now = std::max(now, *wake);
+        wake.reset();
+        core.Wake();
+    }
+    now = std::max(now, time);
+}
+
+void FakeStationHost::drain(WeighingCore& core) {
+    while (core.outputPending() && wake) {
+        advance(core, *wake);
+    }
 }
 
 bool FakeStationHost::writeData(const std::uint8_t* data, std::uint16_t length) {
     m_pending.append(reinterpret_cast<const char*>(data), length);
     if (m_pending.size() >= 17) {
         frames.push_back(m_pending.substr(0, 17));
+        frameTimes.push_back(now);
         events.push_back(std::string("frame ") + m_pending[8]);
         m_pending.erase(0, 17);
     }
@@ -98,6 +113,18 @@ void FakeStationHost::saveProductCount(std::int32_t count) {
         throw std::runtime_error("Unable to write to /nowhere/Option.ini");
     }
     events.push_back("count " + std::to_string(count));
+}
+
+void FakeStationHost::glitch(std::size_t readings) {
+    events.push_back("glitch " + std::to_string(readings));
+}
+
+void FakeStationHost::indicatorSilent(bool silent) {
+    events.push_back(silent ? "silent on" : "silent off");
+}
+
+void FakeStationHost::zeroed(double oldOffset, double newOffset) {
+    events.push_back("zero " + NumberText::formatWeight(oldOffset) + " " + NumberText::formatWeight(newOffset));
 }
 
 } // namespace kelvora::test

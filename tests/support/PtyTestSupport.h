@@ -111,6 +111,19 @@ public:
         return bytes;
     }
 
+    /// The same while the main thread's event loop runs, so that what the station sends later (the
+    /// second copy of an output frame, an alarm) goes out meanwhile.
+    std::string receiveSpinning(std::size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) const {
+        std::string bytes;
+        spinUntil(
+            [&] {
+                bytes += receive(count - bytes.size(), std::chrono::milliseconds(1));
+                return bytes.size() >= count;
+            },
+            timeout);
+        return bytes;
+    }
+
     /// The far end goes away, as when a cable or an adapter is pulled.
     void closeMaster() {
         if (m_master >= 0) {

@@ -55,13 +55,32 @@ TEST(Replay, StartsFromTheLoadAndTracesAStartWithoutAModel) {
                      "{\"t\":100,\"ev\":\"message\",\"title\":\"提示\",\"text\":\"请选择型号或选择合法型号！\"}\n");
 }
 
-TEST(Replay, PausesAdvanceTheClockAndLinesWaitForThem) {
+TEST(Replay, FramesGoOutOnTheirTimeWhileTheNextLinesAreHandledOnTheirs) {
     std::string trace = replay("10 select A 15 20 12\n20 click BtnClear\n");
-    EXPECT_NE(trace.find("{\"t\":10,\"ev\":\"frame\",\"flags\":0"), std::string::npos);
-    EXPECT_NE(trace.find("{\"t\":410,\"ev\":\"frame\""), std::string::npos) << "second send's second frame";
-    EXPECT_NE(trace.find("{\"t\":410,\"ev\":\"port\",\"open\":true}"), std::string::npos)
-        << "the click at 20 waits until the selection's two sends end at 410:\n"
-        << trace;
+    const std::string zero = "\"ev\":\"frame\",\"flags\":0";
+    const std::size_t opened = trace.find("{\"t\":20,\"ev\":\"port\",\"open\":true}");
+    ASSERT_NE(opened, std::string::npos) << "the click at 20 does not wait for the selection's sends:\n" << trace;
+    EXPECT_LT(trace.find("{\"t\":10," + zero), opened);
+    // Two sends back to back: 10 and 210, then 210 and 410 on the line.
+    EXPECT_GT(trace.find("{\"t\":210," + zero), opened);
+    EXPECT_EQ(count(trace, "{\"t\":210," + zero), 2u);
+    EXPECT_NE(trace.find("{\"t\":410," + zero), std::string::npos);
+    EXPECT_EQ(count(trace, zero), 4u);
+}
+
+TEST(Replay, AFrameDueWithALineGoesFirstAndTimesNeverDecrease) {
+    // The selection's copies are due at 0, 200, 200, 400; the Zero line at 200 comes after those due then.
+    std::string trace = replay("0 select A 15 20 12\n200 click BtnBullets\n");
+    const std::size_t error = trace.find("\"ev\":\"error\"");
+    ASSERT_NE(error, std::string::npos);
+    EXPECT_EQ(count(trace.substr(0, error), "\"ev\":\"frame\""), 3u);
+    std::int64_t last = 0;
+    std::istringstream lines(trace);
+    for (std::string line; std::getline(lines, line);) {
+        const std::int64_t t = std::stoll(line.substr(5));
+        EXPECT_GE(t, last) << line;
+        last = t;
+    }
 }
 
 TEST(Replay, AlarmTimersRunOnTheVirtualClock) {
@@ -71,21 +90,23 @@ TEST(Replay, AlarmTimersRunOnTheVirtualClock) {
         script += std::to_string(1000 + i * 50) + " chunk " + "02 24 30 20 30 30 32 35 30 30 30 30 30 30 30 30 0D\n";
     }
     std::string trace = replay(script);
-    // The third sample captures the initial zero (under), enabling Timer2 at 1100; the delay is 1000 ms.
-    EXPECT_NE(trace.find("{\"t\":1100,\"ev\":\"timer\",\"name\":\"Timer2\",\"enabled\":true}"), std::string::npos);
-    EXPECT_NE(trace.find("{\"t\":2100,\"ev\":\"timer\",\"name\":\"Timer1\",\"enabled\":true}"), std::string::npos);
-    EXPECT_NE(trace.find("{\"t\":2100,\"ev\":\"frame\",\"flags\":4"), std::string::npos);
-    // The selection cleared the reminder bit, so the alarm frames carry 4.
-    // Timer1 counts from 2100; its handler runs after Timer2's 400 ms of sends, at 3100.
-    EXPECT_NE(trace.find("{\"t\":3100,\"ev\":\"timer\",\"name\":\"Timer1\",\"enabled\":false}"), std::string::npos);
-    EXPECT_NE(trace.find("{\"t\":3100,\"ev\":\"frame\",\"flags\":0"), std::string::npos);
+    // The fourth sample is the first whose predecessor was read: 25 is captured at 1150, enabling Timer2;
+    // the delay is 1000 ms.
+    EXPECT_EQ(trace.find("\"verdict\":\"超低\""), std::string::npos) << "no verdict on a start-up zero";
+    EXPECT_NE(trace.find("{\"t\":1150,\"ev\":\"timer\",\"name\":\"Timer2\",\"enabled\":true}"), std::string::npos);
+    EXPECT_NE(trace.find("{\"t\":2150,\"ev\":\"timer\",\"name\":\"Timer1\",\"enabled\":true}"), std::string::npos);
+    EXPECT_NE(trace.find("{\"t\":2150,\"ev\":\"frame\",\"flags\":4"), std::string::npos);
+    // The selection cleared the reminder bit, so the alarm frames carry 4. Timer1 counts from 2150 and
+    // nothing holds it back: it ends the alarm at 3150.
+    EXPECT_NE(trace.find("{\"t\":3150,\"ev\":\"timer\",\"name\":\"Timer1\",\"enabled\":false}"), std::string::npos);
+    EXPECT_NE(trace.find("{\"t\":3150,\"ev\":\"frame\",\"flags\":0"), std::string::npos);
     EXPECT_EQ(count(trace, "\"verdict\":\"超高\""), 3u);
 }
 
 TEST(Replay, ALineGoesBeforeATimerDueAtTheSameTime) {
     std::string script = "0 select A 15 20 12\n0 set Et2 1\n400 click BtnClear\n";
     for (int i = 0; i < 4; ++i) {
-        script += std::to_string(1000 + i * 50) + " chunk " + kToledo20 + "\n";
+        script += std::to_string(950 + i * 50) + " chunk " + kToledo20 + "\n";
     }
     script += "2100 set Et2 30\n";
     script += "2100 click BtnSetTabs\n";

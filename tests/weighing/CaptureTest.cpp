@@ -51,21 +51,33 @@ TEST_F(Capture, TakesTheSampleBeforeThePeak) {
     EXPECT_DOUBLE_EQ(core.state().SampleWindow[0], 13.0) << "a low sample stays out of the window";
 }
 
-TEST_F(Capture, ALevelStretchCapturesTheInitialZeroFirst) {
+TEST_F(Capture, TheStartUpZerosAreNeverTakenForAWeight) {
     samples({20, 20, 20});
-    EXPECT_EQ(edit2(), "0.000");
-    EXPECT_EQ(host.records, std::vector<std::string>{"超低"});
-    EXPECT_EQ(core.state().CaptureLatch, 0);
+    EXPECT_TRUE(host.records.empty()) << "the window's fourth sample is still a start-up zero";
+    EXPECT_EQ(edit2(), "None");
     samples({20});
     EXPECT_EQ(edit2(), "20.000");
-    EXPECT_EQ(host.records.back(), "正常");
+    EXPECT_EQ(host.records, std::vector<std::string>{"正常"});
     samples({20});
-    EXPECT_EQ(host.records.size(), 2u);
+    EXPECT_EQ(host.records.size(), 1u);
+}
+
+TEST_F(Capture, AfterStopTheLeftoversOfACutOffProductAreNotJudged) {
+    samples({20, 20, 20, 20, 5});
+    ASSERT_EQ(host.records, std::vector<std::string>{"正常"});
+    samples({25, 25});
+    core.BtnSetTabsClick();
+    core.state().CaptureLatch = 0;
+    samples({25, 25, 25});
+    EXPECT_EQ(host.records.size(), 1u) << "three new samples and two stale ones";
+    samples({25});
+    EXPECT_EQ(host.records.back(), "超高");
+    EXPECT_EQ(edit2(), "25.000");
 }
 
 TEST_F(Capture, AnOutOfToleranceLevelIsJudgedAtEverySample) {
     samples({25, 25, 25, 25, 25, 25});
-    EXPECT_EQ(host.records, (std::vector<std::string>{"超低", "超高", "超高", "超高"}));
+    EXPECT_EQ(host.records, (std::vector<std::string>{"超高", "超高", "超高"}));
     EXPECT_EQ(core.state().ProductCount, 0);
     EXPECT_EQ(host.lamp(Lamp::Shape1), LampColor::Red);
 }

@@ -34,26 +34,35 @@ protected:
 
 } // namespace
 
-TEST_F(Recorder, OneRowPerProductWithTheCountedVerdictWinning) {
-    recorder.verdict(verdictOf("超低", 0.0));
+TEST_F(Recorder, ARejectIsNeverReplacedByALaterCount) {
+    // The peak capture judges a product's peak with the next product's first readings: the reject and
+    // the next product's count fall into one run, and both lit a lamp.
+    recorder.verdict(verdictOf("超低", 11.0));
     recorder.verdict(verdictOf("正常", 15.0));
     recorder.verdict(verdictOf("超高", 25.0));
     EXPECT_TRUE(store.rows.empty()) << "nothing is written while the product is on the platform";
     recorder.productOver();
-    ASSERT_EQ(store.rows.size(), 1u);
-    EXPECT_EQ(store.rows[0].verdict, "正常");
-    EXPECT_EQ(store.rows[0].weight, 15.0);
+    ASSERT_EQ(store.rows.size(), 3u);
+    EXPECT_EQ(store.rows[0].verdict, "超低");
+    EXPECT_EQ(store.rows[1].verdict, "正常");
+    EXPECT_EQ(store.rows[2].weight, 25.0);
 }
 
-TEST_F(Recorder, AnUncountedProductKeepsItsLastVerdict) {
-    recorder.verdict(verdictOf("超低", 0.0));
+TEST_F(Recorder, OnlyRepeatsOfTheSameRejectAreMerged) {
+    recorder.verdict(verdictOf("超高", 25.0));
     recorder.verdict(verdictOf("超高", 25.0));
     recorder.verdict(verdictOf("超高", 26.0));
+    recorder.verdict(verdictOf("超高", 25.0));
+    recorder.verdict(verdictOf("超低", 25.0)); // crossed limits: both verdicts of one weight
     recorder.productOver();
     recorder.productOver();
-    ASSERT_EQ(store.rows.size(), 1u);
-    EXPECT_EQ(store.rows[0].verdict, "超高");
-    EXPECT_EQ(store.rows[0].weight, 26.0);
+    ASSERT_EQ(store.rows.size(), 3u);
+    EXPECT_EQ(store.rows[0].weight, 25.0);
+    EXPECT_EQ(store.rows[1].weight, 26.0);
+    EXPECT_EQ(store.rows[2].verdict, "超低");
+    recorder.verdict(verdictOf("超高", 25.0));
+    recorder.productOver();
+    EXPECT_EQ(store.rows.size(), 4u) << "the next run's reject of the same weight is a product of its own";
 }
 
 TEST_F(Recorder, ASecondCountWithinOneProductGetsARowOfItsOwn) {
@@ -98,8 +107,9 @@ TEST_F(Recorder, TheListenerHearsEachProductsRowOnceEvenWhenTheInsertFails) {
     store.failing = false;
     recorder.verdict(verdictOf("超高", 25.0));
     recorder.productOver(); // the queued row goes out now, but was heard already
-    ASSERT_EQ(heard.size(), 2u);
-    EXPECT_EQ(heard[0].verdict, "正常");
-    EXPECT_EQ(heard[1].verdict, "超高");
-    EXPECT_EQ(store.rows.size(), 2u);
+    ASSERT_EQ(heard.size(), 3u);
+    EXPECT_EQ(heard[0].verdict, "超低");
+    EXPECT_EQ(heard[1].verdict, "正常");
+    EXPECT_EQ(heard[2].verdict, "超高");
+    EXPECT_EQ(store.rows.size(), 3u);
 }

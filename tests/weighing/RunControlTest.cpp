@@ -80,24 +80,77 @@ TEST_F(RunControl, AFailedOpenLeavesTheRunningStateForStopToUndo) {
     EXPECT_TRUE(idle());
 }
 
-TEST_F(RunControl, StopNeverOpenedOnlyResetsTheButtons) {
+TEST_F(RunControl, StopNeverOpenedResetsTheButtonsAndSavesTheCount) {
     host.events.clear();
     core.BtnSetTabsClick();
     EXPECT_TRUE(idle());
-    EXPECT_TRUE(host.events.empty());
+    EXPECT_EQ(host.events, std::vector<std::string>{"count 5"});
 }
 
-TEST_F(RunControl, ZeroTakesTheShownWeightAndTogglesBack) {
-    host.texts[Control::Edit1] = "2.500";
+TEST_F(RunControl, ZeroAddsTheShownWeightToTheOffsetHoweverOftenPressed) {
+    const std::string reading = "\x02"
+                                "ABC000250000000\r"; // 2.50 decoded
+    auto receive = [&] { core.Comm1ReceiveData(reinterpret_cast<const std::uint8_t*>(reading.data()), 17); };
+    receive();
+    host.events.clear();
     core.BtnBulletsClick();
     EXPECT_DOUBLE_EQ(core.state().ZeroOffset, 2.5);
-    const std::string reading = "\x02"
-                                "ABC000250000000\r";
-    core.Comm1ReceiveData(reinterpret_cast<const std::uint8_t*>(reading.data()), 17);
+    EXPECT_EQ(host.events, std::vector<std::string>{"zero 0.000 2.500"});
+    receive();
     EXPECT_EQ(host.text(Control::Edit1), "0.000");
     core.BtnBulletsClick();
-    core.Comm1ReceiveData(reinterpret_cast<const std::uint8_t*>(reading.data()), 17);
-    EXPECT_EQ(host.text(Control::Edit1), "2.500");
+    receive();
+    EXPECT_EQ(host.text(Control::Edit1), "0.000") << "a second press keeps the platform at zero";
+    EXPECT_DOUBLE_EQ(core.state().ZeroOffset, 2.5);
+
+    core.state().ZeroOffset = 3.0; // zeroed too far: the platform shows -0.500
+    receive();
+    core.BtnBulletsClick();
+    EXPECT_DOUBLE_EQ(core.state().ZeroOffset, 2.5);
+}
+
+TEST_F(RunControl, ZeroIsRefusedWithAProductOnThePlatform) {
+    core.state().ProductThreshold = 10.0;
+    core.state().ZeroOffset = 0.2;
+    host.texts[Control::Edit1] = "10.900";
+    host.events.clear();
+    core.BtnBulletsClick();
+    EXPECT_EQ(host.events, std::vector<std::string>{"message 提示: 平台上有产品，不能清零"});
+    EXPECT_DOUBLE_EQ(core.state().ZeroOffset, 0.2);
+    host.texts[Control::Edit1] = "10.000"; // at the threshold the platform counts as empty
+    core.BtnBulletsClick();
+    EXPECT_DOUBLE_EQ(core.state().ZeroOffset, 10.2);
+}
+
+TEST_F(RunControl, TheCountIsSavedAtStopAndEveryTenSecondsOfCountedProducts) {
+    host.texts[Control::ComboBox1] = "A";
+    host.texts[Control::Et2] = "20.000";
+    host.texts[Control::Et3] = "12.000";
+    host.texts[Control::LabeledEdit2] = "1000";
+    core.state().ProductThreshold = 10.0;
+    core.BtnClearClick("BtnClear");
+    auto product = [&](std::int64_t at) {
+        host.advance(core, at);
+        for (double x : {15.0, 15.0, 15.0, 15.0, 15.0, 5.0})
+            core.CaptureWeight(x);
+    };
+    auto saves = [&] {
+        std::vector<std::string> counts;
+        for (const std::string& event : host.events)
+            if (event.rfind("count ", 0) == 0)
+                counts.push_back(event);
+        return counts;
+    };
+    host.events.clear();
+    product(1000);
+    product(5000);
+    product(10999);
+    EXPECT_EQ(saves(), std::vector<std::string>{"count 1"}) << "the first, then not before 10 s have passed";
+    product(11000);
+    EXPECT_EQ(saves(), (std::vector<std::string>{"count 1", "count 4"}));
+    core.BtnSetTabsClick();
+    EXPECT_EQ(saves().back(), "count 4");
+    EXPECT_EQ(saves().size(), 3u);
 }
 
 TEST_F(RunControl, ZeroBeforeAnyReadingFailsAndKeepsTheOffset) {

@@ -21,6 +21,7 @@ protected:
         host.frames.clear();
         core.CountGoodProduct();
         core.UpdateBatchReminder();
+        host.drain(core);
     }
 
     test::FakeStationHost host;
@@ -39,19 +40,39 @@ TEST(OutputFrame, CarriesTheFlagsAsTheNinthByte) {
     EXPECT_EQ(WeighingCore::outputFrame(4)[8], '4');
 }
 
-TEST_F(Signalling, EachSendHandsTheFrameOverTwiceAroundAPause) {
+TEST_F(Signalling, EachSendPutsTheFrameOnTheLineTwice200msApartWithoutWaiting) {
+    host.now = 1000;
     host.events.clear();
     core.SendSignalFrame(1);
-    EXPECT_EQ(host.events, (std::vector<std::string>{"frame 1", "pause 200", "frame 1"}));
+    EXPECT_EQ(host.events, std::vector<std::string>{"frame 1"}) << "the first copy at once, nothing waits";
+    ASSERT_EQ(host.wake, 1200);
+    host.advance(core, 1199);
+    EXPECT_EQ(host.frames.size(), 1u);
+    host.advance(core, 1200);
+    EXPECT_EQ(host.frameTimes, (std::vector<std::int64_t>{1000, 1200}));
     EXPECT_EQ(host.written, WeighingCore::outputFrame(1) + WeighingCore::outputFrame(1));
+    EXPECT_FALSE(core.outputPending());
 }
 
-TEST_F(Signalling, FramesWhileThePortIsClosedAreDroppedButThePauseHappens) {
-    host.portOpen = false;
-    host.events.clear();
+TEST_F(Signalling, BackToBackSendsKeepTheLinesSpacingAndTheirOwnFlags) {
+    core.SendSignalFrame(1);
     core.SendSignalFrame(0);
+    host.advance(core, 50);
+    core.SendSignalFrame(5); // while the line is busy: after the previous send's second copy
+    host.drain(core);
+    EXPECT_EQ(host.frameTimes, (std::vector<std::int64_t>{0, 200, 200, 400, 400, 600}));
+    EXPECT_EQ(host.sentFlags(), "105");
+    host.advance(core, 2000);
+    core.SendSignalFrame(4); // the line is idle again
+    EXPECT_EQ(host.frameTimes.back(), 2000);
+}
+
+TEST_F(Signalling, FramesWhileThePortIsClosedAreDropped) {
+    host.portOpen = false;
+    core.SendSignalFrame(0);
+    host.drain(core);
     EXPECT_TRUE(host.written.empty());
-    EXPECT_EQ(host.events[1], "pause 200");
+    EXPECT_EQ(host.frames.size(), 2u);
 }
 
 TEST_F(Signalling, DefaultBatchValuesSetAndClearTheReminderOnTheFirstProduct) {
@@ -83,6 +104,15 @@ TEST_F(Signalling, APendingAlarmRidesAlongInBatchFrames) {
     EXPECT_EQ(host.sentFlags(), "5544");
 }
 
+TEST_F(Signalling, AFrameCarriesTheFlagsOfTheMomentOfItsSend) {
+    core.SignalOverLimit();
+    core.SendSignalFrame(core.state().SignalFlags);
+    core.SendSignalFrame(core.state().SignalFlags);
+    core.Timer1Timer(); // bit 2 off before the second send's copies are due
+    host.drain(core);
+    EXPECT_EQ(host.sentFlags().substr(0, 2), "55");
+}
+
 TEST_F(Signalling, AlarmDelayThenDuration) {
     core.SignalUnderLimit();
     EXPECT_EQ(host.lamp(Lamp::Shape1), LampColor::Yellow);
@@ -90,9 +120,11 @@ TEST_F(Signalling, AlarmDelayThenDuration) {
     core.Timer2Timer();
     EXPECT_EQ(host.events[0], "Timer1=on") << "the duration counts from before the frames";
     EXPECT_EQ(host.events[1], "Timer2=off");
+    host.drain(core);
     EXPECT_EQ(host.sentFlags(), "55") << "the reminder bit from creation rides along";
     host.frames.clear();
     core.Timer1Timer();
+    host.drain(core);
     EXPECT_FALSE(host.timerOn(Timer::Timer1));
     EXPECT_EQ(host.sentFlags(), "11");
     EXPECT_EQ(core.state().SignalFlags, 1);
@@ -109,6 +141,7 @@ TEST_F(Signalling, ModelSelectionClearsAllBitsAndSendsZeroTwice) {
     core.SignalOverLimit();
     host.events.clear();
     core.ModelSelected();
+    host.drain(core);
     EXPECT_EQ(core.state().SignalFlags, 0);
     EXPECT_EQ(host.sentFlags(), "00");
     EXPECT_TRUE(host.timerOn(Timer::Timer2)) << "the timers are left alone";
@@ -119,7 +152,8 @@ TEST_F(Signalling, CloseSavesTheCountThenSendsOneClearedFrame) {
     core.state().ProductCount = 7;
     host.events.clear();
     core.FormClose();
-    EXPECT_EQ(host.events, (std::vector<std::string>{"productOver", "count 7", "frame 0", "pause 200", "frame 0"}));
+    host.drain(core);
+    EXPECT_EQ(host.events, (std::vector<std::string>{"productOver", "count 7", "frame 0", "frame 0"}));
 }
 
 TEST_F(Signalling, ACloseThatCannotSaveSendsNoFrame) {
@@ -139,6 +173,7 @@ TEST_F(Signalling, ABadBatchCountFailsAfterTheReminderFrames) {
     } catch (const ConversionError& error) {
         EXPECT_STREQ(error.what(), "'' is not a valid integer value");
     }
+    host.drain(core);
     EXPECT_EQ(host.sentFlags(), "11");
     EXPECT_EQ(host.lamp(Lamp::Shape2), LampColor::Red);
 }

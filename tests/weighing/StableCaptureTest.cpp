@@ -89,11 +89,11 @@ TEST_F(StableCaptureTest, ANoisyProductIsWeighedAtTheExitByItsLevelReadings) {
     EXPECT_EQ(core.state().CaptureLatch, 0);
 }
 
-TEST_F(StableCaptureTest, AOneSampleProductIsJudgedOnWhatItHas) {
-    samples({14, 3});
-    EXPECT_EQ(edit2(), "14.000");
-    EXPECT_EQ(host.records, std::vector<std::string>{"正常"});
-    samples({25, 10});
+TEST_F(StableCaptureTest, AShortProductIsJudgedOnWhatItHas) {
+    samples({14, 14.02, 14.01, 3});
+    EXPECT_EQ(edit2(), "14.010");
+    ASSERT_EQ(host.records, std::vector<std::string>{"正常"});
+    samples({25, 25, 25, 10});
     EXPECT_EQ(host.records.back(), "超高") << "a sample at the threshold ends the product";
     samples({3, 3});
     EXPECT_EQ(host.records.size(), 2u) << "an empty platform is no product";
@@ -119,14 +119,17 @@ TEST_F(StableCaptureTest, TheDivisionFollowsTheIndicator) {
     EXPECT_EQ(edit2(), "16.100");
 }
 
-TEST_F(StableCaptureTest, AProductStraddlingStopAndStartIsStillOneProduct) {
+TEST_F(StableCaptureTest, AProductCutOffByStopBeforeItSettledIsADisturbanceNotARow) {
     samples({16, 16});
+    host.events.clear();
     core.BtnSetTabsClick();
+    EXPECT_NE(eventAt("glitch 2"), -1);
     core.BtnClearClick("BtnWordWrap");
-    samples({16});
-    EXPECT_TRUE(host.records.empty());
-    samples({16});
-    EXPECT_EQ(host.records, std::vector<std::string>{"正常"}) << "settled over the readings before and after";
+    samples({16, 16, 16, 16, 3});
+    EXPECT_TRUE(host.records.empty()) << "what is left of it after the start gets no verdict either";
+    samples({17, 17, 17, 17});
+    EXPECT_EQ(host.records, std::vector<std::string>{"正常"}) << "the next product is weighed as usual";
+    EXPECT_EQ(edit2(), "17.000");
 
     samples({3, 18, 18, 18, 18});
     EXPECT_EQ(host.records.size(), 2u);
@@ -148,7 +151,7 @@ TEST_F(StableCaptureTest, AFailedJudgementIsNotRepeatedForTheSameProduct) {
     EXPECT_TRUE(host.records.empty());
 
     host.texts[Control::Et3] = "abc";
-    samples({25});
+    samples({25, 25, 25});
     host.events.clear();
     EXPECT_THROW(samples({3}), ConversionError);
     EXPECT_EQ(host.records, std::vector<std::string>{"超高"});
@@ -156,6 +159,40 @@ TEST_F(StableCaptureTest, AFailedJudgementIsNotRepeatedForTheSameProduct) {
     host.texts[Control::Et3] = "12.000";
     samples({15, 15, 15, 15});
     EXPECT_EQ(host.records.back(), "正常") << "the next product is judged as usual";
+}
+
+TEST_F(StableCaptureTest, ARunOfFewerThanTheLeastReadingsIsADisturbance) {
+    samples({14, 14, 3});
+    EXPECT_TRUE(host.records.empty());
+    EXPECT_NE(eventAt("glitch 2"), -1);
+    samples({14, 14, 14, 3});
+    EXPECT_EQ(host.records, std::vector<std::string>{"正常"}) << "three readings make a product";
+
+    core.state().MinimumReadings = 6;
+    host.events.clear();
+    samples({15, 15, 15, 15, 15});
+    EXPECT_EQ(host.records.size(), 1u) << "nothing settles before the least number of readings";
+    samples({3});
+    EXPECT_NE(eventAt("glitch 5"), -1);
+    samples({15, 15, 15, 15, 15, 15});
+    EXPECT_EQ(host.records.size(), 2u);
+}
+
+TEST_F(StableCaptureTest, ALoneMisreadNeitherDelaysNorSkewsTheSettledWeight) {
+    samples({16, 16, 25, 16, 16});
+    EXPECT_EQ(host.records, std::vector<std::string>{"正常"}) << "settled at the fourth good reading";
+    EXPECT_EQ(edit2(), "16.000");
+    samples({3, 16, 16, 12, 16, 16});
+    EXPECT_EQ(host.records.size(), 2u) << "a misread downwards, too";
+    EXPECT_EQ(edit2(), "16.000");
+    samples({3, 16, 16, 16.15, 16, 16, 16});
+    EXPECT_EQ(host.records.size(), 2u) << "15 d off is no misread: the product has not settled yet";
+    samples({16});
+    EXPECT_EQ(host.records.size(), 3u);
+    EXPECT_EQ(edit2(), "16.000");
+
+    samples({3, 11, 13, 15, 15, 15, 15});
+    EXPECT_EQ(edit2(), "15.000") << "a ramp's readings are no misreads";
 }
 
 TEST(StableCapture, ReportsHowManyReadingsAWeightStandsOnAndKeepsALongProductBounded) {
