@@ -1,4 +1,5 @@
-// kelvora-helppdf OUTPUT.pdf INPUT.md... : the operator's manual from its Markdown chapters.
+// kelvora-helppdf [--contents] OUTPUT.pdf INPUT.md... : the operator's manual from its Markdown chapters,
+// with --contents a table of contents after its title.
 #include "docs/HelpPdfWriter.h"
 
 #include <cstdio>
@@ -32,8 +33,11 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments().mid(1);
+    const bool contents = !args.isEmpty() && args.first() == u"--contents"_s;
+    if (contents)
+        args.removeFirst();
     if (args.size() < 2) {
-        std::fputs("usage: kelvora-helppdf OUTPUT.pdf INPUT.md...\n", stderr);
+        std::fputs("usage: kelvora-helppdf [--contents] OUTPUT.pdf INPUT.md...\n", stderr);
         return 2;
     }
     const QString output = args.takeFirst();
@@ -42,7 +46,9 @@ int main(int argc, char** argv) {
         if (!QDir().mkpath(QFileInfo(output).absolutePath())) {
             throw kelvora::HelpPdfError("cannot create the folder of " + output.toStdString());
         }
-        const int pages = kelvora::HelpPdfWriter(u"Kelvora 称重工作站 操作手册"_s).write(markdown, output);
+        kelvora::HelpPdfWriter writer(u"Kelvora 称重工作站 操作手册"_s);
+        writer.setContents(contents);
+        const int pages = writer.write(markdown, output);
         std::printf("%s: %d pages\n", qPrintable(QDir::toNativeSeparators(output)), pages);
     } catch (const kelvora::HelpPdfError& e) {
         std::fprintf(stderr, "kelvora-helppdf: %s\n", e.what());

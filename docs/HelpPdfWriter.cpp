@@ -1,6 +1,8 @@
 #include "docs/HelpPdfWriter.h"
 
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include <QAbstractTextDocumentLayout>
 #include <QFile>
@@ -140,6 +142,98 @@ void keepHeadingsWithText(QTextDocument& doc, qreal lineHeight) {
     }
 }
 
+/// The table of contents: the headings it lists, as cursors that follow the edits before them, and the
+/// table whose second column shows their pages.
+struct Contents {
+    QTextTable* table = nullptr;
+    std::vector<QTextCursor> headings;
+};
+
+/// The level-1 and level-2 headings after the first heading (the title).
+std::vector<QTextCursor> headingsAfterTitle(QTextDocument& doc) {
+    std::vector<QTextCursor> headings;
+    bool title = true;
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
+        const int level = block.blockFormat().headingLevel();
+        if (level == 0 || level > 2 || std::exchange(title, false))
+            continue;
+        headings.emplace_back(block);
+    }
+    return headings;
+}
+
+/// Inserts "目录" and its table after the title; the text after them begins on a new page. The pages
+/// are filled in by numberContents.
+Contents insertContents(QTextDocument& doc) {
+    Contents contents{nullptr, headingsAfterTitle(doc)};
+    if (contents.headings.empty())
+        return contents;
+    QTextCursor cursor(doc.begin());
+    while (cursor.block().blockFormat().headingLevel() == 0)
+        cursor.movePosition(QTextCursor::NextBlock);
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    QTextBlockFormat caption;
+    caption.setTopMargin(18);
+    caption.setBottomMargin(8);
+    QTextCharFormat captionText;
+    captionText.setFontPointSize(kTextPointSize * 1.5);
+    captionText.setFontWeight(QFont::Bold);
+    captionText.setForeground(QColor(0x14, 0x3C, 0x78));
+    cursor.insertBlock(caption, captionText);
+    cursor.insertText(u"目录"_s, captionText);
+
+    QTextTableFormat format;
+    format.setBorder(0);
+    format.setCellPadding(1);
+    format.setCellSpacing(0);
+    format.setWidth(QTextLength(QTextLength::PercentageLength, 100));
+    format.setColumnWidthConstraints(
+        {QTextLength(QTextLength::PercentageLength, 90), QTextLength(QTextLength::PercentageLength, 10)});
+    contents.table = cursor.insertTable(static_cast<int>(contents.headings.size()), 2, format);
+    for (int row = 0; row < contents.table->rows(); ++row) {
+        const QTextBlock heading = contents.headings[static_cast<std::size_t>(row)].block();
+        const bool chapter = heading.blockFormat().headingLevel() == 1;
+        QTextCursor title = contents.table->cellAt(row, 0).firstCursorPosition();
+        QTextBlockFormat indent;
+        indent.setLeftMargin(chapter ? 0 : 18);
+        indent.setTopMargin(chapter ? 6 : 0);
+        title.setBlockFormat(indent);
+        QTextCharFormat text;
+        text.setFontWeight(chapter ? QFont::Bold : QFont::Normal);
+        title.insertText(heading.text(), text);
+        QTextCursor page = contents.table->cellAt(row, 1).firstCursorPosition();
+        QTextBlockFormat right = indent;
+        right.setLeftMargin(0);
+        right.setAlignment(Qt::AlignRight);
+        page.setBlockFormat(right);
+    }
+    QTextCursor after = contents.table->lastCursorPosition();
+    after.movePosition(QTextCursor::NextBlock);
+    QTextBlockFormat newPage = after.blockFormat();
+    newPage.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    after.setBlockFormat(newPage);
+    return contents;
+}
+
+/// Writes each heading's page into the contents; false when every page was right already. Needs the
+/// page size set.
+bool numberContents(QTextDocument& doc, const Contents& contents) {
+    const qreal pageHeight = doc.pageSize().height();
+    bool changed = false;
+    for (int row = 0; row < contents.table->rows(); ++row) {
+        const QTextBlock heading = contents.headings[static_cast<std::size_t>(row)].block();
+        const int page = static_cast<int>(doc.documentLayout()->blockBoundingRect(heading).top() / pageHeight) + 1;
+        const QTextTableCell cell = contents.table->cellAt(row, 1);
+        QTextCursor cursor = cell.firstCursorPosition();
+        cursor.setPosition(cell.lastCursorPosition().position(), QTextCursor::KeepAnchor);
+        if (cursor.selectedText() != QString::number(page)) {
+            cursor.insertText(QString::number(page));
+            changed = true;
+        }
+    }
+    return changed;
+}
+
 } // namespace
 
 int HelpPdfWriter::write(const QString& markdown, const QString& pdfPath) const {
@@ -189,7 +283,13 @@ int HelpPdfWriter::render(const QString& markdown, const QString& path) const {
     const qreal line = QFontMetricsF(small, &writer).height();
     const QRectF body = page.adjusted(0, line * 2, 0, -line * 2);
     doc.setPageSize(body.size());
-    keepHeadingsWithText(doc, QFontMetricsF(doc.defaultFont(), &writer).height());
+    const Contents contents = m_contents ? insertContents(doc) : Contents{};
+    // The pages the contents name may move a heading; then its page is written anew.
+    for (int pass = 0; pass < 4; ++pass) {
+        keepHeadingsWithText(doc, QFontMetricsF(doc.defaultFont(), &writer).height());
+        if (contents.table == nullptr || !numberContents(doc, contents))
+            break;
+    }
     const int pageCount = doc.pageCount();
 
     for (int index = 0; index < pageCount; ++index) {

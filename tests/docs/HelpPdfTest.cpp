@@ -1,5 +1,8 @@
 #include "tests/support/TestPaths.h"
 
+#include <utility>
+#include <vector>
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -120,6 +123,80 @@ TEST(HelpPdfTest, TheBuiltManualEmbedsItsFontsAndNumbersItsPages) {
     EXPECT_TRUE(text.contains(u"第%1页/共%1页"_s.arg(count)));
 }
 
+/// The contents as pdftotext lays them out on the pages before the text starts: each line a heading and its
+/// page number.
+std::vector<std::pair<QString, int>> contentsOf(const QString& pdf) {
+    const ProcessResult layout = run(u"pdftotext"_s, {u"-layout"_s, u"-enc"_s, u"UTF-8"_s, pdf, u"-"_s});
+    EXPECT_EQ(layout.exitCode, 0) << layout.err.toStdString();
+    std::vector<std::pair<QString, int>> lines;
+    static const QRegularExpression line(u"^(\\S.*?)\\s{2,}(\\d+)$"_s);
+    for (const QString& page : layout.out.split(u'\f')) {
+        if (!page.contains(u"目录"_s) && lines.empty())
+            break;
+        const qsizetype before = static_cast<qsizetype>(lines.size());
+        for (const QString& text : page.split(u'\n')) {
+            if (const auto match = line.match(text.trimmed()); match.hasMatch())
+                lines.emplace_back(withoutBlanks(match.captured(1)), match.captured(2).toInt());
+        }
+        if (static_cast<qsizetype>(lines.size()) == before)
+            break;
+    }
+    return lines;
+}
+
+/// Whether each line's heading stands on the page it names.
+void expectContentsPointAtTheirPages(const QString& pdf, const std::vector<std::pair<QString, int>>& contents) {
+    const QStringList pages = pdfText(pdf).split(u'\f');
+    for (const auto& [heading, page] : contents) {
+        ASSERT_LT(page - 1, pages.size()) << heading.toStdString();
+        EXPECT_TRUE(withoutBlanks(pages[page - 1]).contains(heading))
+            << heading.toStdString() << " not on page " << page;
+    }
+}
+
+TEST(HelpPdfTest, TheBuiltManualListsItsChaptersAndSectionsWithTheirPages) {
+    const std::vector<std::pair<QString, int>> contents = contentsOf(helpPdf());
+    const QDir chapters(QString::fromStdString(test::sourceDir()) + u"/docs/manual"_s);
+    QStringList headings;
+    for (const QString& name : chapters.entryList({u"*.md"_s}, QDir::Files, QDir::Name)) {
+        QFile file(chapters.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        bool inCode = false;
+        for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+            inCode ^= line.startsWith(u"```"_s);
+            if (!inCode && (line.startsWith(u"# "_s) || line.startsWith(u"## "_s)))
+                headings << withoutBlanks(line.mid(line.indexOf(u' ') + 1));
+        }
+    }
+    headings.removeFirst(); // the title
+    QStringList listed;
+    for (const auto& [heading, page] : contents)
+        listed << heading;
+    EXPECT_EQ(listed, headings);
+    expectContentsPointAtTheirPages(helpPdf(), contents);
+}
+
+TEST(HelpPdfTest, ContentsAreOnlyMadeWhenAskedForAndFollowTheTitle) {
+    const test::TempDir dir;
+    const QString md = QString::fromStdString(dir.file("a.md"));
+    writeFile(md,
+              u"# 手册\n\n前言。\n\n## 一节\n\n正文。\n\n# 第二章\n\n## 第二节\n\n### 小节\n\n# 第三章\n\n完。\n"_s);
+    const QString pdf = QString::fromStdString(dir.file("toc.pdf"));
+    const ProcessResult rendered = run(renderer(), {u"--contents"_s, pdf, md});
+    ASSERT_EQ(rendered.exitCode, 0) << rendered.err.toStdString();
+    const auto contents = contentsOf(pdf);
+    const std::vector<std::pair<QString, int>> expected{
+        {u"一节"_s, 2}, {u"第二章"_s, 3}, {u"第二节"_s, 3}, {u"第三章"_s, 4}};
+    EXPECT_EQ(contents, expected);
+    expectContentsPointAtTheirPages(pdf, contents);
+    EXPECT_TRUE(pdfText(pdf).split(u'\f').value(1).contains(u"前言"_s)) << "the text after the title starts a page";
+
+    const QString plain = QString::fromStdString(dir.file("plain.pdf"));
+    ASSERT_EQ(run(renderer(), {plain, md}).exitCode, 0);
+    EXPECT_FALSE(pdfText(plain).contains(u"目录"_s));
+    EXPECT_TRUE(contentsOf(plain).empty());
+}
+
 TEST(HelpPdfTest, ChaptersStartOnTheirOwnPageAndCodeKeepsItsChineseInTheCodeFont) {
     const test::TempDir dir;
     const QString md = QString::fromStdString(dir.file("a.md"));
@@ -154,6 +231,7 @@ TEST(HelpPdfTest, AMissingChapterFailsAndLeavesTheEarlierManualInPlace) {
     EXPECT_FALSE(QFile::exists(pdf + u".part"_s));
 
     EXPECT_EQ(run(renderer(), {pdf}).exitCode, 2);
+    EXPECT_EQ(run(renderer(), {u"--contents"_s, pdf}).exitCode, 2);
 }
 
 } // namespace
