@@ -3,6 +3,7 @@
 #include "app/ScriptRunner.h"
 #include "app/Unit1.h"
 #include "data/ConnectionTarget.h"
+#include "station/StopSignals.h"
 #include "ui/FontMapping.h"
 #include "ui/MessageBox.h"
 
@@ -120,6 +121,9 @@ int StationApplication::run() {
     if (runner) {
         runner->start();
     }
+    // Told to end by the system (shutdown, a service manager, a lost terminal): the close steps still
+    // run, so the count is saved and the last frame sent.
+    const StopSignals stopSignals([&form] { form.closeWithoutConfirmation(); });
     const int status = exec();
     return runner ? runner->status(status) : status;
 }

@@ -16,6 +16,7 @@
 #include "weighing/NumberText.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -249,8 +250,9 @@ void TForm1::BtnExitClick() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    bool accepted = false;
-    runWindowHandler([&] { accepted = FormCloseQuery(); });
+    bool accepted = m_confirmed;
+    if (!accepted)
+        runWindowHandler([&] { accepted = FormCloseQuery(); });
     if (accepted) {
         accepted = runWindowHandler([this] { FormClose(); });
     }
@@ -268,6 +270,15 @@ bool TForm1::FormCloseQuery() {
     request.icon = QMessageBox::Information;
     request.buttons = QMessageBox::Ok | QMessageBox::Cancel;
     return MessageBox::show(this, request) != QMessageBox::Cancel;
+}
+
+void TForm1::closeWithoutConfirmation() {
+    m_confirmed = true;
+    const bool closed = close();
+    m_confirmed = false; // a close that failed asks again next time
+    if (closed) {
+        QCoreApplication::quit(); // also while a window of its own (the login) is still open
+    }
 }
 
 void TForm1::FormClose() {

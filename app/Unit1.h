@@ -74,6 +74,8 @@ public:
     void BtnExitClick();
     /// The exit confirmation; true when the window may close.
     bool FormCloseQuery();
+    /// The station is told to end (SIGTERM, SIGHUP): the close steps run without the confirmation.
+    void closeWithoutConfirmation();
     void FormClose();
     void BtnSendtoBackClick();
     void BtnClearClick(const QObject* sender);
@@ -151,6 +153,7 @@ private:
     std::uint32_t m_color = 16053492;
     bool m_shown = false;
     bool m_closing = false;
+    bool m_confirmed = false; // the close needs no confirmation
     QString m_marqueeCaption;  // shown again when the indicator speaks
     std::string m_loadedPort; // Option.ini's port at start: a port chosen since in 设置 is used by 继续
 };

@@ -2,6 +2,7 @@
 
 #include "station/StationScript.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace kelvora {
@@ -15,7 +16,9 @@ constexpr std::size_t kFrameLength = 17;
 TraceWriter::TraceWriter(std::ostream& out, Clock clock) : m_out(out), m_clock(std::move(clock)) {}
 
 TraceWriter::Line::Line(TraceWriter& writer, std::string_view event) : m_out(writer.m_out) {
-    m_text = "{\"t\":" + std::to_string(writer.now()) + ",\"ev\":\"";
+    // A clock restarted under the writer (the script's start) never takes the trace back in time.
+    writer.m_last = std::max(writer.m_last, writer.now());
+    m_text = "{\"t\":" + std::to_string(writer.m_last) + ",\"ev\":\"";
     m_text += escape(event);
     m_text += '"';
 }
@@ -23,6 +26,7 @@ TraceWriter::Line::Line(TraceWriter& writer, std::string_view event) : m_out(wri
 TraceWriter::Line::~Line() {
     m_text += "}\n";
     m_out.write(m_text.data(), static_cast<std::streamsize>(m_text.size()));
+    m_out.flush(); // a live trace is read as it happens
 }
 
 TraceWriter::Line& TraceWriter::Line::add(const char* key, std::string_view value) {

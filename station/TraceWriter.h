@@ -9,7 +9,8 @@
 namespace kelvora {
 
 /// Writes the station's trace: one JSON object per line, each starting with "t" (ms on the writer's
-/// clock) and "ev" (the event's name), followed by its fields in the order they are added. The windowless
+/// clock, never less than the line before) and "ev" (the event's name), followed by its fields in the
+/// order they are added. Each line is flushed as it is written. The windowless
 /// hosts and the station window write the same lines through it.
 class TraceWriter {
 public:
@@ -53,6 +54,7 @@ public:
 private:
     std::ostream& m_out;
     Clock m_clock;
+    std::int64_t m_last = 0;
     std::string m_frame;
     bool m_frameSent = false;
     bool m_lastFrameSent = false;

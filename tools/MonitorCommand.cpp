@@ -5,8 +5,8 @@
 #include "station/MonitorHost.h"
 #include "station/StationLoad.h"
 #include "station/StationScript.h"
+#include "station/StopSignals.h"
 #include "tools/CommandArguments.h"
-#include "tools/StopSignals.h"
 
 #include <algorithm>
 #include <fstream>

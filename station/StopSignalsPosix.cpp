@@ -1,4 +1,4 @@
-#include "tools/StopSignals.h"
+#include "station/StopSignals.h"
 
 #include <cerrno>
 #include <csignal>
@@ -18,6 +18,7 @@ namespace {
 int g_pipe[2] = {-1, -1};
 struct sigaction g_previousInt {};
 struct sigaction g_previousTerm {};
+struct sigaction g_previousHup {};
 
 extern "C" void onStopSignal(int) {
     const int saved = errno;
@@ -26,6 +27,7 @@ extern "C" void onStopSignal(int) {
     // A second interrupt ends the program at once, should the clean stop hang.
     ::signal(SIGINT, SIG_DFL);
     ::signal(SIGTERM, SIG_DFL);
+    ::signal(SIGHUP, SIG_DFL);
     errno = saved;
 }
 
@@ -48,11 +50,13 @@ StopSignals::StopSignals(std::function<void()> onStop) : m_onStop(std::move(onSt
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, &g_previousInt);
     ::sigaction(SIGTERM, &action, &g_previousTerm);
+    ::sigaction(SIGHUP, &action, &g_previousHup);
 }
 
 StopSignals::~StopSignals() {
     ::sigaction(SIGINT, &g_previousInt, nullptr);
     ::sigaction(SIGTERM, &g_previousTerm, nullptr);
+    ::sigaction(SIGHUP, &g_previousHup, nullptr);
     m_notifier.reset();
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);

@@ -7,8 +7,9 @@ class QSocketNotifier;
 
 namespace kelvora {
 
-/// Turns SIGINT and SIGTERM into a call on the main thread's event loop, so that a program can end
-/// cleanly (closing its port) when it is interrupted; a second signal ends it at once. One instance at a
+/// Turns SIGINT, SIGTERM and SIGHUP into a call on the main thread's event loop, so that a program can
+/// end cleanly (its close steps, its port closed) when it is interrupted, told to end or loses its
+/// terminal; a second signal ends it at once. One instance at a
 /// time; the previous handlers are restored on destruction. StopSignalsPosix.cpp holds the platform calls.
 class StopSignals {
 public:
