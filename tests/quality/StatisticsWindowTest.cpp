@@ -61,6 +61,14 @@ TEST(StatisticsWindowTest, ShowsTheFiguresAndTheRulesVerdictByVerdict) {
     EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("batchVerdict"))->text(), QStringLiteral("批判定：不合格"));
     EXPECT_FALSE(window.addRecord({"B250", 0.25, "?", "张三", timeAt(500)}));
     EXPECT_EQ(figure(window, "产品数"), "201");
+
+    EXPECT_EQ(figure(window, "干扰"), "0");
+    window.addDisturbance();
+    window.addDisturbance();
+    EXPECT_EQ(figure(window, "干扰"), "2") << "runs of readings that were no product";
+    EXPECT_EQ(figure(window, "产品数"), "201");
+    window.startBatch(QStringLiteral("B250"), kB250);
+    EXPECT_EQ(figure(window, "干扰"), "0") << "counted per batch";
 }
 
 TEST(StatisticsWindowTest, NamesTheBrokenRuleOfAPoint) {

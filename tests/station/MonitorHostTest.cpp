@@ -1,10 +1,12 @@
-// The monitor's host on a pseudo-terminal: real timers, real pauses, the port and the recording.
+// The monitor's host on a pseudo-terminal: real timers, output frames on the real clock, the port and the
+// recording.
 #include "station/MonitorHost.h"
 
 #include "simulator/IndicatorFrame.h"
 #include "simulator/SimulatorPort.h"
 #include "station/StationLoad.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <sstream>
@@ -41,12 +43,15 @@ void runEventLoopFor(std::chrono::milliseconds duration) {
     QCoreApplication::exec();
 }
 
-TEST(MonitorHost, AnAlarmGoesOutAfterTheDelayAndEndsAfterTheDurationWithRealPauses) {
+class MonitorHostTest : public ::testing::Test {
+protected:
     int argc = 1;
-    char name[] = "MonitorHostTest";
-    char* argv[] = {name, nullptr};
-    QCoreApplication application(argc, argv);
+    char name[16] = "MonitorHostTest";
+    char* argv[2] = {name, nullptr};
+    QCoreApplication application{argc, argv};
+};
 
+TEST_F(MonitorHostTest, AnAlarmGoesOutAfterTheDelayAndEndsAfterTheDurationWithTheFramesOnTheirTime) {
     SimulatorPort indicator = SimulatorPort::openPseudoTerminal();
     std::ostringstream trace;
     std::ostringstream recording;
@@ -119,6 +124,55 @@ TEST(MonitorHost, AnAlarmGoesOutAfterTheDelayAndEndsAfterTheDurationWithRealPaus
     EXPECT_LT(select, chunk);
     EXPECT_LT(chunk, close);
     EXPECT_NE(close, std::string::npos);
+}
+
+TEST_F(MonitorHostTest, AReadingArrivingWhileAFrameWaitsForItsSecondCopyIsHandledAtOnce) {
+    SimulatorPort indicator = SimulatorPort::openPseudoTerminal();
+    std::ostringstream trace;
+    MonitorHost host(trace, nullptr);
+    const StationSettings settings = loadStation(host, "");
+    host.configurePort(settings, indicator.stationPath());
+    ASSERT_TRUE(host.openAtStart());
+    host.applyCommand(StationScript::parseLine("0 set LabeledEdit1 100", 1));
+    host.applyCommand(StationScript::parseLine("0 set LabeledEdit2 90", 1));
+    host.applyCommand(StationScript::parseLine("0 select M1 15 20 12", 1));
+
+    // After the selection's frames, one product of 15 at a reading every 40 ms: counted at its fourth
+    // reading, whose two sends put four copies on the line over 400 ms.
+    std::thread line([&] {
+        std::this_thread::sleep_for(600ms);
+        for (double reading : {0.0, 15.0, 15.0, 15.0, 15.0, 15.5, 15.6, 15.7, 0.0}) {
+            const std::string frame = IndicatorFrame::toledo(reading, false);
+            indicator.write(frame.data(), frame.size());
+            std::this_thread::sleep_for(40ms);
+        }
+    });
+    runEventLoopFor(1500ms);
+    line.join();
+    host.finish();
+
+    std::vector<QJsonObject> lines;
+    std::istringstream in(trace.str());
+    for (std::string text; std::getline(in, text);)
+        lines.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(text)).object());
+    const auto record = std::find_if(lines.begin(), lines.end(), [](const QJsonObject& l) { return l["ev"] == "record"; });
+    ASSERT_NE(record, lines.end());
+    const int judged = (*record)["t"].toInt();
+    std::vector<int> frames;
+    std::vector<QString> shownAfter;
+    for (auto l = record; l != lines.end(); ++l) {
+        if ((*l)["ev"] == "frame")
+            frames.push_back((*l)["t"].toInt());
+        if ((*l)["ev"] == "Edit1" && frames.size() < 2)
+            shownAfter.push_back((*l)["text"].toString());
+    }
+    ASSERT_EQ(frames.size(), 4u);
+    EXPECT_LE(frames[0] - judged, 5) << "the first copy at once";
+    EXPECT_GE(frames[1] - frames[0], 199);
+    // The readings 15.5, 15.6 and 15.7 came 40, 80 and 120 ms after the verdict: shown before the second
+    // copy was due, not after the sends.
+    EXPECT_GE(shownAfter.size(), 2u);
+    EXPECT_EQ(shownAfter.front(), "15.500");
 }
 
 } // namespace
