@@ -68,7 +68,7 @@ void WindowStationHost::wake() {
 
 void WindowStationHost::wakeAt(std::optional<std::int64_t> time) {
     if (m_virtualClock) {
-        m_wake = time;
+        m_due.setWake(time);
     } else if (time) {
         m_wakeTimer.start(static_cast<int>(std::max<std::int64_t>(0, *time - now())));
     } else {
@@ -77,21 +77,9 @@ void WindowStationHost::wakeAt(std::optional<std::int64_t> time) {
 }
 
 void WindowStationHost::advanceTo(std::int64_t limit) {
-    for (;;) {
-        const std::optional<VirtualTimers::Due> due = m_due.nextBefore(limit);
-        if (m_wake && *m_wake <= limit && (!due || *m_wake <= due->time)) {
-            m_now = std::max(m_now, *m_wake);
-            m_wake.reset();
-            wake();
-        } else if (due) {
-            m_now = std::max(m_now, due->time);
-            // A window timer repeats until its handler disables it.
-            m_due.repeat(due->timer, m_now + m_timerInterval[index(due->timer)]);
-            fire(due->timer);
-        } else {
-            break;
-        }
-    }
+    m_due.runDue(
+        limit, m_now, [this](Timer timer) { return m_timerInterval[index(timer)]; }, [this] { wake(); },
+        [this](Timer timer) { fire(timer); });
     if (limit != std::numeric_limits<std::int64_t>::max()) {
         m_now = std::max(m_now, limit);
     }
@@ -240,11 +228,7 @@ void WindowStationHost::closePort() {
 void WindowStationHost::drainPort(int timeoutMs) {
     if (m_virtualClock) {
         // The planned copies go out on the virtual clock; no timer runs for them.
-        while (m_form.core().outputPending() && m_wake) {
-            m_now = std::max(m_now, *m_wake);
-            m_wake.reset();
-            wake();
-        }
+        m_due.runWakes(m_now, [this] { return m_form.core().outputPending(); }, [this] { wake(); });
     }
     if (m_virtualPort || !portIsOpen()) {
         return;

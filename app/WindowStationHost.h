@@ -107,9 +107,8 @@ private:
     std::array<QTimer, 2> m_timers;
     std::array<bool, 2> m_timerEnabled{false, false};
     std::array<int, 2> m_timerInterval{0, 0};
-    VirtualTimers m_due; // the timers on the virtual clock
-    QTimer m_wakeTimer;
-    std::optional<std::int64_t> m_wake; // the core's wake-up on the virtual clock
+    VirtualTimers m_due; // the timers and the core's wake-up on the virtual clock
+    QTimer m_wakeTimer;  // the core's wake-up on the real clock
     bool m_writerIdle = true;
     std::unique_ptr<WeightRecordStore> m_store;
     std::unique_ptr<ProductRecorder> m_recorder;

@@ -24,29 +24,13 @@ void ReplayHost::run(StationScript& script) {
 }
 
 void ReplayHost::fireDueBefore(std::int64_t limit) {
-    for (;;) {
-        const std::optional<VirtualTimers::Due> due = m_timers.nextBefore(limit);
-        if (m_wake && *m_wake <= limit && (!due || *m_wake <= due->time)) {
-            m_now = std::max(m_now, *m_wake);
-            m_wake.reset();
-            wake();
-        } else if (due) {
-            m_now = std::max(m_now, due->time);
-            // A window timer repeats until its handler disables it.
-            m_timers.repeat(due->timer, m_now + timerInterval(due->timer));
-            fireTimer(due->timer);
-        } else {
-            return;
-        }
-    }
+    m_timers.runDue(
+        limit, m_now, [this](Timer timer) { return timerInterval(timer); }, [this] { wake(); },
+        [this](Timer timer) { fireTimer(timer); });
 }
 
 void ReplayHost::finishOutput() {
-    while (core().outputPending() && m_wake) {
-        m_now = std::max(m_now, *m_wake);
-        m_wake.reset();
-        wake();
-    }
+    m_timers.runWakes(m_now, [this] { return core().outputPending(); }, [this] { wake(); });
 }
 
 void ReplayHost::timerChanged(Timer timer, bool enabled, int interval) {

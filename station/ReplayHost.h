@@ -48,7 +48,7 @@ public:
 protected:
     std::int64_t now() const override { return m_now; }
     void timerChanged(Timer timer, bool enabled, int interval) override;
-    void wakeChanged(std::optional<std::int64_t> time) override { m_wake = time; }
+    void wakeChanged(std::optional<std::int64_t> time) override { m_timers.setWake(time); }
     bool portIsOpen() const override { return m_portOpen; }
     void portOpen() override;
     void portClose() override { m_portOpen = false; }
@@ -62,7 +62,6 @@ private:
     void finishOutput();
 
     std::int64_t m_now = 0;
-    std::optional<std::int64_t> m_wake;
     VirtualTimers m_timers;
     bool m_portOpen = false;
     ReplaySummary m_summary;
