@@ -327,7 +327,10 @@ void TForm1::showIndicatorSilent(bool silent, const QDateTime& since) {
     if (silent) {
         m_marqueeCaption = ui.RzMarqueeStatus1->text();
         ui.RzMarqueeStatus1->setText(u"仪表无数据"_s);
-        ui.SilenceStatus->setText(u"仪表自 "_s + since.toString(u"HH:mm:ss"_s) + u" 起无数据"_s);
+        const QString text = u"仪表自 "_s + since.toString(u"HH:mm:ss"_s) + u" 起无数据"_s;
+        ui.SilenceStatus->setText(text);
+        // The whole text, however narrow the window: the operator must see since when.
+        ui.SilenceStatus->setMinimumWidth(ui.SilenceStatus->fontMetrics().horizontalAdvance(text) + 16);
         ui.SilenceStatus->setVisible(true);
     } else {
         ui.RzMarqueeStatus1->setText(m_marqueeCaption);
