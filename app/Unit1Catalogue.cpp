@@ -2,6 +2,7 @@
 // values are bound parameters in every statement, so any name works and no typed text changes what a
 // statement does.
 #include "app/Unit1.h"
+#include "app/config/StationConfig.h"
 #include "ui_Unit1.h"
 #include "weighing/NumberText.h"
 
@@ -10,6 +11,22 @@
 using namespace Qt::StringLiterals;
 
 namespace kelvora {
+
+namespace {
+
+// The notice of a model whose lower limit is less than twice the product threshold.
+QString lowThresholdNotice(const QString& model, double lower, double threshold, const QString& unit) {
+    const auto weight = [&](double value) -> QString {
+        return QString::fromStdString(NumberText::formatWeight(value)) + u' ' + unit;
+    };
+    const QString text =
+        u"型号“%1”的下限值 %2 不到产品下限值的两倍。\n"
+        "严重欠装、比产品下限值（产品下限值 %3）还轻的包装不会被当作产品：称重台看不到它，它不经判定就通过。\n"
+        "请在“设置”中调低产品下限值，使它明显低于型号的下限值（重新启动程序后生效）。"_s;
+    return text.arg(model, weight(lower), weight(threshold));
+}
+
+} // namespace
 
 void TForm1::execute(const QString& statement, const std::vector<std::pair<QString, QString>>& parameters, bool rows) {
     ADOQuery1.Close();
@@ -33,6 +50,13 @@ void TForm1::ComboBox1Click() {
     m_host.setText(Control::Et2, NumberText::formatWeight(upper));
     m_host.setText(Control::Et3, NumberText::formatWeight(lower));
     m_core.ModelSelected();
+    // A pack lighter than the product threshold never starts a product: with a lower limit below twice
+    // the threshold, a pack filled to half of it passes unseen. A notice, not a refusal.
+    const double threshold = m_core.state().ProductThreshold;
+    if (found && lower < 2 * threshold) {
+        const bool grams = StationConfig::loadStatistics(iniPath().toStdString()).grams;
+        showMessage(u"提示"_s, lowThresholdNotice(modelName(), lower, threshold, grams ? u"g"_s : u"kg"_s));
+    }
 }
 
 void TForm1::BitBtn2Click() {

@@ -29,14 +29,18 @@ while [ $# -gt 0 ]; do
 done
 bin="$root/build/bin"
 work=$(mktemp -d /tmp/kelvora-window-load.XXXXXX)
-"$bin/kelvora-tool" simulate --count 1000000 --products-per-minute 60 --sd 2.5 --mean 16 > "$work/sim.jsonl" 2>/dev/null &
+# Entry and exit readings at half of the demo station's product threshold (0.2), below it.
+"$bin/kelvora-tool" simulate --count 1000000 --products-per-minute 60 --sd 2.5 --mean 16 --threshold 0.2 \
+    > "$work/sim.jsonl" 2>/dev/null &
 sim=$!
 trap 'kill $sim 2>/dev/null || true' EXIT
 for _ in $(seq 100); do [ -s "$work/sim.jsonl" ] && break; sleep 0.05; done
 port=$(head -1 "$work/sim.jsonl" | sed 's/.*"path":"\([^"]*\)".*/\1/')
 "$bin/kelvora-tool" station init "$work/station" --demo --port "$port" >/dev/null 2>&1
 end=$((minutes * 60000 + 2000))
-printf '0 set ComboBox1 admin\n0 set Edit1 123456\n0 click RzBitBtn1\n0 set LabeledEdit1 1000000\n0 set LabeledEdit2 1000000\n500 choose ComboBox1 A100\n1000 click BtnClear\n%d click BtnSetTabs\n%d close\n' \
+# The model is typed, not chosen from the demo's catalogue: 16 with limits 12 to 20, so that these weights
+# raise the alerts above (nearly half of the packages lie below TU2 of a 16 kg nominal).
+printf '0 set ComboBox1 admin\n0 set Edit1 123456\n0 click RzBitBtn1\n0 set LabeledEdit1 1000000\n0 set LabeledEdit2 1000000\n500 set ComboBox1 A100\n500 set Et1 16.000\n500 set Et2 20.000\n500 set Et3 12.000\n1000 click BtnClear\n%d click BtnSetTabs\n%d close\n' \
     "$end" "$((end + 500))" > "$work/script.txt"
 QT_QPA_PLATFORM=offscreen "$bin/kelvora" --dir "$work/station" --port "$port" --script "$work/script.txt" --trace \
     > "$work/trace.jsonl" 2>/dev/null &

@@ -194,12 +194,15 @@ void initDatabase(const QString& target, bool demo) {
         RowWriter(db, users.name, columnNames(users)).write(admin);
         if (!demo)
             return;
+        // Prepackages weighed in kg: the lower limit at the nominal less the tolerable negative error T
+        // (1.5 % from 1 to 10 kg, 150 g from 10 to 15 kg, 1 % from 15 to 50 kg), rounded up to the gram;
+        // the upper limit at the nominal plus 2 T, the giveaway the filler allows.
         RowWriter models(db, QStringLiteral("XH"), columnNames(*schema::findTable(QStringLiteral("XH"))));
-        models.write({QStringLiteral("A100"), 16.0, 20.0, 12.0});
-        models.write({QStringLiteral("B250"), 250.0, 255.0, 245.0});
-        models.write({QStringLiteral("饼干-200g"), 200.0, 204.5, 196.0});
-        models.write({QStringLiteral("糖果-500g"), 500.0, 510.0, 495.0});
-        models.write({QStringLiteral("C12"), 12.0, 12.6, 11.4});
+        models.write({QStringLiteral("大米-5kg"), 5.0, 5.15, 4.925});    // T 75 g
+        models.write({QStringLiteral("面粉-10kg"), 10.0, 10.3, 9.85});   // T 150 g
+        models.write({QStringLiteral("大米-25kg"), 25.0, 25.5, 24.75});  // T 250 g
+        models.write({QStringLiteral("白糖-1kg"), 1.0, 1.03, 0.985});    // T 15 g
+        models.write({QStringLiteral("面粉-2.5kg"), 2.5, 2.575, 2.463}); // T 37.5 g
     });
 }
 

@@ -8,9 +8,11 @@ namespace kelvora {
 namespace database_setup {
 
 /// Creates `XH`, `weight` (with an index on `时间`) and `users` in `target` (a file path or a connection
-/// string) and one administrator, "admin" with the initial password and every right; `demo` adds a few
-/// product models. An SQLite file is created and must not exist; a PostgreSQL database must exist and
-/// hold none of the tables. All or nothing. Throws DatabaseError.
+/// string) and one administrator, "admin" with the initial password and every right; `demo` adds the
+/// models of a prepackage line in kg (大米-5kg, 面粉-10kg, 大米-25kg, 白糖-1kg, 面粉-2.5kg), each with its
+/// lower limit at the nominal less the tolerable negative error and its upper limit at the nominal plus
+/// twice that. An SQLite file is created and must not exist; a PostgreSQL database must exist and hold
+/// none of the tables. All or nothing. Throws DatabaseError.
 void initDatabase(const QString& target, bool demo);
 
 struct ImportCounts {

@@ -21,17 +21,17 @@ namespace {
 
 } // namespace
 
-QByteArray StationFolder::defaultOptionIni(const QString& portName) {
+QByteArray StationFolder::defaultOptionIni(const QString& portName, bool demo) {
     const QString port = portName.isEmpty() ? u"Com1"_s : portName;
+    const QString threshold = demo ? QString::number(kDemoProductThreshold, 'f', 3) : u"10.000"_s;
     return (u"[软件]\n背景色=16053492\n"
             "[Word]\nNum=0\nTX_Num=0\nSC_Num=0\n"
             "[时钟]\n开始输出=1000\n输出时长=1000\n"
-            "[下限值]\nValue=10.000\n"
-            "[串行口]\nComName="_s +
-            port +
+            "[下限值]\nValue="_s +
+            threshold + u"\n[串行口]\nComName="_s + port +
             u"\nBaudrate=9600\nParity=None\n"
-            "[算法]\n1=1\n2=0\n3=0\n"
-            "[仪表]\n1=1\n2=0\n"_s)
+            "[算法]\n1=1\n2=0\n3=0\n取样=稳定\n最少读数=3\n"
+            "[仪表]\n1=1\n2=0\n无数据报警=3\n"_s)
         .toUtf8();
 }
 
@@ -53,7 +53,7 @@ void StationFolder::initialize(const QString& dir, bool demo, const QString& por
     }
     database_setup::initDatabase(folder.absoluteFilePath(u"database.mdb"_s), demo);
     QSaveFile ini(folder.filePath(u"Option.ini"_s));
-    if (!ini.open(QIODevice::WriteOnly) || ini.write(defaultOptionIni(portName)) < 0 || !ini.commit()) {
+    if (!ini.open(QIODevice::WriteOnly) || ini.write(defaultOptionIni(portName, demo)) < 0 || !ini.commit()) {
         refuse(u"cannot write %1"_s.arg(ini.fileName()));
     }
     if (!helpFile.isEmpty()) {

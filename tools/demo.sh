@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
-# The station's demo: a demo station folder, the indicator simulator on a pseudo-terminal with products
-# passing (some over, some under the limits), and the station window on it. Without a display the same
-# line runs through the window on the offscreen platform with a short script, printing each verdict.
+# The station's demo: a demo station folder (a prepackage line in kg, the stable capture, the product
+# threshold 0.2 kg), the indicator simulator on a pseudo-terminal with 5 kg bags of rice passing (a few
+# over, a few under the limits), and the station window on it. Without a display the same line runs
+# through the window under Xvfb or on the offscreen platform with a short script, printing each verdict.
+# KELVORA_BIN names another build's bin folder (default build/bin).
 set -euo pipefail
 cd "$(dirname "$(readlink -f "$0")")/.."
-BIN=build/bin
+BIN=${KELVORA_BIN:-build/bin}
 work=$(mktemp -d /tmp/kelvora-demo.XXXXXX)
 station="$work/station"
 
-# Model A100 weighs 16 with limits 12 to 20: weights of 16 +- 2.5 fall outside now and then.
-"$BIN/kelvora-tool" simulate --count 100000 --mean 16 --sd 2.5 --seed 7 > "$work/simulator.jsonl" 2>"$work/simulator.log" &
+# The model 大米-5kg: nominal 5.000 kg, limits 4.925 (the nominal less T = 1.5 % = 75 g) to 5.150. The
+# filler aims at 5.030 kg with a spread of 70 g, so that a few bags in 30 fall outside the limits; the
+# indicator (Toledo, d = 0.01 kg) reads with a noise of half a division. The entry and exit readings lie
+# at half of the station's product threshold of 0.2 kg, below it, so that each bag is one product.
+"$BIN/kelvora-tool" simulate --count 100000 --mean 5.03 --sd 0.07 --noise 0.005 --threshold 0.2 --seed 7 \
+    > "$work/simulator.jsonl" 2>"$work/simulator.log" &
 simulator=$!
 trap 'kill "$simulator" 2>/dev/null || true; wait "$simulator" 2>/dev/null || true' EXIT
 for _ in $(seq 100); do
@@ -35,7 +41,7 @@ cat > "$work/demo-script.txt" <<'SCRIPT'
 100 click RzBitBtn1
 500 set LabeledEdit1 25
 500 set LabeledEdit2 20
-1000 choose ComboBox1 A100
+1000 choose ComboBox1 大米-5kg
 2000 click BtnClear
 2500 click BtnStatistics
 32000 click BtnSetTabs

@@ -56,22 +56,78 @@ protected:
 
 TEST_F(CatalogueTest, ChoosingAModelShowsItsLimitsAndResetsTheSignals) {
     m_form->core().state().SignalFlags = 5;
-    choose(u"B250"_s);
-    EXPECT_EQ(ui().Et1->text(), u"250.000"_s);
-    EXPECT_EQ(ui().Et2->text(), u"255.000"_s);
-    EXPECT_EQ(ui().Et3->text(), u"245.000"_s);
+    choose(u"大米-25kg"_s);
+    EXPECT_EQ(ui().Et1->text(), u"25.000"_s);
+    EXPECT_EQ(ui().Et2->text(), u"25.500"_s);
+    EXPECT_EQ(ui().Et3->text(), u"24.750"_s);
     EXPECT_EQ(m_form->core().state().SignalFlags, 0);
+    EXPECT_TRUE(m_boxes.boxes.empty()); // 24.750 is at least twice the threshold of 10
+}
+
+// A pack lighter than the product threshold is never seen: a model whose lower limit is less than twice
+// the threshold is chosen all the same, with a notice after its values are shown and the signals reset.
+TEST_F(CatalogueTest, AModelWhoseLowerLimitIsBelowTwiceTheThresholdIsChosenWithANotice) {
+    m_form->core().state().SignalFlags = 5;
+    choose(u"大米-5kg"_s);
+    EXPECT_EQ(ui().Et1->text(), u"5.000"_s);
+    EXPECT_EQ(ui().Et2->text(), u"5.150"_s);
+    EXPECT_EQ(ui().Et3->text(), u"4.925"_s);
+    EXPECT_EQ(m_form->core().state().SignalFlags, 0);
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    const MessageBox::Request notice = m_boxes.boxes[0];
+    EXPECT_EQ(notice.title, u"提示"_s);
+    EXPECT_FALSE(notice.errorBox);
+    EXPECT_EQ(notice.text, u"型号“大米-5kg”的下限值 4.925 kg 不到产品下限值的两倍。\n"
+                           "严重欠装、比产品下限值（产品下限值 10.000 kg）还轻的包装不会被当作产品：称重台看不到它，"
+                           "它不经判定就通过。\n"
+                           "请在“设置”中调低产品下限值，使它明显低于型号的下限值（重新启动程序后生效）。"_s);
+    m_boxes.boxes.clear();
+    // Twice the threshold exactly is enough; a name without a row shows zeros without a notice.
+    fill(u"G20"_s, u"21"_s, u"22"_s, u"20"_s);
+    m_form->BitBtn2Click();
+    EXPECT_EQ(lastBox().second, u"添加成功！"_s);
+    choose(u"G20"_s);
     EXPECT_TRUE(m_boxes.boxes.empty());
+    ui().ComboBox1->addItem(u"H0"_s);
+    choose(u"H0"_s);
+    EXPECT_EQ(ui().Et3->text(), u"0.000"_s);
+    EXPECT_TRUE(m_boxes.boxes.empty());
+}
+
+TEST_F(CatalogueTest, TheNoticeFollowsTheStationsThresholdAndUnit) {
+    m_form.reset();
+    QFile ini(path(u"Option.ini"_s));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(u"[下限值]\nValue=0.2\n"_s.toUtf8());
+    ini.close();
+    open();
+    for (const QString& name : {u"大米-5kg"_s, u"面粉-10kg"_s, u"大米-25kg"_s, u"白糖-1kg"_s, u"面粉-2.5kg"_s}) {
+        choose(name); // the demo's threshold lies well below every lower limit
+    }
+    EXPECT_TRUE(m_boxes.boxes.empty());
+    m_form.reset();
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(u"[下限值]\nValue=600\n[统计]\n重量单位=g\n"_s.toUtf8());
+    ini.close();
+    open();
+    fill(u"袋装-1000g"_s, u"1000"_s, u"1030"_s, u"985"_s);
+    m_form->BitBtn2Click();
+    m_boxes.boxes.clear();
+    choose(u"袋装-1000g"_s);
+    EXPECT_TRUE(lastBox().second.startsWith(u"型号“袋装-1000g”的下限值 985.000 g 不到产品下限值的两倍。\n"
+                                            "严重欠装、比产品下限值（产品下限值 600.000 g）"_s));
 }
 
 TEST_F(CatalogueTest, TypingAModelsNameIsNoChoice) {
     m_form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
     ui().ComboBox1->setFocus();
-    QTest::keyClicks(ui().ComboBox1, u"C12"_s);
+    for (const QChar c : u"大米-25kg"_s) { // keyClicks knows only ASCII
+        QTest::sendKeyEvent(QTest::Click, ui().ComboBox1, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
     QTest::keyClick(ui().ComboBox1, Qt::Key_Return);
     ui().Et1->setFocus();
-    EXPECT_EQ(ui().ComboBox1->currentText(), u"C12"_s);
+    EXPECT_EQ(ui().ComboBox1->currentText(), u"大米-25kg"_s);
     EXPECT_TRUE(ui().Et2->text().isEmpty());
     // The arrow keys choose.
     ui().ComboBox1->setFocus();
@@ -136,11 +192,11 @@ TEST_F(CatalogueTest, TypedStatementTextDeletesAndChangesNothingElse) {
     m_form->BitBtn3Click();
     EXPECT_EQ(lastBox(), std::pair(u"提示!"_s, u"删除成功！"_s)); // a name without a row
     EXPECT_EQ(storedNames().size(), 5);
-    fill(uR"(A100" or "1"="1)"_s, u"0"_s, u"0"_s, u"0"_s);
+    fill(uR"(大米-25kg" or "1"="1)"_s, u"0"_s, u"0"_s, u"0"_s);
     m_form->BitBtn4Click();
     EXPECT_EQ(lastBox().second, u"修改成功！"_s);
-    choose(u"A100"_s);
-    EXPECT_EQ(ui().Et1->text(), u"16.000"_s);
+    choose(u"大米-25kg"_s);
+    EXPECT_EQ(ui().Et1->text(), u"25.000"_s);
 }
 
 TEST_F(CatalogueTest, DeleteWithoutANameAndFailuresOfTheStatements) {
@@ -150,7 +206,7 @@ TEST_F(CatalogueTest, DeleteWithoutANameAndFailuresOfTheStatements) {
     // The database gone: each guarded step reports its own failure.
     m_form->ADO1.Close();
     QFile::remove(path(u"database.mdb"_s));
-    ui().ComboBox1->setEditText(u"A100"_s);
+    ui().ComboBox1->setEditText(u"大米-5kg"_s);
     m_form->BitBtn3Click();
     EXPECT_EQ(lastBox(), std::pair(u"提示!"_s, u"对不起,没有删除成功！"_s));
     m_form->BitBtn4Click();

@@ -25,7 +25,7 @@ TEST_F(MainWindowTest, StartsWithoutOptionIniGreyWithTheStatusTextAndStopDisable
     EXPECT_EQ(ui().LabeledEdit1->text(), u"0"_s);
     // The model list is loaded and its text stays empty.
     EXPECT_EQ(ui().ComboBox1->count(), 5);
-    EXPECT_EQ(ui().ComboBox1->itemText(2), u"饼干-200g"_s);
+    EXPECT_EQ(ui().ComboBox1->itemText(2), u"大米-25kg"_s);
     EXPECT_TRUE(ui().ComboBox1->currentText().isEmpty());
     EXPECT_TRUE(takeTexts().empty());
 }

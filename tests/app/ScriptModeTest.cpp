@@ -93,7 +93,7 @@ TEST_F(ScriptModeTest, ASampleShiftThroughTheWindowGivesTheReplaysTrace) {
 
 TEST_F(ScriptModeTest, DrivesTheWidgetsByNameAndTracesBoxesBeepsAndDumps) {
     int status = -1;
-    const QStringList trace = runScript(QString::fromUtf8(kLogIn) + u"0 choose ComboBox1 C12\n"
+    const QStringList trace = runScript(QString::fromUtf8(kLogIn) + u"0 choose ComboBox1 大米-25kg\n"
                                                                     "10 dump Et2\n"
                                                                     "20 key Et1 x\n"
                                                                     "30 set Et3 11.4\n"
@@ -117,11 +117,11 @@ TEST_F(ScriptModeTest, DrivesTheWidgetsByNameAndTracesBoxesBeepsAndDumps) {
         if (ev == u"dump"_s) {
             const QString name = object.value(u"name"_s).toString();
             if (name == u"Et2"_s) {
-                EXPECT_EQ(object.value(u"text"_s).toString(), u"12.600"_s);
+                EXPECT_EQ(object.value(u"text"_s).toString(), u"25.500"_s);
             } else if (name == u"Et3"_s) {
                 EXPECT_EQ(object.value(u"text"_s).toString(), u"11.400"_s); // formatted on leaving
             } else if (name == u"ComboBox1"_s) {
-                EXPECT_EQ(object.value(u"text"_s).toString(), u"C12"_s);
+                EXPECT_EQ(object.value(u"text"_s).toString(), u"大米-25kg"_s);
                 EXPECT_EQ(object.value(u"items"_s).toArray().size(), 5);
             } else if (name == u"Shape1"_s) {
                 EXPECT_EQ(object.value(u"color"_s).toString(), u"lime"_s);
@@ -135,12 +135,29 @@ TEST_F(ScriptModeTest, DrivesTheWidgetsByNameAndTracesBoxesBeepsAndDumps) {
             EXPECT_EQ(object.value(u"icon"_s).toString(), u"none"_s);
         }
     }
-    // The disabled Stop does nothing; Add finds C12 there; Cancel keeps the window for the last dump.
+    // The disabled Stop does nothing; Add finds 大米-25kg there; Cancel keeps the window for the last dump.
     SCOPED_TRACE(trace.join(u'\n').toStdString());
     EXPECT_EQ(events.count(u"beep"_s), 1);
     EXPECT_EQ(events.count(u"message"_s), 2);
     EXPECT_EQ(events.count(u"dump"_s), 5);
     EXPECT_EQ(events.count(u"ini"_s), 0);
+}
+
+// A model whose lower limit is less than twice the product threshold (10 without Option.ini) is chosen
+// with a notice, traced as a message line after the model's values are shown.
+TEST_F(ScriptModeTest, AModelBelowTwiceTheThresholdIsChosenWithATracedNotice) {
+    int status = -1;
+    const QStringList trace =
+        runScript(QString::fromUtf8(kLogIn) + u"0 choose ComboBox1 大米-5kg\n10 dump Et3\n20 close\n"_s, &status);
+    EXPECT_EQ(status, 0);
+    SCOPED_TRACE(trace.join(u'\n').toStdString());
+    const qsizetype notice = trace.indexOf(
+        QRegularExpression(uR"(.*"ev":"message","title":"提示","text":"型号“大米-5kg”的下限值 4\.925 kg .*)"_s));
+    ASSERT_GE(notice, 0);
+    EXPECT_TRUE(trace[notice].contains(u"产品下限值 10.000 kg"_s));
+    const qsizetype shown = trace.indexOf(QRegularExpression(uR"(.*"ev":"dump","name":"Et3".*)"_s));
+    ASSERT_GT(shown, notice);
+    EXPECT_TRUE(trace[shown].contains(u"\"4.925\""_s));
 }
 
 // The statistics window beside the station through a sample shift: the figures of the batch in force

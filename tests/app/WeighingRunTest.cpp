@@ -22,7 +22,7 @@ TEST_F(WeighingRunTest, AProductFromTheLineLightsTheLampsCountsAndSendsTheFrames
     open(options);
     ui().LabeledEdit1->setText(u"100"_s);
     ui().LabeledEdit2->setText(u"90"_s);
-    const int index = ui().ComboBox1->findText(u"A100"_s); // 16.000, limits 12.000 to 20.000
+    const int index = ui().ComboBox1->findText(u"大米-25kg"_s); // 25.000, limits 24.750 to 25.500
     ui().ComboBox1->setCurrentIndex(index);
     emit ui().ComboBox1->activated(index);
     ui().Shape1->setColor(Qt::red);
@@ -32,12 +32,12 @@ TEST_F(WeighingRunTest, AProductFromTheLineLightsTheLampsCountsAndSendsTheFrames
     EXPECT_TRUE(ui().BtnSetTabs->isEnabled());
     EXPECT_EQ(ui().Edit3->text(), u"共100个产品，此产品是第0个"_s);
 
-    for (double weight : {0.0, 12.0, 15.0, 18.0, 16.0, 14.0, 0.0}) {
+    for (double weight : {0.0, 22.0, 25.0, 28.0, 26.0, 24.0, 0.0}) {
         line.send(IndicatorFrame::toledo(weight, false));
         const QString shown = QString::fromStdString(NumberText::formatWeight(weight));
         ASSERT_TRUE(spinUntil([&] { return ui().Edit1->text() == shown; })) << weight;
     }
-    EXPECT_EQ(ui().Edit2->text(), u"15.000"_s);
+    EXPECT_EQ(ui().Edit2->text(), u"25.000"_s);
     EXPECT_EQ(ui().Shape1->colorName(), u"lime"_s);
     EXPECT_EQ(ui().Shape2->colorName(), u"lime"_s);
     EXPECT_EQ(m_form->core().state().ProductCount, 1);
@@ -52,8 +52,8 @@ TEST_F(WeighingRunTest, AProductFromTheLineLightsTheLampsCountsAndSendsTheFrames
     records.SQL.Add(u"Select  *  From  weight"_s);
     records.Open();
     ASSERT_EQ(records.RecordCount(), 1);
-    EXPECT_EQ(records.FieldByName(u"型号"_s).AsString(), u"A100"_s);
-    EXPECT_EQ(records.FieldByName(u"重量"_s).AsFloat(), 15.0);
+    EXPECT_EQ(records.FieldByName(u"型号"_s).AsString(), u"大米-25kg"_s);
+    EXPECT_EQ(records.FieldByName(u"重量"_s).AsFloat(), 25.0);
     EXPECT_EQ(records.FieldByName(u"检定结果"_s).AsString(), u"正常"_s);
 
     ui().BtnSetTabs->click();
@@ -67,7 +67,7 @@ TEST_F(WeighingRunTest, TheCloseSendsItsLastFrameBeforeThePortCloses) {
     TForm1::Options options;
     options.portName = QString::fromStdString(line.path());
     open(options);
-    ui().ComboBox1->setEditText(u"A100"_s);
+    ui().ComboBox1->setEditText(u"大米-25kg"_s);
     ui().BtnClear->click();
     ASSERT_NE(m_form->Comm1.ComHandle(), 0u);
     m_form->core().state().SignalFlags = 5;

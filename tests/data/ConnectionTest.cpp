@@ -154,7 +154,7 @@ TEST(ConnectionTest, ALockedFileFailsWithTheEnginesMessage) {
 
         TADOConnection connection(QStringLiteral("Data Source=%1;Busy Timeout=100").arg(path));
         TADOQuery query(connection);
-        query.SQL.Add(QStringLiteral("Delete  From  XH  Where  型号=\"A100\""));
+        query.SQL.Add(QStringLiteral("Delete  From  XH  Where  型号=\"大米-5kg\""));
         try {
             query.ExecSQL();
             ADD_FAILURE() << "wrote into a locked database";

@@ -70,9 +70,9 @@ protected:
 
 TEST_P(QueryTest, TablesNamesAndTextCompareCaseBlind) {
     EXPECT_EQ(count({"Select  *  From  XH"}), 5);
-    EXPECT_EQ(count({"select  *  from  xh  where  型号=\"a100\""}), 1);
-    EXPECT_EQ(text("型号"), QStringLiteral("A100"));
-    EXPECT_EQ(count({"Select  *  From  XH  Where  型号='A100'"}), 1);
+    EXPECT_EQ(count({"select  *  from  xh  where  型号=\"大米-5KG\""}), 1);
+    EXPECT_EQ(text("型号"), QStringLiteral("大米-5kg"));
+    EXPECT_EQ(count({"Select  *  From  XH  Where  型号='大米-5kg'"}), 1);
     EXPECT_EQ(count({"select  *  from  users", "where (用户名称='ADMIN')  and  (用户密码='123456')"}), 1);
     EXPECT_EQ(count({"select  *  from  users", "where (用户名称='admin')  and  (用户密码='1234567')"}), 0);
     addRecord(QStringLiteral("A100"), QStringLiteral("15"), QStringLiteral("正常"),
@@ -225,7 +225,7 @@ TEST_P(QueryTest, StatementsOpenAClosedConnection) {
     EXPECT_FALSE(m_connection->Connected());
     EXPECT_EQ(count({"Select  *  From  XH"}), 5);
     m_connection->Close();
-    exec({"Delete  From  XH  Where  型号=\"A100\""});
+    exec({"Delete  From  XH  Where  型号=\"大米-5kg\""});
     EXPECT_TRUE(m_connection->Connected());
     EXPECT_EQ(count({"Select  *  From  XH"}), 4);
 }

@@ -78,15 +78,15 @@ TEST_P(RowEditingTest, InsertEditCancelAndDelete) {
 
 TEST_P(RowEditingTest, AFailedPostKeepsTheEdit) {
     TADOQuery models(*m_connection);
-    models.SQL.Add(QStringLiteral("Select  *  From  XH  Where  型号='A100'"));
+    models.SQL.Add(QStringLiteral("Select  *  From  XH  Where  型号='大米-5kg'"));
     models.Open();
     models.SetFieldValue(QStringLiteral("上限值"), QStringLiteral("abc"));
     EXPECT_THROW(models.Post(), DatabaseError);
     EXPECT_EQ(models.state(), TADOQuery::State::Edit);
-    models.SetFieldValue(QStringLiteral("上限值"), QStringLiteral("21.5"));
+    models.SetFieldValue(QStringLiteral("上限值"), QStringLiteral("5.2"));
     models.Post();
     models.Open();
-    EXPECT_DOUBLE_EQ(models.FieldByName(QStringLiteral("上限值")).AsFloat(), 21.5);
+    EXPECT_DOUBLE_EQ(models.FieldByName(QStringLiteral("上限值")).AsFloat(), 5.2);
 }
 
 TEST_P(RowEditingTest, OnlyPlainSelectsFromOneTableAreModifiable) {
