@@ -2,6 +2,7 @@
 
 #include "app/config/StationConfig.h"
 #include "comm/SerialPortList.h"
+#include "ui/MessageBox.h"
 #include "ui/WindowHandler.h"
 #include "ui_SetPara.h"
 
@@ -57,7 +58,8 @@ QStringList TSetParaFrm::portNames() {
 }
 
 void TSetParaFrm::FormCreate() {
-    showValues(StationConfig::loadSettingsWindow(m_iniPath));
+    m_loaded = StationConfig::loadSettingsWindow(m_iniPath);
+    showValues(m_loaded);
 }
 
 void TSetParaFrm::showValues(const SettingsWindowValues& values) {
@@ -83,8 +85,35 @@ SettingsWindowValues TSetParaFrm::shown() const {
     return values;
 }
 
+QStringList TSetParaFrm::changedCaptions(const SettingsWindowValues& before, const SettingsWindowValues& after) const {
+    const std::pair<bool, QString> settings[] = {{before.algorithm != after.algorithm, m_ui->RzGroupBox1->title()},
+                                                 {before.indicator != after.indicator, m_ui->RzGroupBox2->title()},
+                                                 {before.comName != after.comName, m_ui->Label1->text()},
+                                                 {before.baudRate != after.baudRate, m_ui->Label2->text()},
+                                                 {before.parity != after.parity, m_ui->Label3->text()},
+                                                 {before.sampling != after.sampling, m_ui->RzGroupBox4->title()},
+                                                 {before.threshold != after.threshold, m_ui->Label4->text()}};
+    QStringList captions;
+    for (const auto& [changed, caption] : settings)
+        if (changed)
+            captions << caption;
+    return captions;
+}
+
 void TSetParaFrm::RzBitBtn1Click() {
-    StationConfig::saveSettingsWindow(m_iniPath, shown());
+    const SettingsWindowValues values = shown();
+    StationConfig::saveSettingsWindow(m_iniPath, values);
+    // The station reads Option.ini when it starts; only the port is taken up before, by the next Start or
+    // Continue while the port is closed.
+    QStringList restart = changedCaptions(m_loaded, values);
+    const bool portChanged = restart.removeAll(m_ui->Label1->text()) > 0;
+    QStringList lines;
+    if (!restart.isEmpty())
+        lines << u"以下设置重新启动程序后生效："_s + restart.join(u"、"_s);
+    if (portChanged)
+        lines << u"新的串口在下次点“开始”或“继续”时启用。"_s;
+    if (!lines.isEmpty())
+        MessageBox::show(this, {u"提示"_s, u"设置已保存。\n"_s + lines.join(u'\n')});
     accept();
 }
 

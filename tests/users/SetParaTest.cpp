@@ -87,13 +87,64 @@ TEST_F(SetParaTest, WhatIsShownIsSavedUnchecked) {
     find<QRadioButton>("RadioButton3")->setChecked(true);
     find<QRadioButton>("RadioButton6")->setChecked(true);
     click("RzBitBtn1");
-    EXPECT_TRUE(m_boxes.boxes.empty());
+    ASSERT_EQ(m_boxes.boxes.size(), 1u); // the notice of what takes effect at the next start
+    EXPECT_EQ(m_boxes.boxes[0].title, u"提示"_s);
+    EXPECT_EQ(m_boxes.boxes[0].text, u"设置已保存。\n以下设置重新启动程序后生效：称重计量算法选择、波特率、校验、"
+                                     "取样方式、产品下限值\n新的串口在下次点“开始”或“继续”时启用。"_s);
     EXPECT_EQ(key("串行口", "ComName"), "COm5");
     EXPECT_EQ(key("串行口", "Baudrate"), "abc");
     EXPECT_EQ(key("串行口", "Parity"), "Mark");
     EXPECT_EQ(key("下限值", "Value"), "x1");
     EXPECT_EQ(key("算法", "1") + key("算法", "2") + key("算法", "3"), "001");
     EXPECT_EQ(key("算法", "取样"), "峰值");
+}
+
+TEST_F(SetParaTest, OkNamesTheChangedSettingsThatTakeEffectAtTheNextStart) {
+    writeBytes("[下限值]\nValue=10.000\n[仪表]\n1=1\n2=0\n无数据报警=3\n[算法]\n1=1\n取样=稳定\n最少读数=3\n");
+    open();
+    EXPECT_TRUE(checked("RadioButton7")); // the file's stable capture shows
+    find<QLineEdit>("Edit1")->setText(u"0.200"_s);
+    find<QRadioButton>("RadioButton5")->setChecked(true);
+    click("RzBitBtn1");
+    EXPECT_FALSE(m_window->isVisible());
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    const MessageBox::Request& notice = m_boxes.boxes[0];
+    EXPECT_EQ(notice.title, u"提示"_s);
+    EXPECT_EQ(notice.text, u"设置已保存。\n以下设置重新启动程序后生效：称重仪表选择、产品下限值"_s);
+    EXPECT_FALSE(notice.errorBox);
+    EXPECT_EQ(key("下限值", "Value"), "0.200");
+    EXPECT_EQ(key("仪表", "1") + key("仪表", "2"), "01");
+    // The keys the window does not show are kept.
+    EXPECT_EQ(key("算法", "取样"), "稳定");
+    EXPECT_EQ(key("算法", "最少读数"), "3");
+    EXPECT_EQ(key("仪表", "无数据报警"), "3");
+}
+
+TEST_F(SetParaTest, ANewPortIsTakenUpByTheNextStartOrContinue) {
+    writeBytes("[串行口]\nComName=/dev/ttyUSB0\n");
+    open();
+    find<QComboBox>("RzComboBox1")->setEditText(u"/dev/ttyUSB1"_s);
+    click("RzBitBtn1");
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    EXPECT_EQ(m_boxes.boxes[0].text, u"设置已保存。\n新的串口在下次点“开始”或“继续”时启用。"_s);
+    EXPECT_EQ(key("串行口", "ComName"), "/dev/ttyUSB1");
+}
+
+TEST_F(SetParaTest, OkWithoutAChangeSavesWithoutANotice) {
+    for (const std::string file : {"", "[算法]\n取样=峰值\n[下限值]\nValue=0.2\n"}) {
+        if (!file.empty())
+            writeBytes(file);
+        open();
+        // A change undone is no change.
+        QLineEdit* threshold = find<QLineEdit>("Edit1");
+        const QString shown = threshold->text();
+        threshold->setText(u"99"_s);
+        threshold->setText(shown);
+        click("RzBitBtn1");
+        EXPECT_FALSE(m_window->isVisible());
+        EXPECT_TRUE(m_boxes.boxes.empty()) << file;
+        EXPECT_EQ(key("下限值", "Value"), shown.toStdString());
+    }
 }
 
 TEST_F(SetParaTest, CancelAndTheCloseBoxLeaveTheFileUntouched) {
