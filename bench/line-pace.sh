@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Whether the station window keeps pace with the line: the real window (`kelvora`, offscreen, logged in,
 # stable capture, batch values 0/0) on the indicator simulator at a given number of products a minute, 20
-# Toledo readings a second, weights of model B250 (250, limits 245 to 255) spread 250 ± 3 so that about
-# one product in ten is out of the limits. Builds nothing: expects kelvora and kelvora-tool in --bin.
+# Toledo readings a second, the demo's 大米-25kg (25, limits 24.75 to 25.5) weighing 25.1 ± 0.22, so that
+# about one product in ten is out of the limits. Builds nothing: expects kelvora and kelvora-tool in --bin.
 #
 #   bench/line-pace.sh [--rate PER_MIN] [--minutes N] [--out FILE] [--keep DIR] [--bin DIR] [--gap-ms MS] [--seed S]
 #
@@ -91,8 +91,9 @@ stop_ms=$(awk -v s="$start_ms" -v n="$count" -v c="$cycle_ms" -v p="$on_platform
     'BEGIN { printf "%d", s + 1000 + (n - 1) * c + p + 1500 }')
 
 export KELVORA_MONOTONIC_TRACE=1
-"$bin/kelvora-tool" simulate --products-per-minute "$rate" --rate 20 --gap-ms "$gap" --mean 250 --sd 3 \
-    --seed "$seed" --count "$count" >"$work/simulator.jsonl" 2>"$work/simulator.err" &
+# Entry and exit readings at half of the demo station's product threshold (0.2), below it.
+"$bin/kelvora-tool" simulate --products-per-minute "$rate" --rate 20 --gap-ms "$gap" --mean 25.1 --sd 0.22 \
+    --threshold 0.2 --seed "$seed" --count "$count" >"$work/simulator.jsonl" 2>"$work/simulator.err" &
 simulator=$!
 port=""
 for _ in $(seq 100); do
@@ -129,7 +130,7 @@ set_key 算法 取样 稳定
 set_key Word Num 0
 set_key Word TX_Num 0
 
-printf '0 set ComboBox1 admin\n0 set Edit1 123456\n0 click RzBitBtn1\n500 choose ComboBox1 B250\n%d click BtnClear\n%d click BtnSetTabs\n%d close\n' \
+printf '0 set ComboBox1 admin\n0 set Edit1 123456\n0 click RzBitBtn1\n500 choose ComboBox1 大米-25kg\n%d click BtnClear\n%d click BtnSetTabs\n%d close\n' \
     "$start_ms" "$stop_ms" "$((stop_ms + 500))" >"$work/script.txt"
 QT_QPA_PLATFORM=offscreen "$bin/kelvora" --dir "$work/station" --port "$port" --script "$work/script.txt" --trace \
     >"$work/trace.jsonl" 2>"$work/station.err" &
