@@ -144,10 +144,18 @@ while kill -0 "$station" 2>/dev/null; do
     fi
     sleep 1
 done
-wait "$station" || echo "line-pace: the station exited with status $?: $(tail -3 "$work/station.err")" >&2
+status=0
+wait "$station" || status=$?
 station=""
+# The simulator ends a few seconds after the close; one that never saw the station open would wait on.
+for _ in $(seq 50); do
+    kill -0 "$simulator" 2>/dev/null || break
+    sleep 0.2
+done
+kill "$simulator" 2>/dev/null || true
 wait "$simulator" 2>/dev/null || true
 simulator=""
+[ "$status" -eq 0 ] || fail "the station exited with status $status: $(tail -3 "$work/station.err")"
 
 window=$(awk -v m="$minutes" 'BEGIN { w = m / 2; if (w > 10) w = 10; printf "%g", w }')
 python3 "$root/bench/line_pace_analysis.py" --simulator "$work/simulator.jsonl" --trace "$work/trace.jsonl" \

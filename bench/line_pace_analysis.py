@@ -260,9 +260,9 @@ def verdict_delays(sim, trace, threshold):
 
 
 def alarm_delays(trace, verdicts, interval_ms):
-    """For each out-of-limits verdict that armed Timer2: its first frame handed to the port with the alarm
-    bit once Timer2 fired (the Timer2 'enabled false' line that its handler writes first), in ms after the
-    verdict, less the interval. A verdict that found Timer2 armed already goes out with the earlier one
+    """For each out-of-limits verdict that armed Timer2, with the verdict's time: its first frame handed to
+    the port with the alarm bit once Timer2 fired (the Timer2 'enabled false' line that its handler writes
+    first), in ms after the verdict, less the interval. A verdict that found Timer2 armed already goes out with the earlier one
     (counted as shared); early counts verdicts whose alarm bit reached the port before Timer2 fired, in the
     frames of a product counted meanwhile."""
     lines = trace.lines
@@ -281,7 +281,7 @@ def alarm_delays(trace, verdicts, interval_ms):
             continue
         if any(_alarm_frame(lines[i]) for i in range(v["line"] + 1, fired)):
             early += 1
-        late.append(lines[frame]["t"] - v["t"] - interval_ms)
+        late.append((lines[v["line"]]["ns"], lines[frame]["t"] - v["t"] - interval_ms))
     return late, shared, missing, early
 
 
@@ -317,6 +317,7 @@ def analyse(sim, trace, threshold, interval_ms, window_minutes):
     verdicts, per_product, differently, missed = verdict_delays(sim, trace, threshold)
     delays = delay_windows(verdicts, sim.reading_ns[0], sim.reading_ns[-1], window_minutes * 60_000)
     late, shared, missing, early = alarm_delays(trace, verdicts, interval_ms)
+    first_ns, last_ns, window_ns = sim.reading_ns[0], sim.reading_ns[-1], window_minutes * 60_000 * NS_PER_MS
     return {
         "products": sim.products,
         "products_seen": len(per_product),
@@ -337,10 +338,14 @@ def analyse(sim, trace, threshold, interval_ms, window_minutes):
         "delay_ms_last_window": spread(delays["last"]),
         "delay_ms_per_window": [spread(w) for w in delays["each"]],
         "alarm_interval_ms": interval_ms,
-        "alarm_late_ms": spread(late),
+        "alarm_late_ms": spread([d for _, d in late]),
+        "alarm_late_ms_first_window": spread([d for at, d in late if at < first_ns + window_ns]),
+        "alarm_late_ms_last_window": spread([d for at, d in late if at >= last_ns - window_ns]),
         "alarms_sharing_timer2": shared,
         "alarms_without_frame": missing,
         "alarm_bit_before_timer2": early,
+        "frames_sent": sum(1 for line in trace.lines if line["ev"] == "frame" and line.get("sent")),
+        "frames_not_sent": sum(1 for line in trace.lines if line["ev"] == "frame" and not line.get("sent")),
         "errors_shown": sum(1 for line in trace.lines if line["ev"] == "error"),
     }
 

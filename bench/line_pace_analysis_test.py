@@ -168,7 +168,8 @@ class Alarms(unittest.TestCase):
         lines.append(self.frame(verdict_t + 1003, 4, sent=False))  # the port was closed: not on the line
         lines.append(self.frame(verdict_t + 1012, 4))
         late, shared, missing, early = self.alarms(lines)
-        self.assertEqual(late, [12])
+        self.assertEqual([d for _, d in late], [12])
+        self.assertEqual(late[0][0], (verdict_t + 0.5) * MS)
         self.assertEqual((shared, missing, early), (0, 0, 1))
 
     def test_a_verdict_while_timer2_runs_goes_out_with_the_earlier_one(self):
