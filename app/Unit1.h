@@ -154,7 +154,7 @@ private:
     bool m_shown = false;
     bool m_closing = false;
     bool m_confirmed = false; // the close needs no confirmation
-    QString m_marqueeCaption;  // shown again when the indicator speaks
+    QString m_marqueeCaption; // shown again when the indicator speaks
     std::string m_loadedPort; // Option.ini's port at start: a port chosen since in 设置 is used by 继续
 };
 

@@ -228,7 +228,8 @@ void WindowStationHost::closePort() {
 void WindowStationHost::drainPort(int timeoutMs) {
     if (m_virtualClock) {
         // The planned copies go out on the virtual clock; no timer runs for them.
-        m_due.runWakes(m_now, [this] { return m_form.core().outputPending(); }, [this] { wake(); });
+        m_due.runWakes(
+            m_now, [this] { return m_form.core().outputPending(); }, [this] { wake(); });
     }
     if (m_virtualPort || !portIsOpen()) {
         return;

@@ -18,9 +18,9 @@
 namespace kelvora {
 
 /// The live station without a window: the weighing core on a real serial port (Comm1), with real window
-/// timers and the core's wake-ups on a precise timer, on the Qt event loop of the main thread. The trace's "t" is ms since
-/// construction. Every received chunk and every applied command is recorded before it is handled, so that
-/// a replay of the recording goes through the same events.
+/// timers and the core's wake-ups on a precise timer, on the Qt event loop of the main thread. The trace's "t" is ms
+/// since construction. Every received chunk and every applied command is recorded before it is handled, so that a
+/// replay of the recording goes through the same events.
 class MonitorHost : public TraceHost {
 public:
     /// trace gets the trace lines; recording (optional) the session as a station script.

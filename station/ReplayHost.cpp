@@ -30,7 +30,8 @@ void ReplayHost::fireDueBefore(std::int64_t limit) {
 }
 
 void ReplayHost::finishOutput() {
-    m_timers.runWakes(m_now, [this] { return core().outputPending(); }, [this] { wake(); });
+    m_timers.runWakes(
+        m_now, [this] { return core().outputPending(); }, [this] { wake(); });
 }
 
 void ReplayHost::timerChanged(Timer timer, bool enabled, int interval) {

@@ -178,7 +178,9 @@ void TraceHost::indicatorSilent(bool silent) {
 }
 
 void TraceHost::zeroed(double oldOffset, double newOffset) {
-    m_trace.line("zero").add("old", NumberText::formatWeight(oldOffset)).add("new", NumberText::formatWeight(newOffset));
+    m_trace.line("zero")
+        .add("old", NumberText::formatWeight(oldOffset))
+        .add("new", NumberText::formatWeight(newOffset));
 }
 
 void TraceHost::frameHandedOver(bool) {}

@@ -10,26 +10,45 @@ namespace kelvora {
 
 /// When the output frames go out. Each send puts its frame on the line twice, kCopySpacingMs apart. A
 /// send's first copy is due at once when no copy is waiting, otherwise together with the previous send's
-/// second copy, so back-to-back sends keep their spacing on the line. Nobody waits for a copy: the owner
-/// hands over what is due whenever its clock reaches nextDue(). Times are milliseconds on that clock.
+/// second copy, so back-to-back sends keep their spacing on the line.
+///
+/// The line carries a send every kCopySpacingMs; a station that sends faster must not fall behind it. A
+/// send whose first copy would wait more than kBacklogMs takes the place (and the times) of the last send
+/// still waiting for its first copy, so the line carries the newer flags and never lags by more than
+/// kBacklogMs plus one send; a burst that fits (four sends at an idle line) goes out whole. An urgent send
+/// (the alarm's) takes the place of every send still waiting: it leaves right after the copy on the line.
+/// Nobody waits for a copy: the owner hands over what is due whenever its clock reaches nextDue(). Times
+/// are milliseconds on that clock.
 class OutputLine {
 public:
     static constexpr std::int64_t kCopySpacingMs = 200;
+    static constexpr std::int64_t kBacklogMs = 600;
 
     /// Plans both copies of frame for a send made at now.
-    void send(const std::string& frame, std::int64_t now);
+    void send(const std::string& frame, std::int64_t now, bool urgent = false);
     /// The copies due at or before now, oldest first; they leave the plan.
     std::vector<std::string> takeDue(std::int64_t now);
     /// When the next copy is due; nothing when none waits.
     std::optional<std::int64_t> nextDue() const;
     bool idle() const { return m_copies.empty(); }
+    /// How many sends gave their place to a newer one before their first copy left.
+    std::uint64_t superseded() const { return m_superseded; }
 
 private:
     struct Copy {
         std::int64_t time;
         std::string bytes;
+        bool first;  // the first copy of its send
+        bool urgent; // of an urgent send
     };
+    /// Index of the first copy of the oldest send that has not started, or the size when every send has.
+    std::size_t firstWaiting(std::int64_t now) const;
+    /// Drops the sends that have not started but the urgent ones, which close up behind the copy on the
+    /// line.
+    void dropWaiting(std::int64_t now);
+
     std::deque<Copy> m_copies;
+    std::uint64_t m_superseded = 0;
 };
 
 } // namespace kelvora

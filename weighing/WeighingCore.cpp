@@ -229,7 +229,11 @@ std::string WeighingCore::outputFrame(std::int32_t n) {
 }
 
 void WeighingCore::SendSignalFrame(std::int32_t n) {
-    m_output.send(outputFrame(n), m_host.clock());
+    sendFrame(n, false);
+}
+
+void WeighingCore::sendFrame(std::int32_t n, bool urgent) {
+    m_output.send(outputFrame(n), m_host.clock(), urgent);
     handOverDue();
     scheduleWake();
 }
@@ -245,8 +249,7 @@ void WeighingCore::handOverDue() {
 
 void WeighingCore::scheduleWake() {
     std::optional<std::int64_t> next = m_output.nextDue();
-    if (m_portOpen && !m_silent && !m_closing && m_state.SilenceLimitMs > 0 &&
-        (!next || m_silenceDeadline < *next)) {
+    if (m_portOpen && !m_silent && !m_closing && m_state.SilenceLimitMs > 0 && (!next || m_silenceDeadline < *next)) {
         next = m_silenceDeadline;
     }
     m_host.wakeAt(next);
@@ -254,8 +257,7 @@ void WeighingCore::scheduleWake() {
 
 void WeighingCore::Wake() {
     handOverDue();
-    if (m_portOpen && !m_silent && !m_closing && m_state.SilenceLimitMs > 0 &&
-        m_host.clock() >= m_silenceDeadline) {
+    if (m_portOpen && !m_silent && !m_closing && m_state.SilenceLimitMs > 0 && m_host.clock() >= m_silenceDeadline) {
         raiseSilence();
     }
     scheduleWake();
@@ -286,14 +288,16 @@ void WeighingCore::raiseSilence() {
     m_host.indicatorSilent(true);
     // Fail-safe: the outside device sees the alarm bit and stops or alarms the line.
     m_state.SignalFlags |= kToleranceAlarmBit;
-    SendSignalFrame(m_state.SignalFlags);
+    sendFrame(m_state.SignalFlags, true);
 }
 
 void WeighingCore::Timer2Timer() {
     m_host.setTimerEnabled(Timer::Timer1, true);
     m_host.setTimerEnabled(Timer::Timer2, false);
-    SendSignalFrame(m_state.SignalFlags);
-    SendSignalFrame(m_state.SignalFlags);
+    // The alarm's frames are due now, for the pack that is reaching the rejector: they overtake the sends
+    // still waiting for the line.
+    sendFrame(m_state.SignalFlags, true);
+    sendFrame(m_state.SignalFlags, true);
 }
 
 void WeighingCore::Timer1Timer() {
@@ -302,8 +306,8 @@ void WeighingCore::Timer1Timer() {
     if (!m_silent) { // a silent indicator keeps the alarm on
         m_state.SignalFlags &= ~kToleranceAlarmBit;
     }
-    SendSignalFrame(m_state.SignalFlags);
-    SendSignalFrame(m_state.SignalFlags);
+    sendFrame(m_state.SignalFlags, true);
+    sendFrame(m_state.SignalFlags, true);
 }
 
 void WeighingCore::BtnClearClick(const std::string& senderName) {

@@ -43,7 +43,8 @@ public:
     void UpdateBatchReminder();
     void RecordResult(const std::string& verdict);
     /// Puts the 17-byte output frame, as it is now, on the line twice, 200 ms apart (OutputLine): a copy
-    /// due now is handed over at once, a later one when the host wakes the core. Never waits.
+    /// due now is handed over at once, a later one when the host wakes the core. Never waits; when sends
+    /// come faster than the line carries them, a waiting send gives its place to the newer one.
     void SendSignalFrame(std::int32_t n);
     void Timer1Timer();
     void Timer2Timer();
@@ -97,6 +98,8 @@ private:
     /// The line went away in the middle of a run: no verdict from what was left of it.
     void lineInterrupted();
     void saveCountIfDue();
+    /// SendSignalFrame; an urgent send (the alarm's) overtakes the sends still waiting for the line.
+    void sendFrame(std::int32_t n, bool urgent);
     void handOverDue();
     void scheduleWake();
     void readingArrived();

@@ -102,8 +102,8 @@ private:
     struct Figures {
         QString model;
         std::unique_ptr<BatchQuality> batch;
-        std::deque<double> recent; // the newest weights, for a redraw
-        std::string first, last;   // the times of the first and the last product
+        std::deque<double> recent;     // the newest weights, for a redraw
+        std::string first, last;       // the times of the first and the last product
         std::int64_t disturbances = 0; // live batch only: the database keeps no disturbances
     };
 

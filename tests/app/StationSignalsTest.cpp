@@ -116,7 +116,10 @@ TEST_F(StationSignalsTest, ToldToEndItRunsTheCloseStepsWithoutAsking) {
         EXPECT_EQ(savedCount(), u"2"_s) << signal;
         // The close's last frame, all bits cleared, went out before the port closed.
         const qsizetype close = m_trace.lastIndexOf(u"\"ev\":\"ini\""_s);
-        EXPECT_GT(m_trace.indexOf(u"\"ev\":\"frame\",\"flags\":0,\"hex\":\"022B30303030303030303030303030300D\",\"sent\":true"_s, close), close)
+        EXPECT_GT(
+            m_trace.indexOf(
+                u"\"ev\":\"frame\",\"flags\":0,\"hex\":\"022B30303030303030303030303030300D\",\"sent\":true"_s, close),
+            close)
             << signal;
         ProfileFile(m_station.file("Option.ini")).writeString("Word", "SC_Num", "0");
     }

@@ -155,7 +155,8 @@ TEST_F(MonitorHostTest, AReadingArrivingWhileAFrameWaitsForItsSecondCopyIsHandle
     std::istringstream in(trace.str());
     for (std::string text; std::getline(in, text);)
         lines.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(text)).object());
-    const auto record = std::find_if(lines.begin(), lines.end(), [](const QJsonObject& l) { return l["ev"] == "record"; });
+    const auto record =
+        std::find_if(lines.begin(), lines.end(), [](const QJsonObject& l) { return l["ev"] == "record"; });
     ASSERT_NE(record, lines.end());
     const int judged = (*record)["t"].toInt();
     std::vector<int> frames;

@@ -26,12 +26,12 @@ public:
     std::array<bool, 2> timers{false, false};
     std::array<int, 2> intervals{1000, 1000};
     bool portOpen = false;
-    bool failOpen = false;           ///< openPort throws
-    bool failSaveCount = false;      ///< saveProductCount throws
-    std::int64_t now = 0;            ///< the clock, ms
-    std::optional<std::int64_t> wake; ///< the core's wake-up asked for
-    std::string written;             ///< bytes handed to writeData while the port was open
-    std::vector<std::string> frames; ///< each 17-byte hand-over, open or not
+    bool failOpen = false;                ///< openPort throws
+    bool failSaveCount = false;           ///< saveProductCount throws
+    std::int64_t now = 0;                 ///< the clock, ms
+    std::optional<std::int64_t> wake;     ///< the core's wake-up asked for
+    std::string written;                  ///< bytes handed to writeData while the port was open
+    std::vector<std::string> frames;      ///< each 17-byte hand-over, open or not
     std::vector<std::int64_t> frameTimes; ///< the clock at each of them
     std::vector<std::string> records;
     std::vector<std::string> events;

@@ -113,7 +113,8 @@ public:
 
     /// The same while the main thread's event loop runs, so that what the station sends later (the
     /// second copy of an output frame, an alarm) goes out meanwhile.
-    std::string receiveSpinning(std::size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) const {
+    std::string receiveSpinning(std::size_t count,
+                                std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) const {
         std::string bytes;
         spinUntil(
             [&] {

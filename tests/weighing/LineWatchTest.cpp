@@ -25,8 +25,9 @@ protected:
     // A Toledo frame whose weight field reads `weight`.
     void reading(double weight) {
         char frame[32];
-        std::snprintf(frame, sizeof frame, "\x02"
-                                           "ABC%06d000000\r",
+        std::snprintf(frame, sizeof frame,
+                      "\x02"
+                      "ABC%06d000000\r",
                       static_cast<int>(weight * 100 + 0.5));
         core.Comm1ReceiveData(reinterpret_cast<const std::uint8_t*>(frame), 17);
     }

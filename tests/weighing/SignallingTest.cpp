@@ -1,5 +1,6 @@
 #include "tests/support/FakeStationHost.h"
 #include "weighing/NumberText.h"
+#include "weighing/OutputLine.h"
 #include "weighing/WeighingCore.h"
 
 #include <gtest/gtest.h>
@@ -67,6 +68,38 @@ TEST_F(Signalling, BackToBackSendsKeepTheLinesSpacingAndTheirOwnFlags) {
     EXPECT_EQ(host.frameTimes.back(), 2000);
 }
 
+TEST_F(Signalling, SendsFasterThanTheLineCarriesThemNeverPileUp) {
+    // A counted product with batch values 0/0 sends four times (800 ms of line); at a product every
+    // 600 ms a send that would wait too long takes the place of the last one still waiting.
+    for (std::int64_t product = 0; product < 100; ++product) {
+        host.advance(core, product * 600);
+        for (int flags : {1, 1, 0, 0})
+            core.SendSignalFrame(flags);
+    }
+    const std::int64_t lastSend = 99 * 600;
+    host.drain(core);
+    EXPECT_LE(host.frameTimes.back() - lastSend, OutputLine::kBacklogMs + 2 * OutputLine::kCopySpacingMs)
+        << "the line is never far behind";
+    EXPECT_EQ(host.sentFlags().substr(0, 4), "1100") << "a burst at an idle line goes out whole";
+    EXPECT_EQ(host.sentFlags().back(), '0') << "the newest flags reach the line";
+    for (std::size_t i = 1; i < host.frameTimes.size(); ++i)
+        EXPECT_TRUE(host.frameTimes[i] == host.frameTimes[i - 1] || host.frameTimes[i] - host.frameTimes[i - 1] >= 200)
+            << "copies leave together or 200 ms apart: " << i;
+}
+
+TEST_F(Signalling, TheAlarmOvertakesTheSendsWaitingForTheLine) {
+    for (int flags : {1, 1, 0, 0})
+        core.SendSignalFrame(flags); // copies due until 800
+    core.SignalOverLimit();
+    host.advance(core, 100);
+    core.Timer2Timer(); // the alarm delay has run out
+    host.drain(core);
+    // On the line at 100: the first send's first copy (0); its second copy at 200, then the alarm's two
+    // sends; the batch sends that were still waiting carried older flags and are dropped.
+    EXPECT_EQ(host.frameTimes, (std::vector<std::int64_t>{0, 200, 200, 400, 400, 600}));
+    EXPECT_EQ(host.sentFlags(), "155");
+}
+
 TEST_F(Signalling, FramesWhileThePortIsClosedAreDropped) {
     host.portOpen = false;
     core.SendSignalFrame(0);
@@ -108,9 +141,9 @@ TEST_F(Signalling, AFrameCarriesTheFlagsOfTheMomentOfItsSend) {
     core.SignalOverLimit();
     core.SendSignalFrame(core.state().SignalFlags);
     core.SendSignalFrame(core.state().SignalFlags);
-    core.Timer1Timer(); // bit 2 off before the second send's copies are due
+    core.state().SignalFlags = 1; // bit 2 off before the second send's copies are due
     host.drain(core);
-    EXPECT_EQ(host.sentFlags().substr(0, 2), "55");
+    EXPECT_EQ(host.sentFlags(), "55");
 }
 
 TEST_F(Signalling, AlarmDelayThenDuration) {
