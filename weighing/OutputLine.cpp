@@ -4,40 +4,29 @@
 
 namespace kelvora {
 
-std::size_t OutputLine::firstWaiting(std::int64_t now) const {
-    std::size_t i = 0;
-    // A first copy due now counts as started: it is handed over in this very step.
-    while (i < m_copies.size() && !(m_copies[i].first && m_copies[i].time > now)) {
-        ++i;
-    }
-    return i;
-}
-
-void OutputLine::dropWaiting(std::int64_t now) {
-    const std::size_t waiting = firstWaiting(now);
-    std::int64_t free = waiting == 0 ? now : m_copies[waiting - 1].time;
-    std::size_t kept = waiting;
-    for (std::size_t i = waiting; i + 1 < m_copies.size(); i += 2) {
-        if (!m_copies[i].urgent) {
-            ++m_superseded;
+void OutputLine::dropForAlarm(std::int64_t now) {
+    std::deque<Copy> kept;
+    std::int64_t free = now;
+    for (Copy& copy : m_copies) {
+        if (!copy.urgent) {
+            m_superseded += copy.first ? 1 : 0;
             continue;
         }
-        // An earlier alarm's send moves up into the gap, keeping the line's spacing.
-        if (kept != i) {
-            m_copies[kept] = std::move(m_copies[i]);
-            m_copies[kept + 1] = std::move(m_copies[i + 1]);
+        // An earlier alarm send moves up into the gap; a copy of one under way keeps its time.
+        if (copy.first) {
+            copy.time = std::max(now, free);
+        } else if (!kept.empty() && kept.back().first) {
+            copy.time = kept.back().time + kCopySpacingMs;
         }
-        m_copies[kept].time = std::max(now, free);
-        m_copies[kept + 1].time = m_copies[kept].time + kCopySpacingMs;
-        free = m_copies[kept + 1].time;
-        kept += 2;
+        free = copy.time;
+        kept.push_back(std::move(copy));
     }
-    m_copies.resize(kept);
+    m_copies = std::move(kept);
 }
 
 void OutputLine::send(const std::string& frame, std::int64_t now, bool urgent) {
     if (urgent) {
-        dropWaiting(now);
+        dropForAlarm(now);
     } else {
         const std::size_t n = m_copies.size();
         const std::int64_t first = n == 0 ? now : std::max(now, m_copies.back().time);

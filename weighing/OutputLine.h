@@ -16,7 +16,8 @@ namespace kelvora {
 /// send whose first copy would wait more than kBacklogMs takes the place (and the times) of the last send
 /// still waiting for its first copy, so the line carries the newer flags and never lags by more than
 /// kBacklogMs plus one send; a burst that fits (four sends at an idle line) goes out whole. An urgent send
-/// (the alarm's) takes the place of every send still waiting: it leaves right after the copy on the line.
+/// (the alarm's, timed for the pack that reaches the rejector) leaves at once: it takes the place of every
+/// copy not yet handed over but an earlier alarm's, whose flags it carries anyway.
 /// Nobody waits for a copy: the owner hands over what is due whenever its clock reaches nextDue(). Times
 /// are milliseconds on that clock.
 class OutputLine {
@@ -41,11 +42,8 @@ private:
         bool first;  // the first copy of its send
         bool urgent; // of an urgent send
     };
-    /// Index of the first copy of the oldest send that has not started, or the size when every send has.
-    std::size_t firstWaiting(std::int64_t now) const;
-    /// Drops the sends that have not started but the urgent ones, which close up behind the copy on the
-    /// line.
-    void dropWaiting(std::int64_t now);
+    /// Drops every copy not yet handed over but the alarm's; those close up from now on.
+    void dropForAlarm(std::int64_t now);
 
     std::deque<Copy> m_copies;
     std::uint64_t m_superseded = 0;

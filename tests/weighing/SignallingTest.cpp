@@ -94,10 +94,20 @@ TEST_F(Signalling, TheAlarmOvertakesTheSendsWaitingForTheLine) {
     host.advance(core, 100);
     core.Timer2Timer(); // the alarm delay has run out
     host.drain(core);
-    // On the line at 100: the first send's first copy (0); its second copy at 200, then the alarm's two
-    // sends; the batch sends that were still waiting carried older flags and are dropped.
-    EXPECT_EQ(host.frameTimes, (std::vector<std::int64_t>{0, 200, 200, 400, 400, 600}));
-    EXPECT_EQ(host.sentFlags(), "155");
+    // The alarm leaves at once, at 100, and its second send right after its own first; the batch copies
+    // not yet on the line carried older flags and give way.
+    EXPECT_EQ(host.frameTimes, (std::vector<std::int64_t>{0, 100, 300, 300, 500}));
+    EXPECT_EQ(host.frames[1][8], '5');
+    EXPECT_EQ(host.frames.back()[8], '5');
+    host.frames.clear();
+    host.frameTimes.clear();
+
+    host.advance(core, 900);
+    core.SendSignalFrame(1);
+    host.advance(core, 1000);
+    core.Timer1Timer(); // the end of the alarm is timed as well: before the 900 send's second copy
+    host.drain(core);
+    EXPECT_EQ(host.frameTimes, (std::vector<std::int64_t>{900, 1000, 1200, 1200, 1400}));
 }
 
 TEST_F(Signalling, FramesWhileThePortIsClosedAreDropped) {
