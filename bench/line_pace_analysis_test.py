@@ -181,7 +181,9 @@ class Alarms(unittest.TestCase):
         self.assertEqual((len(late), shared, missing), (1, 1, 0))
 
     def test_an_alarm_that_never_reached_the_port_is_counted_missing(self):
+        # Its bit cleared before Timer2 fired: the next alarm bit on the line is a later alarm's.
         lines = handled(LINE, verdicts={6: "超高"}) + [self.timer2(3000, False), self.frame(3000, 1)]
+        lines += [self.timer2(9000, True), self.timer2(10000, False), self.frame(10000, 4)]
         late, shared, missing, _ = self.alarms(lines)
         self.assertEqual((late, shared, missing), ([], 0, 1))
 
