@@ -180,6 +180,7 @@ void WeighingCore::SignalOverLimit() {
     m_host.setLampColor(Lamp::Shape1, LampColor::Red);
     m_state.SignalFlags |= kToleranceAlarmBit;
     m_alarmOutput = true;
+    m_alarmDue = true;
     m_host.setTimerEnabled(Timer::Timer2, true);
     RecordResult("超高");
 }
@@ -188,6 +189,7 @@ void WeighingCore::SignalUnderLimit() {
     m_host.setLampColor(Lamp::Shape1, LampColor::Yellow);
     m_state.SignalFlags |= kToleranceAlarmBit;
     m_alarmOutput = true;
+    m_alarmDue = true;
     m_host.setTimerEnabled(Timer::Timer2, true);
     RecordResult("超低");
 }
@@ -294,6 +296,13 @@ void WeighingCore::raiseSilence() {
 void WeighingCore::Timer2Timer() {
     m_host.setTimerEnabled(Timer::Timer1, true);
     m_host.setTimerEnabled(Timer::Timer2, false);
+    if (m_alarmDue) {
+        // The end of an earlier alarm's output (Timer1) may have cleared the bit meanwhile: the pack this
+        // alarm is for reaches the rejector now all the same.
+        m_state.SignalFlags |= kToleranceAlarmBit;
+        m_alarmOutput = true;
+        m_alarmDue = false;
+    }
     // The alarm's frames are due now, for the pack that is reaching the rejector: they overtake the sends
     // still waiting for the line.
     sendFrame(m_state.SignalFlags, true);
@@ -302,8 +311,8 @@ void WeighingCore::Timer2Timer() {
 
 void WeighingCore::Timer1Timer() {
     m_host.setTimerEnabled(Timer::Timer1, false);
-    m_alarmOutput = false;
-    if (!m_silent) { // a silent indicator keeps the alarm on
+    m_alarmOutput = m_alarmDue; // a later alarm still waiting for its delay owns the bit from its verdict
+    if (!m_silent) {            // a silent indicator keeps the alarm on
         m_state.SignalFlags &= ~kToleranceAlarmBit;
     }
     sendFrame(m_state.SignalFlags, true);
@@ -382,7 +391,7 @@ void WeighingCore::PortFailed() {
 
 void WeighingCore::ModelSelected() {
     m_host.productOver();
-    m_alarmOutput = false;
+    m_alarmOutput = false; // an alarm still due sets the bit again when its delay has run out
     m_state.SignalFlags = 0;
     SendSignalFrame(0);
     SendSignalFrame(m_state.SignalFlags);

@@ -46,7 +46,10 @@ public:
     /// due now is handed over at once, a later one when the host wakes the core. Never waits; when sends
     /// come faster than the line carries them, a waiting send gives its place to the newer one.
     void SendSignalFrame(std::int32_t n);
+    /// The alarm duration has run out: bit 2 cleared (kept while the indicator is silent) and sent twice.
     void Timer1Timer();
+    /// The alarm delay has run out: Timer1 started and the flags sent twice, bit 2 set again for an alarm
+    /// that was waiting for this delay (an earlier alarm's Timer1 may have cleared it meanwhile).
     void Timer2Timer();
     /// The host's clock reached the time the core asked for: the output copies due are handed over and
     /// the indicator's silence is checked.
@@ -122,6 +125,9 @@ private:
     bool m_closing = false;
     /// A tolerance alarm's output is under way (Timer2, then Timer1): bit 2 stays set for it.
     bool m_alarmOutput = false;
+    /// A tolerance alarm waits for its delay (Timer2): when it runs out the bit goes out, whatever the end of
+    /// an earlier alarm's output did to it meanwhile.
+    bool m_alarmDue = false;
     std::int64_t m_silenceDeadline = 0;
     std::optional<std::int64_t> m_countSavedAt;
 };

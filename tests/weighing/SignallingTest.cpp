@@ -173,6 +173,27 @@ TEST_F(Signalling, AlarmDelayThenDuration) {
     EXPECT_EQ(core.state().SignalFlags, 1);
 }
 
+TEST_F(Signalling, AnAlarmRaisedDuringAnEarlierOnesOutputStillGoesOutAfterItsDelay) {
+    core.SignalOverLimit(); // pack A
+    host.advance(core, 1000);
+    core.Timer2Timer(); // A's output begins
+    host.advance(core, 1500);
+    core.SignalUnderLimit(); // pack B, while A's output is on: Timer2 runs again
+    host.advance(core, 2000);
+    core.Timer1Timer(); // A's output ends and clears the bit
+    host.drain(core);
+    EXPECT_EQ(core.state().SignalFlags & kToleranceAlarmBit, 0);
+    host.frames.clear();
+    host.advance(core, 2500);
+    core.Timer2Timer(); // B reaches the rejector
+    host.drain(core);
+    EXPECT_EQ(host.sentFlags(), "55") << "B's alarm goes out, not the flags A's end left behind";
+    host.frames.clear();
+    core.Timer1Timer();
+    host.drain(core);
+    EXPECT_EQ(host.sentFlags(), "11");
+}
+
 TEST_F(Signalling, ASecondAlarmDoesNotRestartTheDelay) {
     core.SignalOverLimit();
     host.events.clear();
