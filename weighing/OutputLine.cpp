@@ -4,15 +4,15 @@
 
 namespace kelvora {
 
-void OutputLine::dropForAlarm(std::int64_t now) {
+void OutputLine::dropForAlarm(std::int64_t now, std::uint64_t group) {
     std::deque<Copy> kept;
     std::int64_t free = now;
     for (Copy& copy : m_copies) {
-        if (!copy.urgent) {
+        if (copy.group != group) {
             m_superseded += copy.first ? 1 : 0;
             continue;
         }
-        // An earlier alarm send moves up into the gap; a copy of one under way keeps its time.
+        // An earlier send of this alarm step moves up into the gap; a copy of one under way keeps its time.
         if (copy.first) {
             copy.time = std::max(now, free);
         } else if (!kept.empty() && kept.back().first) {
@@ -24,14 +24,14 @@ void OutputLine::dropForAlarm(std::int64_t now) {
     m_copies = std::move(kept);
 }
 
-void OutputLine::send(const std::string& frame, std::int64_t now, bool urgent) {
-    if (urgent) {
-        dropForAlarm(now);
+void OutputLine::send(const std::string& frame, std::int64_t now, std::uint64_t alarmGroup) {
+    if (alarmGroup != 0) {
+        dropForAlarm(now, alarmGroup);
     } else {
         const std::size_t n = m_copies.size();
         const std::int64_t first = n == 0 ? now : std::max(now, m_copies.back().time);
         if (first - now > kBacklogMs && n >= 2 && m_copies[n - 2].first && m_copies[n - 2].time > now &&
-            !m_copies[n - 2].urgent) {
+            m_copies[n - 2].group == 0) {
             m_copies[n - 2].bytes = frame;
             m_copies[n - 1].bytes = frame;
             ++m_superseded;
@@ -39,8 +39,8 @@ void OutputLine::send(const std::string& frame, std::int64_t now, bool urgent) {
         }
     }
     const std::int64_t first = m_copies.empty() ? now : std::max(now, m_copies.back().time);
-    m_copies.push_back({first, frame, true, urgent});
-    m_copies.push_back({first + kCopySpacingMs, frame, false, urgent});
+    m_copies.push_back({first, frame, true, alarmGroup});
+    m_copies.push_back({first + kCopySpacingMs, frame, false, alarmGroup});
 }
 
 std::vector<std::string> OutputLine::takeDue(std::int64_t now) {

@@ -231,11 +231,11 @@ std::string WeighingCore::outputFrame(std::int32_t n) {
 }
 
 void WeighingCore::SendSignalFrame(std::int32_t n) {
-    sendFrame(n, false);
+    sendFrame(n, 0);
 }
 
-void WeighingCore::sendFrame(std::int32_t n, bool urgent) {
-    m_output.send(outputFrame(n), m_host.clock(), urgent);
+void WeighingCore::sendFrame(std::int32_t n, std::uint64_t alarmGroup) {
+    m_output.send(outputFrame(n), m_host.clock(), alarmGroup);
     handOverDue();
     scheduleWake();
 }
@@ -290,7 +290,7 @@ void WeighingCore::raiseSilence() {
     m_host.indicatorSilent(true);
     // Fail-safe: the outside device sees the alarm bit and stops or alarms the line.
     m_state.SignalFlags |= kToleranceAlarmBit;
-    sendFrame(m_state.SignalFlags, true);
+    sendFrame(m_state.SignalFlags, ++m_alarmGroup);
 }
 
 void WeighingCore::Timer2Timer() {
@@ -305,8 +305,9 @@ void WeighingCore::Timer2Timer() {
     }
     // The alarm's frames are due now, for the pack that is reaching the rejector: they overtake the sends
     // still waiting for the line.
-    sendFrame(m_state.SignalFlags, true);
-    sendFrame(m_state.SignalFlags, true);
+    const std::uint64_t group = ++m_alarmGroup;
+    sendFrame(m_state.SignalFlags, group);
+    sendFrame(m_state.SignalFlags, group);
 }
 
 void WeighingCore::Timer1Timer() {
@@ -315,8 +316,9 @@ void WeighingCore::Timer1Timer() {
     if (!m_silent) {            // a silent indicator keeps the alarm on
         m_state.SignalFlags &= ~kToleranceAlarmBit;
     }
-    sendFrame(m_state.SignalFlags, true);
-    sendFrame(m_state.SignalFlags, true);
+    const std::uint64_t group = ++m_alarmGroup;
+    sendFrame(m_state.SignalFlags, group);
+    sendFrame(m_state.SignalFlags, group);
 }
 
 void WeighingCore::BtnClearClick(const std::string& senderName) {

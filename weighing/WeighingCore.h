@@ -101,8 +101,9 @@ private:
     /// The line went away in the middle of a run: no verdict from what was left of it.
     void lineInterrupted();
     void saveCountIfDue();
-    /// SendSignalFrame; an urgent send (the alarm's) overtakes the sends still waiting for the line.
-    void sendFrame(std::int32_t n, bool urgent);
+    /// SendSignalFrame; the sends of one alarm step (alarmGroup, not 0) overtake all the others still
+    /// waiting for the line.
+    void sendFrame(std::int32_t n, std::uint64_t alarmGroup);
     void handOverDue();
     void scheduleWake();
     void readingArrived();
@@ -128,6 +129,7 @@ private:
     /// A tolerance alarm waits for its delay (Timer2): when it runs out the bit goes out, whatever the end of
     /// an earlier alarm's output did to it meanwhile.
     bool m_alarmDue = false;
+    std::uint64_t m_alarmGroup = 0; // the alarm steps so far
     std::int64_t m_silenceDeadline = 0;
     std::optional<std::int64_t> m_countSavedAt;
 };

@@ -180,13 +180,15 @@ TEST_F(Signalling, AnAlarmRaisedDuringAnEarlierOnesOutputStillGoesOutAfterItsDel
     host.advance(core, 1500);
     core.SignalUnderLimit(); // pack B, while A's output is on: Timer2 runs again
     host.advance(core, 2000);
-    core.Timer1Timer(); // A's output ends and clears the bit
-    host.drain(core);
+    core.Timer1Timer(); // A's output ends and clears the bit: its copies at 2000, 2200, 2200, 2400
     EXPECT_EQ(core.state().SignalFlags & kToleranceAlarmBit, 0);
     host.frames.clear();
-    host.advance(core, 2500);
-    core.Timer2Timer(); // B reaches the rejector
+    host.frameTimes.clear();
+    host.advance(core, 2100);
+    core.Timer2Timer(); // B reaches the rejector while A's end is still on the line
     host.drain(core);
+    EXPECT_EQ(host.frameTimes, (std::vector<std::int64_t>{2100, 2300, 2300, 2500}))
+        << "the later alarm step overtakes the earlier one's copies";
     EXPECT_EQ(host.sentFlags(), "55") << "B's alarm goes out, not the flags A's end left behind";
     host.frames.clear();
     core.Timer1Timer();
