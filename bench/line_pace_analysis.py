@@ -262,8 +262,8 @@ def verdict_delays(sim, trace, threshold):
 def alarm_delays(trace, verdicts, interval_ms):
     """For each out-of-limits verdict that armed Timer2, with the verdict's time: its first frame handed to
     the port with the alarm bit once Timer2 fired (the Timer2 'enabled false' line that its handler writes
-    first) and before Timer2 was armed or fired again, in ms after the verdict, less the interval; an alarm
-    with no such frame is counted missing. A verdict that found Timer2 armed already goes out with the earlier one
+    first) and before Timer2 fired again, in ms after the verdict, less the interval; an alarm with no such
+    frame is counted missing. A verdict that found Timer2 armed already goes out with the earlier one
     (counted as shared); early counts verdicts whose alarm bit reached the port before Timer2 fired, in the
     frames of a product counted meanwhile."""
     lines = trace.lines
@@ -276,10 +276,10 @@ def alarm_delays(trace, verdicts, interval_ms):
             shared += 1
             continue
         fired = next((i for i in range(v["line"] + 1, len(lines)) if _timer2(lines[i], False)), None)
-        # Past the next alarm's Timer2, an alarm frame is that alarm's.
+        # Once the next alarm's Timer2 fired, an alarm frame is that alarm's.
         frame = None
         if fired is not None:
-            bound = next((i for i in range(fired + 1, len(lines)) if _timer2(lines[i], None)), len(lines))
+            bound = next((i for i in range(fired + 1, len(lines)) if _timer2(lines[i], False)), len(lines))
             frame = next((i for i in range(fired, bound) if _alarm_frame(lines[i])), None)
         if frame is None:
             missing += 1
@@ -291,9 +291,7 @@ def alarm_delays(trace, verdicts, interval_ms):
 
 
 def _timer2(line, enabled):
-    """A Timer2 line; enabled None: either way."""
-    return (line["ev"] == "timer" and line.get("name") == "Timer2"
-            and (enabled is None or bool(line.get("enabled")) == enabled))
+    return line["ev"] == "timer" and line.get("name") == "Timer2" and bool(line.get("enabled")) == enabled
 
 
 def _alarm_frame(line):

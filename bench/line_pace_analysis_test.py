@@ -172,6 +172,16 @@ class Alarms(unittest.TestCase):
         self.assertEqual(late[0][0], (verdict_t + 0.5) * MS)
         self.assertEqual((shared, missing, early), (0, 0, 1))
 
+    def test_an_alarm_frame_held_back_past_the_next_verdict_is_still_its_alarms(self):
+        # Timer2 fires while an earlier alarm's clearing frames hold the line; the next out-of-limits
+        # verdict arms Timer2 again before the alarm frame leaves.
+        lines = handled(LINE, verdicts={6: "超高"})
+        verdict_t = lines[7]["t"] + 1
+        lines += [self.timer2(verdict_t + 1000, False), self.frame(verdict_t + 1000, 0)]
+        lines += [self.timer2(verdict_t + 1199, True), self.frame(verdict_t + 1201, 4)]
+        late, _, missing, _ = self.alarms(lines)
+        self.assertEqual(([d for _, d in late], missing), ([201], 0))
+
     def test_a_verdict_while_timer2_runs_goes_out_with_the_earlier_one(self):
         lines = handled(LINE, verdicts={6: "超高", 14: "超低"})
         lines = [line for k, line in enumerate(lines) if not (line["ev"] == "timer" and k > 10)]
