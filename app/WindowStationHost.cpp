@@ -300,7 +300,7 @@ void WindowStationHost::productOver() {
 
 void WindowStationHost::glitch(std::size_t readings) {
     if (m_trace) {
-        m_trace->line("glitch").add("readings", static_cast<std::int64_t>(readings));
+        m_trace->glitch(readings);
     }
     runWindowHandler([&] { m_form.statistics().glitch(); });
 }
@@ -308,15 +308,13 @@ void WindowStationHost::glitch(std::size_t readings) {
 void WindowStationHost::indicatorSilent(bool silent) {
     m_form.showIndicatorSilent(silent, recordTime());
     if (m_trace) {
-        m_trace->line("silent").add("on", silent);
+        m_trace->indicatorSilent(silent);
     }
 }
 
 void WindowStationHost::zeroed(double oldOffset, double newOffset) {
     if (m_trace) {
-        m_trace->line("zero")
-            .add("old", NumberText::formatWeight(oldOffset))
-            .add("new", NumberText::formatWeight(newOffset));
+        m_trace->zeroed(oldOffset, newOffset);
     }
 }
 

@@ -8,6 +8,18 @@
 
 namespace kelvora {
 
+namespace {
+
+// A press of a button (or OpenPort, ClosePort) as the script and the recording have it.
+ScriptCommand click(const char* name) {
+    ScriptCommand command;
+    command.verb = ScriptVerb::Click;
+    command.text = name;
+    return command;
+}
+
+} // namespace
+
 MonitorHost::MonitorHost(std::ostream& trace, std::ostream* recording) : TraceHost(trace), m_recorder(recording) {
     m_clock.start();
     for (std::size_t i = 0; i < m_timers.size(); ++i) {
@@ -25,10 +37,7 @@ MonitorHost::MonitorHost(std::ostream& trace, std::ostream* recording) : TraceHo
         if (portIsOpen()) {
             // A replay of the recording closes the port where the line was lost.
             m_recorder.comment("the serial port reported a failure");
-            ScriptCommand close;
-            close.verb = ScriptVerb::Click;
-            close.text = "ClosePort";
-            m_recorder.record(elapsed(), close);
+            m_recorder.record(elapsed(), click("ClosePort"));
         }
         core().PortFailed();
     };
@@ -49,10 +58,7 @@ void MonitorHost::applyCommand(const ScriptCommand& command) {
 }
 
 bool MonitorHost::openAtStart() {
-    ScriptCommand open;
-    open.verb = ScriptVerb::Click;
-    open.text = "OpenPort";
-    applyCommand(open);
+    applyCommand(click("OpenPort"));
     return portIsOpen();
 }
 
@@ -63,10 +69,7 @@ void MonitorHost::finish(int maxWaitMs) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     }
     if (portIsOpen()) {
-        ScriptCommand close;
-        close.verb = ScriptVerb::Click;
-        close.text = "ClosePort";
-        applyCommand(close);
+        applyCommand(click("ClosePort"));
     }
     // Chunks the reader had posted before it stopped are still handed over, as the station does.
     QCoreApplication::sendPostedEvents();

@@ -170,17 +170,15 @@ void TraceHost::saveProductCount(std::int32_t count) {
 }
 
 void TraceHost::glitch(std::size_t readings) {
-    m_trace.line("glitch").add("readings", static_cast<std::int64_t>(readings));
+    m_trace.glitch(readings);
 }
 
 void TraceHost::indicatorSilent(bool silent) {
-    m_trace.line("silent").add("on", silent);
+    m_trace.indicatorSilent(silent);
 }
 
 void TraceHost::zeroed(double oldOffset, double newOffset) {
-    m_trace.line("zero")
-        .add("old", NumberText::formatWeight(oldOffset))
-        .add("new", NumberText::formatWeight(newOffset));
+    m_trace.zeroed(oldOffset, newOffset);
 }
 
 void TraceHost::frameHandedOver(bool) {}

@@ -1,6 +1,7 @@
 #include "station/TraceWriter.h"
 
 #include "station/StationScript.h"
+#include "weighing/NumberText.h"
 
 #include <algorithm>
 #include <utility>
@@ -21,6 +22,18 @@ TraceWriter::Line::Line(TraceWriter& writer, std::string_view event) : m_out(wri
     m_text = "{\"t\":" + std::to_string(writer.m_last) + ",\"ev\":\"";
     m_text += escape(event);
     m_text += '"';
+}
+
+void TraceWriter::glitch(std::size_t readings) {
+    line("glitch").add("readings", static_cast<std::int64_t>(readings));
+}
+
+void TraceWriter::indicatorSilent(bool silent) {
+    line("silent").add("on", silent);
+}
+
+void TraceWriter::zeroed(double oldOffset, double newOffset) {
+    line("zero").add("old", NumberText::formatWeight(oldOffset)).add("new", NumberText::formatWeight(newOffset));
 }
 
 TraceWriter::Line::~Line() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <ostream>
@@ -45,6 +46,12 @@ public:
     /// 17-byte frame once as a "frame" line (flags, hex, sent: whether the port was open at its first
     /// byte). Returns true when this call completed a frame.
     bool frameBytes(const std::uint8_t* data, std::uint16_t length, bool sent);
+    /// The lines of the weighing core's own events: a run that was no product, the indicator falling silent
+    /// or speaking again, a Zero (the offsets as "0.000").
+    void glitch(std::size_t readings);
+    void indicatorSilent(bool silent);
+    void zeroed(double oldOffset, double newOffset);
+
     /// Whether the frame completed last was sent.
     bool lastFrameSent() const { return m_lastFrameSent; }
 

@@ -9,7 +9,6 @@ void OutputLine::dropForAlarm(std::int64_t now, std::uint64_t group) {
     std::int64_t free = now;
     for (Copy& copy : m_copies) {
         if (copy.group != group) {
-            m_superseded += copy.first ? 1 : 0;
             continue;
         }
         // An earlier send of this alarm step moves up into the gap; a copy of one under way keeps its time.
@@ -27,18 +26,16 @@ void OutputLine::dropForAlarm(std::int64_t now, std::uint64_t group) {
 void OutputLine::send(const std::string& frame, std::int64_t now, std::uint64_t alarmGroup) {
     if (alarmGroup != 0) {
         dropForAlarm(now, alarmGroup);
-    } else {
-        const std::size_t n = m_copies.size();
-        const std::int64_t first = n == 0 ? now : std::max(now, m_copies.back().time);
-        if (first - now > kBacklogMs && n >= 2 && m_copies[n - 2].first && m_copies[n - 2].time > now &&
-            m_copies[n - 2].group == 0) {
-            m_copies[n - 2].bytes = frame;
-            m_copies[n - 1].bytes = frame;
-            ++m_superseded;
-            return;
-        }
     }
-    const std::int64_t first = m_copies.empty() ? now : std::max(now, m_copies.back().time);
+    const std::size_t n = m_copies.size();
+    const std::int64_t first = n == 0 ? now : std::max(now, m_copies.back().time);
+    const bool lastWaits = n >= 2 && m_copies[n - 2].first && m_copies[n - 2].time > now && m_copies[n - 2].group == 0;
+    if (alarmGroup == 0 && first - now > kBacklogMs && lastWaits) {
+        // The last send has not started: the newer flags go out in its place, on its times.
+        m_copies[n - 2].bytes = frame;
+        m_copies[n - 1].bytes = frame;
+        return;
+    }
     m_copies.push_back({first, frame, true, alarmGroup});
     m_copies.push_back({first + kCopySpacingMs, frame, false, alarmGroup});
 }

@@ -32,8 +32,6 @@ public:
     /// When the next copy is due; nothing when none waits.
     std::optional<std::int64_t> nextDue() const;
     bool idle() const { return m_copies.empty(); }
-    /// How many sends gave their place to a newer one before their first copy left.
-    std::uint64_t superseded() const { return m_superseded; }
 
 private:
     struct Copy {
@@ -46,7 +44,6 @@ private:
     void dropForAlarm(std::int64_t now, std::uint64_t group);
 
     std::deque<Copy> m_copies;
-    std::uint64_t m_superseded = 0;
 };
 
 } // namespace kelvora

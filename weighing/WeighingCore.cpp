@@ -145,12 +145,15 @@ void WeighingCore::judgeCaptured(double weight) {
 }
 
 void WeighingCore::saveCountIfDue() {
-    const std::int64_t now = m_host.clock();
-    if (m_countSavedAt && now - *m_countSavedAt < kCountSaveIntervalMs) {
+    if (m_countSavedAt && m_host.clock() - *m_countSavedAt < kCountSaveIntervalMs) {
         return;
     }
+    saveCount();
+}
+
+void WeighingCore::saveCount() {
     // Taken as written before the attempt: a file that cannot be written is reported once per interval.
-    m_countSavedAt = now;
+    m_countSavedAt = m_host.clock();
     m_host.saveProductCount(m_state.ProductCount);
 }
 
@@ -249,9 +252,13 @@ void WeighingCore::handOverDue() {
     }
 }
 
+bool WeighingCore::watchingSilence() const {
+    return m_portOpen && !m_silent && !m_closing && m_state.SilenceLimitMs > 0;
+}
+
 void WeighingCore::scheduleWake() {
     std::optional<std::int64_t> next = m_output.nextDue();
-    if (m_portOpen && !m_silent && !m_closing && m_state.SilenceLimitMs > 0 && (!next || m_silenceDeadline < *next)) {
+    if (watchingSilence() && (!next || m_silenceDeadline < *next)) {
         next = m_silenceDeadline;
     }
     m_host.wakeAt(next);
@@ -259,7 +266,7 @@ void WeighingCore::scheduleWake() {
 
 void WeighingCore::Wake() {
     handOverDue();
-    if (m_portOpen && !m_silent && !m_closing && m_state.SilenceLimitMs > 0 && m_host.clock() >= m_silenceDeadline) {
+    if (watchingSilence() && m_host.clock() >= m_silenceDeadline) {
         raiseSilence();
     }
     scheduleWake();
@@ -303,11 +310,7 @@ void WeighingCore::Timer2Timer() {
         m_alarmOutput = true;
         m_alarmDue = false;
     }
-    // The alarm's frames are due now, for the pack that is reaching the rejector: they overtake the sends
-    // still waiting for the line.
-    const std::uint64_t group = ++m_alarmGroup;
-    sendFrame(m_state.SignalFlags, group);
-    sendFrame(m_state.SignalFlags, group);
+    sendAlarmStep();
 }
 
 void WeighingCore::Timer1Timer() {
@@ -316,6 +319,11 @@ void WeighingCore::Timer1Timer() {
     if (!m_silent) {            // a silent indicator keeps the alarm on
         m_state.SignalFlags &= ~kToleranceAlarmBit;
     }
+    sendAlarmStep();
+}
+
+void WeighingCore::sendAlarmStep() {
+    // Due now, for the pack that is reaching the rejector: the two sends overtake those still waiting.
     const std::uint64_t group = ++m_alarmGroup;
     sendFrame(m_state.SignalFlags, group);
     sendFrame(m_state.SignalFlags, group);
@@ -339,16 +347,19 @@ void WeighingCore::BtnClearClick(const std::string& senderName) {
 }
 
 void WeighingCore::BtnSetTabsClick() {
+    stopRun();
+    if (m_silent) {
+        clearSilence(); // the operator stopped the line: the next frame goes without the alarm
+    }
+    saveCount();
+}
+
+void WeighingCore::stopRun() {
     m_host.setButtonEnabled(Button::BtnClear, true);
     m_host.setButtonEnabled(Button::BtnWordWrap, true);
     m_host.setButtonEnabled(Button::BtnSetTabs, false);
     ClosePort();
     lineInterrupted();
-    if (m_silent) {
-        clearSilence(); // the operator stopped the line: the next frame goes without the alarm
-    }
-    m_countSavedAt = m_host.clock();
-    m_host.saveProductCount(m_state.ProductCount);
 }
 
 void WeighingCore::BtnBulletsClick() {
@@ -380,14 +391,9 @@ void WeighingCore::PortFailed() {
     if (!m_portOpen) {
         return; // the reader and the writer each report the same failure
     }
-    m_host.setButtonEnabled(Button::BtnClear, true);
-    m_host.setButtonEnabled(Button::BtnWordWrap, true);
-    m_host.setButtonEnabled(Button::BtnSetTabs, false);
-    ClosePort();
-    lineInterrupted();
+    stopRun();
     raiseSilence();
-    m_countSavedAt = m_host.clock();
-    m_host.saveProductCount(m_state.ProductCount);
+    saveCount();
     throw std::runtime_error(kPortFailure);
 }
 

@@ -101,6 +101,13 @@ private:
     /// The line went away in the middle of a run: no verdict from what was left of it.
     void lineInterrupted();
     void saveCountIfDue();
+    void saveCount();
+    /// Stop's steps, also when the port failed: buttons idle, port closed, a cut-off product dropped.
+    void stopRun();
+    /// The two sends of one alarm step (Timer2, Timer1), as one group.
+    void sendAlarmStep();
+    /// The port is open and the indicator's silence is looked for.
+    bool watchingSilence() const;
     /// SendSignalFrame; the sends of one alarm step (alarmGroup, not 0) overtake all the others still
     /// waiting for the line.
     void sendFrame(std::int32_t n, std::uint64_t alarmGroup);
