@@ -1,5 +1,6 @@
 #include "tools/StationFolder.h"
 
+#include "app/config/OptionKeys.h"
 #include "data/DatabaseSetup.h"
 
 #include <stdexcept>
@@ -23,16 +24,23 @@ namespace {
 
 QByteArray StationFolder::defaultOptionIni(const QString& portName, bool demo) {
     const QString port = portName.isEmpty() ? u"Com1"_s : portName;
-    const QString threshold = demo ? QString::number(kDemoProductThreshold, 'f', 3) : u"10.000"_s;
-    return (u"[软件]\n背景色=16053492\n"
-            "[Word]\nNum=0\nTX_Num=0\nSC_Num=0\n"
-            "[时钟]\n开始输出=1000\n输出时长=1000\n"
-            "[下限值]\nValue="_s +
-            threshold + u"\n[串行口]\nComName="_s + port +
-            u"\nBaudrate=9600\nParity=None\n"
-            "[算法]\n1=1\n2=0\n3=0\n取样=稳定\n最少读数=3\n"
-            "[仪表]\n1=1\n2=0\n无数据报警=3\n"_s)
-        .toUtf8();
+    QString text;
+    std::string_view section;
+    for (const OptionKey* key : allOptionKeys()) {
+        if (key->newStation == nullptr)
+            continue;
+        if (key->section != section) {
+            section = key->section;
+            text += u'[' + QString::fromUtf8(section.data(), qsizetype(section.size())) + u"]\n"_s;
+        }
+        QString value = QString::fromUtf8(key->newStation);
+        if (key == &option::PortName)
+            value = port;
+        else if (key == &option::ProductThreshold && demo)
+            value = QString::number(kDemoProductThreshold, 'f', 3);
+        text += QString::fromUtf8(key->name.data(), qsizetype(key->name.size())) + u'=' + value + u'\n';
+    }
+    return text.toUtf8();
 }
 
 QString StationFolder::installedHelpFile(const QString& programDir) {

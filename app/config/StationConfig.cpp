@@ -1,26 +1,18 @@
 #include "app/config/StationConfig.h"
 
+#include "app/config/OptionKeys.h"
 #include "app/config/ProfileFile.h"
 #include "weighing/WeighingCore.h"
 
 #include <algorithm>
+#include <array>
 
 namespace kelvora {
 
 namespace {
 
-const std::string kSoftware = "软件";
-const std::string kWord = "Word";
-const std::string kClock = "时钟";
-const std::string kThreshold = "下限值";
-const std::string kSerial = "串行口";
-const std::string kAlgorithm = "算法";
-const std::string kIndicator = "仪表";
-const std::string kDatabase = "数据库";
-const std::string kSampling = "取样";
 const std::string kStableSampling = "稳定";
 const std::string kPeakSampling = "峰值";
-const std::string kStatistics = "统计";
 
 std::string upperAscii(std::string text) {
     for (char& c : text) {
@@ -68,110 +60,147 @@ std::optional<std::vector<int>> shiftStarts(const std::string& text) {
     return starts;
 }
 
-int integerIn(const ProfileFile& ini, const std::string& key, int fallback, int low, int high) {
-    const int value = ini.readInteger(kStatistics, key, fallback);
+std::string text(const ProfileFile& ini, const OptionKey& key) {
+    return ini.readString(std::string(key.section), std::string(key.name), std::string(key.fallback));
+}
+
+std::int32_t integer(const ProfileFile& ini, const OptionKey& key) {
+    return ini.readInteger(std::string(key.section), std::string(key.name),
+                           ProfileFile::parseInteger(std::string(key.fallback)).value_or(0));
+}
+
+double number(const ProfileFile& ini, const OptionKey& key, double fallback) {
+    return ini.readFloat(std::string(key.section), std::string(key.name), fallback);
+}
+
+bool yesNo(const ProfileFile& ini, const OptionKey& key, bool fallback) {
+    return ini.readBool(std::string(key.section), std::string(key.name), fallback);
+}
+
+bool yesNo(const ProfileFile& ini, const OptionKey& key) {
+    return yesNo(ini, key, key.fallback == "1");
+}
+
+void write(ProfileFile& ini, const OptionKey& key, const std::string& value) {
+    ini.writeString(std::string(key.section), std::string(key.name), value);
+}
+
+int integerIn(const ProfileFile& ini, const OptionKey& key, int low, int high) {
+    const int fallback = ProfileFile::parseInteger(std::string(key.fallback)).value_or(0);
+    const int value = integer(ini, key);
     return value >= low && value <= high ? value : fallback;
 }
+
+constexpr std::array<const OptionKey*, 3> kAlgorithmKeys{&option::Algorithm1, &option::Algorithm2, &option::Algorithm3};
+constexpr std::array<const OptionKey*, 2> kIndicatorKeys{&option::Indicator1, &option::Indicator2};
 
 } // namespace
 
 StationSettings StationConfig::loadMainWindow(const std::string& iniPath, WeighingState& state) {
+    using namespace option;
     const ProfileFile ini(iniPath);
     StationSettings settings;
-    settings.windowColor = static_cast<std::uint32_t>(ini.readInteger(kSoftware, "背景色", 16053492));
-    settings.batchCountText = ini.readString(kWord, "Num", "0");
-    settings.batchReminderText = ini.readString(kWord, "TX_Num", "0");
-    state.ProductCount = ini.readInteger(kWord, "SC_Num", 0);
-    settings.timer2Interval = ini.readInteger(kClock, "开始输出", 1000);
-    settings.timer1Interval = ini.readInteger(kClock, "输出时长", 1000);
+    settings.windowColor = static_cast<std::uint32_t>(integer(ini, WindowColor));
+    settings.batchCountText = text(ini, BatchCount);
+    settings.batchReminderText = text(ini, BatchReminder);
+    state.ProductCount = integer(ini, ProductCount);
+    settings.timer2Interval = integer(ini, AlarmDelay);
+    settings.timer1Interval = integer(ini, AlarmDuration);
     settings.statusText = WeighingCore::statusText(settings.batchCountText, state.ProductCount);
-    state.ProductThreshold = ini.readFloat(kThreshold, "Value", 10.0);
-    settings.commName = ini.readString(kSerial, "ComName", "Com1");
-    settings.baudRate = static_cast<std::uint32_t>(ini.readInteger(kSerial, "Baudrate", 9600));
-    applyParity(ini.readString(kSerial, "Parity", "None"), settings);
+    state.ProductThreshold = number(ini, ProductThreshold, 10.0);
+    settings.commName = text(ini, PortName);
+    settings.baudRate = static_cast<std::uint32_t>(integer(ini, BaudRate));
+    applyParity(text(ini, Parity), settings);
     // The last algorithm key that reads yes wins.
     for (int choice = 1; choice <= 3; ++choice) {
-        if (ini.readBool(kAlgorithm, std::to_string(choice), true)) {
+        if (yesNo(ini, *kAlgorithmKeys[choice - 1])) {
             state.AlgorithmChoice = choice;
         }
     }
-    state.IndicatorType = ini.readBool(kIndicator, "1", true) ? 1 : 2;
-    state.SamplingChoice =
-        ini.readString(kAlgorithm, kSampling, "") == kStableSampling ? Sampling::Stable : Sampling::Peak;
-    state.MinimumReadings = std::max(1, ini.readInteger(kAlgorithm, "最少读数", 3));
-    const double silenceSeconds = ini.readFloat(kIndicator, "无数据报警", 3.0);
+    state.IndicatorType = yesNo(ini, Indicator1) ? 1 : 2;
+    state.SamplingChoice = text(ini, SamplingMode) == kStableSampling ? Sampling::Stable : Sampling::Peak;
+    state.MinimumReadings = std::max(1, integer(ini, MinimumReadings));
+    const double silenceSeconds = number(ini, SilenceSeconds, 3.0);
     state.SilenceLimitMs =
         silenceSeconds > 0.0 ? static_cast<std::int64_t>(std::min(silenceSeconds, 86400.0) * 1000.0 + 0.5) : 0;
     return settings;
 }
 
 std::string StationConfig::portName(const std::string& iniPath) {
-    return ProfileFile(iniPath).readString(kSerial, "ComName", "Com1");
+    return text(ProfileFile(iniPath), option::PortName);
 }
 
 void StationConfig::saveWindowColor(const std::string& iniPath, std::uint32_t color) {
-    ProfileFile(iniPath).writeInteger(kSoftware, "背景色", color);
+    ProfileFile ini(iniPath);
+    write(ini, option::WindowColor, std::to_string(color));
 }
 
 void StationConfig::saveProductCount(const std::string& iniPath, std::int32_t count) {
-    ProfileFile(iniPath).writeInteger(kWord, "SC_Num", count);
+    ProfileFile ini(iniPath);
+    write(ini, option::ProductCount, std::to_string(count));
 }
 
 std::optional<std::string> StationConfig::databaseConnection(const std::string& iniPath) {
-    return ProfileFile(iniPath).readText(kDatabase, "连接");
+    const OptionKey& key = option::DatabaseConnection;
+    return ProfileFile(iniPath).readText(std::string(key.section), std::string(key.name));
 }
 
 SettingsWindowValues StationConfig::loadSettingsWindow(const std::string& iniPath) {
+    using namespace option;
     const ProfileFile ini(iniPath);
     SettingsWindowValues values;
-    values.comName = ini.readString(kSerial, "ComName", "Com1");
-    values.baudRate = ini.readString(kSerial, "Baudrate", "9600");
-    values.parity = ini.readString(kSerial, "Parity", "None");
+    values.comName = text(ini, PortName);
+    values.baudRate = text(ini, BaudRate);
+    values.parity = text(ini, Parity);
     // Selecting a radio button clears the others of its group, clearing one touches nothing else: the last
-    // key that reads yes is selected, and none is when all read no.
+    // key that reads yes is selected, and none is when all read no; a missing key reads yes only for the
+    // group's first button.
     values.algorithm = 0;
     for (int choice = 1; choice <= 3; ++choice) {
-        if (ini.readBool(kAlgorithm, std::to_string(choice), choice == 1)) {
+        if (yesNo(ini, *kAlgorithmKeys[choice - 1], choice == 1)) {
             values.algorithm = choice;
         }
     }
     values.indicator = 0;
     for (int choice = 1; choice <= 2; ++choice) {
-        if (ini.readBool(kIndicator, std::to_string(choice), choice == 1)) {
+        if (yesNo(ini, *kIndicatorKeys[choice - 1], choice == 1)) {
             values.indicator = choice;
         }
     }
-    values.threshold = ini.readString(kThreshold, "Value", "10.000");
-    values.sampling = ini.readString(kAlgorithm, kSampling, "") == kStableSampling ? 2 : 1;
+    values.threshold = text(ini, ProductThreshold);
+    values.sampling = text(ini, SamplingMode) == kStableSampling ? 2 : 1;
     return values;
 }
 
 void StationConfig::saveSettingsWindow(const std::string& iniPath, const SettingsWindowValues& values) {
+    using namespace option;
     ProfileFile ini(iniPath);
-    ini.writeString(kSerial, "ComName", values.comName);
-    ini.writeString(kSerial, "Baudrate", values.baudRate);
-    ini.writeString(kSerial, "Parity", values.parity);
-    ini.writeString(kThreshold, "Value", values.threshold);
+    write(ini, PortName, values.comName);
+    write(ini, BaudRate, values.baudRate);
+    write(ini, Parity, values.parity);
+    write(ini, ProductThreshold, values.threshold);
     for (int choice = 1; choice <= 3; ++choice) {
-        ini.writeBool(kAlgorithm, std::to_string(choice), values.algorithm == choice);
+        write(ini, *kAlgorithmKeys[choice - 1], values.algorithm == choice ? "1" : "0");
     }
     for (int choice = 1; choice <= 2; ++choice) {
-        ini.writeBool(kIndicator, std::to_string(choice), values.indicator == choice);
+        write(ini, *kIndicatorKeys[choice - 1], values.indicator == choice ? "1" : "0");
     }
-    ini.writeString(kAlgorithm, kSampling, values.sampling == 2 ? kStableSampling : kPeakSampling);
+    write(ini, SamplingMode, values.sampling == 2 ? kStableSampling : kPeakSampling);
 }
 
 StatisticsSettings StationConfig::loadStatistics(const std::string& iniPath) {
+    using namespace option;
     const ProfileFile ini(iniPath);
     StatisticsSettings settings;
-    settings.grams = ini.readString(kStatistics, "重量单位", "kg") == "g";
-    const double division = ini.readFloat(kStatistics, "分度值", settings.grams ? 1.0 : 0.001);
-    settings.division = division > 0.0 && division < 1e6 ? division : (settings.grams ? 1.0 : 0.001);
-    settings.subgroupSize = integerIn(ini, "子组大小", 5, 2, 10);
-    settings.baselineSubgroups = integerIn(ini, "基准子组", 20, 1, 1000);
-    settings.nelson = upperAscii(ini.readString(kStatistics, "判异规则", "")) == "NELSON";
-    settings.rejectRun = integerIn(ini, "连续剔除", 3, 1, 1000);
-    if (const auto starts = shiftStarts(ini.readString(kStatistics, "班次", "00:00,08:00,16:00")))
+    settings.grams = text(ini, WeightUnit) == "g";
+    const double defaultDivision = settings.grams ? 1.0 : 0.001;
+    const double division = number(ini, Division, defaultDivision);
+    settings.division = division > 0.0 && division < 1e6 ? division : defaultDivision;
+    settings.subgroupSize = integerIn(ini, SubgroupSize, 2, 10);
+    settings.baselineSubgroups = integerIn(ini, BaselineSubgroups, 1, 1000);
+    settings.nelson = upperAscii(text(ini, RunRules)) == "NELSON";
+    settings.rejectRun = integerIn(ini, RejectRun, 1, 1000);
+    if (const auto starts = shiftStarts(text(ini, ShiftStarts)))
         settings.shiftStarts = *starts;
     return settings;
 }
