@@ -107,7 +107,10 @@ void TADOConnection::openPostgres(const ConnectionTarget& where) {
     db.setDatabaseName(where.database);
     db.setUserName(where.user);
     db.setPassword(where.password);
-    db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+    // Keep-alives and a send time-out: a server host that stops answering ends the connection in seconds
+    // instead of leaving a statement waiting for ever.
+    db.setConnectOptions(QStringLiteral("connect_timeout=10;keepalives=1;keepalives_idle=5;keepalives_interval=2;"
+                                        "keepalives_count=3;tcp_user_timeout=10000"));
     if (!db.open())
         throw DatabaseError(QStringLiteral("Cannot open %1: %2").arg(where.describe(), db.lastError().text()));
     execOrThrow(db, QStringLiteral("SET lock_timeout = %1").arg(where.busyTimeoutMs));

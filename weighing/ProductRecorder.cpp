@@ -1,11 +1,36 @@
 #include "weighing/ProductRecorder.h"
 
+#include "weighing/NumberText.h"
+#include "weighing/StationHost.h"
+
 #include <exception>
 
 namespace kelvora {
 
 namespace {
 const std::string kCounted = "正常";
+}
+
+namespace {
+
+std::optional<double> limit(const StationHost& host, Control control) {
+    return NumberText::parseFloat(host.text(control));
+}
+
+} // namespace
+
+WeighingRecord recordOf(const StationHost& host, const std::string& verdict, const std::string& operatorName,
+                        const std::string& time) {
+    WeighingRecord record;
+    record.model = host.text(Control::ComboBox1);
+    record.weight = NumberText::toFloat(host.text(Control::Edit2));
+    record.verdict = verdict;
+    record.operatorName = operatorName;
+    record.time = time;
+    record.standard = limit(host, Control::Et1);
+    record.upper = limit(host, Control::Et2);
+    record.lower = limit(host, Control::Et3);
+    return record;
 }
 
 ProductRecorder::ProductRecorder(RecordStore& store, ErrorReporter reportError)

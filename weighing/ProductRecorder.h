@@ -1,20 +1,43 @@
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kelvora {
 
 /// One stored verdict: a row of the table `weight`.
 struct WeighingRecord {
+    WeighingRecord() = default;
+    WeighingRecord(std::string model, double weight, std::string verdict, std::string operatorName, std::string time)
+        : model(std::move(model)), weight(weight), verdict(std::move(verdict)), operatorName(std::move(operatorName)),
+          time(std::move(time)) {}
+
     std::string model;        ///< ComboBox1's text at the verdict
     double weight = 0.0;      ///< the captured weight
     std::string verdict;      ///< "正常", "超高" or "超低"
     std::string operatorName; ///< the operator pane's text; empty outside the window
     std::string time;         ///< local time of the verdict, "YYYY-MM-DD HH:MM:SS"
+    /// The standard value and limits in force when the product was judged (Et1, Et2, Et3); none when
+    /// the text is not a number.
+    std::optional<double> standard;
+    std::optional<double> upper;
+    std::optional<double> lower;
+    std::string lot;      ///< the lot number (批号) entered at Start; empty for none
+    std::string station;  ///< the station's name; set by the journal
+    std::int64_t seq = 0; ///< the station's sequence number; set by the journal (0: not yet journaled)
+    std::string link;     ///< the row's link in the station's chain; set by the journal
 };
+
+class StationHost;
+
+/// The row of a verdict the host shows now: model (ComboBox1), weight (Edit2), the limits (Et1..Et3).
+WeighingRecord recordOf(const StationHost& host, const std::string& verdict, const std::string& operatorName,
+                        const std::string& time);
 
 /// Where rows go. insert() stores and commits one row before it returns, or throws std::exception with
 /// a message for the operator.

@@ -1,0 +1,264 @@
+#include "data/RecordForwarder.h"
+
+#include "data/DatabaseError.h"
+#include "data/RecordJournal.h"
+#include "data/TADOConnection.h"
+
+#include <algorithm>
+#include <exception>
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace kelvora {
+
+namespace {
+
+// The journal's cursor of what the database holds: a hint for the count of waiting rows before the
+// database answers; the database's own last number decides what is sent.
+const std::string kCursor = "database";
+
+struct AddedColumn {
+    const char* name;
+    const char* sqliteType;
+    const char* postgresType;
+};
+
+constexpr AddedColumn kAddedColumns[] = {
+    {"站点", "TEXT", "text"},
+    {"序号", "INTEGER", "bigint"},
+    {"标准值", "DOUBLE", "double precision"},
+    {"上限值", "DOUBLE", "double precision"},
+    {"下限值", "DOUBLE", "double precision"},
+    {"批号", "TEXT", "text"},
+    {"链", "TEXT", "text"},
+};
+
+void execOrThrow(QSqlQuery& query, const QString& statement) {
+    if (!query.exec(statement))
+        throw DatabaseError(query.lastError().text());
+}
+
+QVariant optional(const std::optional<double>& value) {
+    return value ? QVariant(*value) : QVariant(QMetaType::fromType<double>());
+}
+
+} // namespace
+
+RecordForwarder::RecordForwarder(const QString& journalPath, const QString& target, const std::string& station)
+    : m_journalPath(journalPath), m_target(target), m_station(station) {
+    m_thread = std::thread([this] { run(); });
+}
+
+RecordForwarder::~RecordForwarder() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wakeUp.notify_all();
+    // A statement stuck on a frozen server ends with the keep-alives or the server; the rows stay in the
+    // journal either way.
+    m_thread.join();
+}
+
+void RecordForwarder::appended(std::int64_t seq) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_appended = std::max(m_appended, seq);
+        ++m_appendCount;
+    }
+    m_wakeUp.notify_all();
+}
+
+RecordForwarder::Status RecordForwarder::status() const {
+    std::lock_guard lock(m_mutex);
+    Status status;
+    const Clock::time_point now = Clock::now();
+    const bool stalled = m_busySince != Clock::time_point{} && now - m_busySince >= kStallLimit;
+    status.online = !m_failing && !stalled;
+    status.pending = m_waitingCounted + (m_appendCount - m_appendCountAtCount);
+    if (!status.online) {
+        const Clock::time_point since = m_failing ? m_awaySince : m_busySince;
+        status.offlineMs = std::chrono::duration_cast<std::chrono::milliseconds>(now - since).count();
+        status.lastError = m_failing ? m_lastError : std::string("数据库无响应");
+    }
+    return status;
+}
+
+bool RecordForwarder::waitStored(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_mutex);
+    return m_storedChanged.wait_for(lock, timeout, [this] { return m_stored >= 0 && m_stored >= m_appended; });
+}
+
+void RecordForwarder::failed(const std::string& why) {
+    std::lock_guard lock(m_mutex);
+    if (!m_failing)
+        m_awaySince = m_busySince != Clock::time_point{} ? m_busySince : Clock::now();
+    m_failing = true;
+    m_busySince = {};
+    m_lastError = why;
+}
+
+void RecordForwarder::sleepFor(std::chrono::milliseconds delay) {
+    std::unique_lock lock(m_mutex);
+    m_wakeUp.wait_for(lock, delay, [this] { return m_stop; });
+}
+
+void RecordForwarder::run() {
+    std::unique_ptr<RecordJournal> journal;
+    try {
+        journal = std::make_unique<RecordJournal>(m_journalPath);
+        {
+            std::lock_guard lock(m_mutex);
+            m_appended = std::max(m_appended, journal->lastSeq());
+            m_stored = journal->cursor(kCursor) > 0 ? journal->cursor(kCursor) : -1;
+        }
+        countWaiting(*journal);
+    } catch (const std::exception& error) {
+        failed(error.what());
+        return;
+    }
+    TADOConnection connection(m_target);
+    std::chrono::milliseconds backoff{1000};
+    for (;;) {
+        {
+            std::unique_lock lock(m_mutex);
+            m_wakeUp.wait_for(lock, std::chrono::seconds(1),
+                              [this] { return m_stop || m_failing || !m_firstStoredKnown || m_appended > m_stored; });
+            if (m_stop)
+                return;
+            m_busySince = Clock::now();
+        }
+        try {
+            if (!connection.Connected())
+                connect(connection);
+            storeBatch(connection, *journal);
+            countWaiting(*journal);
+            backoff = std::chrono::milliseconds(1000);
+        } catch (const std::exception& error) {
+            connection.Close();
+            failed(error.what());
+            sleepFor(backoff);
+            backoff = std::min<std::chrono::milliseconds>(backoff * 2, std::chrono::seconds(30));
+        }
+    }
+}
+
+void RecordForwarder::connect(TADOConnection& connection) {
+    connection.Open();
+    ensureRecordColumns(connection);
+    const std::int64_t last = lastStored(connection, m_station).first;
+    std::lock_guard lock(m_mutex);
+    m_stored = last;
+    if (!m_firstStoredKnown) {
+        m_firstStoredKnown = true;
+        m_firstStored = last;
+    }
+}
+
+void RecordForwarder::storeBatch(TADOConnection& connection, RecordJournal& journal) {
+    std::int64_t stored;
+    {
+        std::lock_guard lock(m_mutex);
+        stored = m_stored;
+    }
+    const std::vector<WeighingRecord> rows = journal.rowsAfter(stored, kBatch);
+    if (!rows.empty()) {
+        QSqlDatabase db = connection.database();
+        const bool sqlite = connection.dialect() == schema::Dialect::Sqlite;
+        QSqlQuery query(db);
+        execOrThrow(query, sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+        try {
+            // A row already there (its commit's reply was lost) is left as it is.
+            if (!query.prepare(QStringLiteral(
+                    "INSERT INTO \"weight\" (\"型号\", \"重量\", \"检定结果\", \"操作员\", \"时间\", \"站点\", "
+                    "\"序号\", "
+                    "\"标准值\", \"上限值\", \"下限值\", \"批号\", \"链\") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+                    "ON CONFLICT DO NOTHING")))
+                throw DatabaseError(query.lastError().text());
+            for (const WeighingRecord& r : rows) {
+                query.addBindValue(QString::fromStdString(r.model));
+                query.addBindValue(r.weight);
+                query.addBindValue(QString::fromStdString(r.verdict));
+                query.addBindValue(QString::fromStdString(r.operatorName));
+                query.addBindValue(QString::fromStdString(r.time));
+                query.addBindValue(QString::fromStdString(r.station));
+                query.addBindValue(QVariant::fromValue<qint64>(r.seq));
+                query.addBindValue(optional(r.standard));
+                query.addBindValue(optional(r.upper));
+                query.addBindValue(optional(r.lower));
+                query.addBindValue(QString::fromStdString(r.lot));
+                query.addBindValue(QString::fromStdString(r.link));
+                if (!query.exec())
+                    throw DatabaseError(query.lastError().text());
+            }
+            execOrThrow(query, QStringLiteral("COMMIT"));
+        } catch (...) {
+            QSqlQuery rollback(db);
+            rollback.exec(QStringLiteral("ROLLBACK"));
+            throw;
+        }
+        journal.setCursor(kCursor, rows.back().seq);
+    }
+    std::lock_guard lock(m_mutex);
+    if (!rows.empty())
+        m_stored = rows.back().seq;
+    m_failing = false;
+    m_busySince = {};
+    m_lastError.clear();
+    m_storedChanged.notify_all();
+}
+
+void RecordForwarder::countWaiting(const RecordJournal& journal) {
+    std::int64_t stored;
+    std::int64_t appendCount;
+    {
+        std::lock_guard lock(m_mutex);
+        stored = m_stored;
+        appendCount = m_appendCount;
+    }
+    // Counted after reading the appends: a row appended meanwhile is counted twice until the next count,
+    // never missed.
+    const std::int64_t waiting = stored < 0 ? journal.countAfter(journal.cursor(kCursor)) : journal.countAfter(stored);
+    std::lock_guard lock(m_mutex);
+    m_waitingCounted = waiting;
+    m_appendCountAtCount = appendCount;
+}
+
+std::pair<std::int64_t, std::string> RecordForwarder::lastStored(TADOConnection& connection,
+                                                                 const std::string& station) {
+    QSqlQuery query(connection.database());
+    query.prepare(QStringLiteral("SELECT \"序号\", \"链\" FROM \"weight\" WHERE \"站点\" = ? AND \"序号\" IS NOT NULL "
+                                 "ORDER BY \"序号\" DESC LIMIT 1"));
+    query.addBindValue(QString::fromStdString(station));
+    if (!query.exec())
+        throw DatabaseError(query.lastError().text());
+    if (!query.next())
+        return {0, std::string()};
+    return {query.value(0).toLongLong(), query.value(1).toString().toStdString()};
+}
+
+void RecordForwarder::ensureRecordColumns(TADOConnection& connection) {
+    QSqlDatabase db = connection.database();
+    const bool sqlite = connection.dialect() == schema::Dialect::Sqlite;
+    const QSqlRecord existing = db.record(QStringLiteral("weight"));
+    if (existing.isEmpty())
+        throw DatabaseError(QStringLiteral("The database has no table 'weight'."));
+    QSqlQuery query(db);
+    for (const AddedColumn& column : kAddedColumns) {
+        const QString name = QString::fromUtf8(column.name);
+        if (existing.contains(name))
+            continue;
+        // Two stations starting at once may both add it: the second one's failure is no failure.
+        if (!query.exec(QStringLiteral("ALTER TABLE \"weight\" ADD COLUMN \"%1\" %2")
+                            .arg(name, QString::fromUtf8(sqlite ? column.sqliteType : column.postgresType))) &&
+            !db.record(QStringLiteral("weight")).contains(name))
+            throw DatabaseError(query.lastError().text());
+    }
+    if (!query.exec(QStringLiteral(
+            "CREATE UNIQUE INDEX IF NOT EXISTS \"weight_站点_序号\" ON \"weight\" (\"站点\", \"序号\")")))
+        throw DatabaseError(query.lastError().text());
+}
+
+} // namespace kelvora
