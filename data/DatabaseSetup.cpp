@@ -62,12 +62,25 @@ private:
 void refuseExistingTables(QSqlDatabase& db) {
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("select table_name from information_schema.tables where table_schema = "
-                                   "current_schema() and lower(table_name) in ('xh', 'weight', 'users')")))
+                                   "current_schema() and lower(table_name) in ('xh', 'weight', 'users', 'audit')")))
         throw DatabaseError(query.lastError().text());
     if (query.next())
         throw DatabaseError(QStringLiteral("The database already holds the table '%1'; it is left untouched")
                                 .arg(query.value(0).toString()));
 }
+
+// The role stations log in through (see kStationRole): the tables to read and write, `audit` to read and
+// append to only. A user without the right to create roles still gets the database, without the role.
+const QString kStationRoleStatement =
+    QStringLiteral(
+        "DO $$BEGIN "
+        "IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = '%1') THEN CREATE ROLE %1 NOLOGIN; END IF; "
+        "EXECUTE format('GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA %I TO %1', current_schema()); "
+        "EXECUTE format('GRANT USAGE ON ALL SEQUENCES IN SCHEMA %I TO %1', current_schema()); "
+        "REVOKE UPDATE, DELETE, TRUNCATE ON \"audit\" FROM %1; "
+        "EXCEPTION WHEN insufficient_privilege THEN RAISE NOTICE 'role %1 not created: %', SQLERRM; "
+        "END$$")
+        .arg(kStationRole);
 
 void removeSqliteFiles(const QString& path) {
     for (const char* suffix : {"", "-wal", "-shm", "-journal"})
@@ -98,6 +111,8 @@ void buildNewDatabase(const QString& target, const std::function<void(QSqlDataba
                 for (const QString& statement :
                      schema::createStatements(sqlite ? schema::Dialect::Sqlite : schema::Dialect::Postgres))
                     exec(db, statement);
+                if (!sqlite)
+                    exec(db, kStationRoleStatement);
                 fill(db);
                 exec(db, QStringLiteral("COMMIT"));
             } catch (...) {

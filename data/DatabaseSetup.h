@@ -7,12 +7,19 @@ namespace kelvora {
 /// Creating the station's database. The station itself never does this; `kelvora-tool db` does.
 namespace database_setup {
 
-/// Creates `XH`, `weight` (with an index on `时间`) and `users` in `target` (a file path or a connection
-/// string) and one administrator, "admin" with the initial password and every right; `demo` adds the
-/// models of a prepackage line in kg (大米-5kg, 面粉-10kg, 大米-25kg, 白糖-1kg, 面粉-2.5kg), each with its
-/// lower limit at the nominal less the tolerable negative error and its upper limit at the nominal plus
-/// twice that. An SQLite file is created and must not exist; a PostgreSQL database must exist and hold
-/// none of the tables. All or nothing. Throws DatabaseError.
+/// PostgreSQL: the role that stations log in through. `db init` creates it (NOLOGIN) when missing and
+/// grants it SELECT, INSERT, UPDATE and DELETE on the station's tables and only SELECT and INSERT on
+/// `audit`, so the audit trail cannot be rewritten through a station's login. Give each station a login
+/// of its own in that role, e.g. `CREATE ROLE line1 LOGIN PASSWORD '...' IN ROLE kelvora_station`, and
+/// keep the owner's login for `kelvora-tool db`. A user without CREATEROLE gets the tables without it.
+inline const QString kStationRole = QStringLiteral("kelvora_station");
+
+/// Creates `XH`, `weight` (with an index on `时间`), `users` and the audit trail `audit` in `target` (a file path or a
+/// connection string) and one administrator, "admin" with the initial password and every right; `demo` adds the models
+/// of a prepackage line in kg (大米-5kg, 面粉-10kg, 大米-25kg, 白糖-1kg, 面粉-2.5kg), each with its lower limit at the
+/// nominal less the tolerable negative error and its upper limit at the nominal plus twice that. An SQLite file is
+/// created and must not exist; a PostgreSQL database must exist and hold none of the tables. All or nothing. Throws
+/// DatabaseError.
 void initDatabase(const QString& target, bool demo);
 
 struct ImportCounts {

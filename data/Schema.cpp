@@ -23,6 +23,21 @@ QString typeName(ColumnKind kind, Dialect dialect) {
     return {};
 }
 
+// "name (columns)" of a CREATE TABLE statement.
+QString tableBody(const Table& table, Dialect dialect) {
+    // A row identifier lets a grid edit one row of a table whose other columns may repeat; no statement
+    // of the station names it.
+    QStringList columns{dialect == Dialect::Postgres ? QStringLiteral("\"id\" bigserial PRIMARY KEY")
+                                                     : QStringLiteral("\"id\" INTEGER PRIMARY KEY")};
+    for (const Column& column : table.columns) {
+        QString definition = quoted(column.name) + u' ' + typeName(column.kind, dialect);
+        if (column.name == QStringLiteral("用户密码"))
+            definition += QStringLiteral(" DEFAULT '%1'").arg(kInitialPassword);
+        columns << definition;
+    }
+    return QStringLiteral("%1 (%2)").arg(quoted(table.name), columns.join(QStringLiteral(", ")));
+}
+
 } // namespace
 
 const std::vector<Table>& tables() {
@@ -83,21 +98,44 @@ QStringList createStatements(Dialect dialect) {
     QStringList statements;
     if (dialect == Dialect::Postgres)
         statements << QStringLiteral("CREATE EXTENSION IF NOT EXISTS citext");
-    for (const Table& table : tables()) {
-        // A row identifier lets a grid edit one row of a table whose other columns may repeat; no
-        // statement of the station names it.
-        QStringList columns{dialect == Dialect::Postgres ? QStringLiteral("\"id\" bigserial PRIMARY KEY")
-                                                         : QStringLiteral("\"id\" INTEGER PRIMARY KEY")};
-        for (const Column& column : table.columns) {
-            QString definition = quoted(column.name) + u' ' + typeName(column.kind, dialect);
-            if (column.name == QStringLiteral("用户密码"))
-                definition += QStringLiteral(" DEFAULT '%1'").arg(kInitialPassword);
-            columns << definition;
-        }
-        statements
-            << QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(table.name), columns.join(QStringLiteral(", ")));
-    }
+    for (const Table& table : tables())
+        statements << QStringLiteral("CREATE TABLE %1").arg(tableBody(table, dialect));
     statements << QStringLiteral("CREATE INDEX \"weight_时间\" ON \"weight\" (\"时间\")");
+    return statements + auditStatements(dialect);
+}
+
+const Table& auditTable() {
+    using K = ColumnKind;
+    static const Table audit{QStringLiteral("audit"),
+                             {{QStringLiteral("时间"), K::DateTime},
+                              {QStringLiteral("站点"), K::Text},
+                              {QStringLiteral("序号"), K::Number},
+                              {QStringLiteral("操作员"), K::Text},
+                              {QStringLiteral("事件"), K::Text},
+                              {QStringLiteral("对象"), K::Text},
+                              {QStringLiteral("旧值"), K::Text},
+                              {QStringLiteral("新值"), K::Text},
+                              {QStringLiteral("备注"), K::Text},
+                              {QStringLiteral("链"), K::Text}}};
+    return audit;
+}
+
+QStringList auditStatements(Dialect dialect) {
+    QStringList statements{QStringLiteral("CREATE TABLE IF NOT EXISTS %1").arg(tableBody(auditTable(), dialect)),
+                           QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS \"audit_站点_序号\" ON \"audit\" "
+                                          "(\"站点\", \"序号\")")};
+    if (dialect == Dialect::Sqlite) {
+        for (const char* change : {"UPDATE", "DELETE"})
+            statements << QStringLiteral("CREATE TRIGGER IF NOT EXISTS \"audit_no_%1\" BEFORE %1 ON \"audit\" "
+                                         "BEGIN SELECT RAISE(ABORT, '审计追踪只能追加'); END")
+                              .arg(QLatin1StringView(change));
+        return statements;
+    }
+    statements << QStringLiteral("CREATE OR REPLACE FUNCTION \"audit_append_only\"() RETURNS trigger LANGUAGE "
+                                 "plpgsql AS $$BEGIN RAISE EXCEPTION '审计追踪只能追加'; END$$")
+               << QStringLiteral("CREATE OR REPLACE TRIGGER \"audit_append_only\" BEFORE UPDATE OR DELETE OR "
+                                 "TRUNCATE ON \"audit\" FOR EACH STATEMENT EXECUTE FUNCTION "
+                                 "\"audit_append_only\"()");
     return statements;
 }
 

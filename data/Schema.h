@@ -36,8 +36,17 @@ std::optional<ColumnKind> columnKind(const QString& name);
 QString canonicalName(const QString& name);
 
 enum class Dialect { Sqlite, Postgres };
-/// The statements that create the three tables and the index on `weight`.`时间` (text compared case-blind).
+/// The statements that create the three tables and the index on `weight`.`时间` (text compared case-blind),
+/// followed by auditStatements().
 QStringList createStatements(Dialect dialect);
+
+/// The audit trail `audit`: 时间, 站点, 序号 (per station, from 1), 操作员, 事件, 对象, 旧值, 新值, 备注 and 链
+/// (the row's RecordChain link). Kept apart from tables(): a database made before it gets it on first use.
+const Table& auditTable();
+/// Creates `audit` and its index on (站点, 序号) when missing, and the guards that make it append-only:
+/// SQLite triggers, and a PostgreSQL trigger, that refuse every UPDATE and DELETE ("审计追踪只能追加").
+/// Safe to run again on a database that has them.
+QStringList auditStatements(Dialect dialect);
 
 } // namespace schema
 } // namespace kelvora

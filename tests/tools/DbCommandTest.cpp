@@ -1,17 +1,25 @@
 #include "tools/DbCommand.h"
 
 #include "DataTestSupport.h"
+#include "data/AuditTrail.h"
+#include "data/RecordChain.h"
 #include "data/TADOConnection.h"
 #include "data/TADOQuery.h"
 
+#include <cstdio>
+
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace kelvora {
 namespace {
+
+using namespace Qt::StringLiterals;
 
 using test::Engine;
 using test::TestDatabase;
@@ -110,6 +118,106 @@ TEST_P(DbCommandTest, ImportsAnAccessFileWithTypedValues) {
     EXPECT_EQ(count("Select  *  From  XH"), 5);
 }
 
+// The output of `db verify` and its exit code.
+std::pair<int, std::string> verify(std::vector<std::string> args) {
+    args.insert(args.begin(), "verify");
+    ::testing::internal::CaptureStdout();
+    const int code = db(args);
+    std::fflush(stdout);
+    return {code, ::testing::internal::GetCapturedStdout()};
+}
+
+TEST_P(DbCommandTest, VerifyNamesEachRowEditedDeletedOrInsertedInTheAuditTrail) {
+    ASSERT_EQ(db({"init", str(m_database->target())}), 0);
+    {
+        AuditTrail trail(m_database->connectionString(), QStringLiteral("线1"));
+        AuditTrail other(m_database->connectionString(), QStringLiteral("线2"));
+        for (int i = 1; i <= 6; ++i)
+            trail.record(audit_event::kSetting, QStringLiteral("[称重] 阈值"), QString::number(i),
+                         QString::number(i + 1));
+        other.record(audit_event::kLogin, QStringLiteral("admin"));
+    }
+    auto [code, out] = verify({str(m_database->target())});
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("7 rows checked, 0 rows without a link skipped, 0 broken links"), std::string::npos) << out;
+
+    // Whoever rewrites the trail must first remove its guards.
+    m_connection->Open();
+    const bool sqlite = GetParam() == Engine::Sqlite;
+    QSqlQuery sql(m_connection->database());
+    const QStringList tamper{
+        sqlite ? u"drop trigger audit_no_update"_s : u"drop trigger audit_append_only on audit"_s,
+        sqlite ? u"drop trigger audit_no_delete"_s : u"select 1"_s,
+        u"update audit set 新值 = '99' where 站点 = '线1' and 序号 = 2"_s,
+        u"delete from audit where 站点 = '线1' and 序号 = 4"_s,
+        u"insert into audit (时间, 站点, 序号, 操作员, 事件, 链) select 时间, 站点, 5.5, 'x', 'y', 链 from audit "
+        u"where 站点 = '线1' and 序号 = 5"_s};
+    for (const QString& statement : tamper)
+        ASSERT_TRUE(sql.exec(statement)) << str(statement);
+    std::tie(code, out) = verify({str(m_database->target())});
+    EXPECT_EQ(code, 1) << out;
+    const auto idOf = [&](const char* number) {
+        sql.exec(u"select id from audit where 站点 = '线1' and 序号 = %1"_s.arg(QLatin1StringView(number)));
+        return sql.next() ? sql.value(0).toLongLong() : -1;
+    };
+    EXPECT_NE(out.find(str(u"station 线1, id %1, 序号 2: edited"_s.arg(idOf("2")))), std::string::npos) << out;
+    EXPECT_NE(
+        out.find(str(u"station 线1, id %1, 序号 5: rows before it deleted (序号 4 to 4 missing)"_s.arg(idOf("5")))),
+        std::string::npos)
+        << out;
+    EXPECT_NE(out.find(str(u"station 线1, id %1, 序号 5.5: inserted"_s.arg(idOf("5.5")))), std::string::npos) << out;
+    EXPECT_NE(out.find("3 broken links"), std::string::npos) << out;
+
+    // A range that ends before the edit holds.
+    sql.exec(u"select min(时间) from audit"_s);
+    EXPECT_EQ(verify({str(m_database->target()), "--to", "2000-01-01"}).first, 0);
+    EXPECT_EQ(verify({str(m_database->target()), "--from", "yesterday"}).first, 2);
+}
+
+TEST_P(DbCommandTest, VerifyChecksWeighingRowsPerStationAndSkipsRowsWithoutALink) {
+    ASSERT_EQ(db({"init", str(m_database->target())}), 0);
+    m_connection->Open();
+    QSqlQuery sql(m_connection->database());
+    const QSqlRecord columns = m_connection->database().record(u"weight"_s);
+    for (const QString& column : {u"站点"_s, u"序号"_s, u"标准值"_s, u"上限值"_s, u"下限值"_s, u"批号"_s, u"链"_s})
+        if (!columns.contains(column)) {
+            ASSERT_TRUE(sql.exec(u"alter table weight add column \"%1\" %2"_s.arg(
+                column,
+                column == u"站点"_s || column == u"批号"_s || column == u"链"_s ? u"text"_s : u"double precision"_s)));
+        }
+    ASSERT_TRUE(sql.exec(u"insert into weight (型号, 重量, 检定结果, 操作员, 时间) values "
+                         u"('A100', 15, '正常', '张三', '2024-07-01 07:00:00')"_s));
+    QString previous;
+    for (int i = 1; i <= 3; ++i) {
+        const QVariantList fields{u"线1"_s,
+                                  double(i),
+                                  u"A100"_s,
+                                  15.0 + i / 1000.0,
+                                  u"正常"_s,
+                                  u"张三"_s,
+                                  u"2024-07-01 08:00:0%1"_s.arg(i),
+                                  15.0,
+                                  16.0,
+                                  14.0,
+                                  u""_s};
+        previous = RecordChain::link(previous, fields);
+        sql.prepare(
+            u"insert into weight (站点, 序号, 型号, 重量, 检定结果, 操作员, 时间, 标准值, 上限值, 下限值, 批号, "
+            u"链) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s);
+        for (const QVariant& field : fields + QVariantList{previous})
+            sql.addBindValue(field);
+        ASSERT_TRUE(sql.exec());
+    }
+    auto [code, out] = verify({str(m_database->target())});
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("3 rows checked, 1 rows without a link skipped"), std::string::npos) << out;
+
+    ASSERT_TRUE(sql.exec(u"update weight set 上限值 = 25 where 序号 = 2"_s));
+    std::tie(code, out) = verify({str(m_database->target())});
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(out.find("weight: station 线1, id 3, 序号 2: edited"), std::string::npos) << out;
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, DbCommandTest, ::testing::Values(Engine::Sqlite, Engine::Postgres),
                          [](const auto& info) { return std::string(test::engineName(info.param)); });
 
@@ -121,6 +229,9 @@ TEST(DbCommandUsageTest, BadArgumentsAndBadFilesLeaveNothingBehind) {
     EXPECT_EQ(db({"init", "--demo", "--fast", target}), 2);
     EXPECT_EQ(db({"import-mdb", target}), 2);
     EXPECT_EQ(db({"drop", target}), 2);
+    EXPECT_EQ(db({"verify"}), 2);
+    EXPECT_EQ(db({"verify", target, "--from"}), 2);
+    EXPECT_EQ(db({"verify", str(dir.filePath(QStringLiteral("missing.mdb")))}), 1);
     EXPECT_EQ(db({"init", str(dir.filePath(QStringLiteral("no/such/folder.mdb")))}), 1);
     EXPECT_EQ(db({"import-mdb", str(dir.filePath(QStringLiteral("missing.mdb"))), target}), 1);
     const QString notAccess = dir.filePath(QStringLiteral("text.mdb"));

@@ -1,0 +1,122 @@
+#include "data/AuditTrail.h"
+
+#include "data/DatabaseError.h"
+#include "data/RecordChain.h"
+#include "data/Schema.h"
+
+#include <memory>
+
+#include <QDateTime>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSysInfo>
+
+namespace kelvora {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void execOrThrow(QSqlQuery& query, const QString& statement) {
+    if (!query.exec(statement))
+        throw DatabaseError(query.lastError().text());
+}
+
+std::unique_ptr<AuditTrail>& sharedTrail() {
+    static std::unique_ptr<AuditTrail> trail;
+    return trail;
+}
+
+} // namespace
+
+AuditTrail::AuditTrail(const QString& connectionString, const QString& station)
+    : m_connection(connectionString),
+      m_station(station.trimmed().isEmpty() ? QSysInfo::machineHostName() : station.trimmed()) {}
+
+AuditTrail& AuditTrail::instance() {
+    if (!sharedTrail())
+        sharedTrail() = std::make_unique<AuditTrail>();
+    return *sharedTrail();
+}
+
+void AuditTrail::configure(const QString& connectionString, const QString& station) {
+    const QString user = sharedTrail() ? sharedTrail()->operatorName() : QString();
+    sharedTrail() = std::make_unique<AuditTrail>(connectionString, station);
+    sharedTrail()->setOperator(user);
+}
+
+QString AuditTrail::lastLink() {
+    m_connection.Open();
+    QSqlQuery query(m_connection.database());
+    query.prepare(QStringLiteral("select \"链\" from \"audit\" where \"站点\" = ? order by \"序号\" desc limit 1"));
+    query.addBindValue(m_station);
+    if (!query.exec())
+        throw DatabaseError(query.lastError().text());
+    return query.next() ? query.value(0).toString() : QString();
+}
+
+void AuditTrail::record(const QString& event, const QString& object, const QString& oldValue, const QString& newValue,
+                        const QString& note) {
+    const QString time = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    // Empty text is stored as empty text, never as null: the link is computed over what is read back.
+    const auto text = [](const QString& value) { return value.isNull() ? QString(u""_s) : value; };
+    try {
+        append({time, m_station, QVariant(), text(m_operator), text(event), text(object), text(oldValue),
+                text(newValue), text(note)});
+    } catch (const DatabaseError& e) {
+        m_connection.Close();
+        throw DatabaseError(QStringLiteral("审计记录未能保存: %1").arg(e.message()));
+    }
+}
+
+// `values` in the order of schema::auditTable() without 链; 序号 is filled in here, under the lock that
+// keeps the station's rows in one line.
+void AuditTrail::append(const QVariantList& values) {
+    m_connection.Open();
+    QSqlDatabase db = m_connection.database();
+    const bool sqlite = m_connection.dialect() == schema::Dialect::Sqlite;
+    QSqlQuery query(db);
+    if (!m_tableChecked) {
+        // Only a database made before the trail lacks it; a station's PostgreSQL role could not create it.
+        if (!db.tables().contains(QStringLiteral("audit"), Qt::CaseInsensitive))
+            for (const QString& statement : schema::auditStatements(m_connection.dialect()))
+                execOrThrow(query, statement);
+        m_tableChecked = true;
+    }
+    execOrThrow(query, sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+    try {
+        if (!sqlite) {
+            // Two writers of one station (the station and a tool) take turns; others are not held up.
+            query.prepare(QStringLiteral("select pg_advisory_xact_lock(hashtext(?))"));
+            query.addBindValue(QString(QStringLiteral("audit:") + m_station));
+            if (!query.exec())
+                throw DatabaseError(query.lastError().text());
+        }
+        query.prepare(QStringLiteral("select \"序号\", \"链\" from \"audit\" where \"站点\" = ? order by \"序号\" desc "
+                                     "limit 1"));
+        query.addBindValue(m_station);
+        if (!query.exec())
+            throw DatabaseError(query.lastError().text());
+        const bool any = query.next();
+        const qlonglong number = any ? query.value(0).toLongLong() + 1 : 1;
+        const QString previous = any ? query.value(1).toString() : QString();
+        QVariantList row = values;
+        row[2] = double(number);
+        QVariantList fields{row[1], row[2], row[0]};
+        fields += row.mid(3);
+        row << RecordChain::link(previous, fields);
+        query.prepare(
+            QStringLiteral("insert into \"audit\" (\"时间\", \"站点\", \"序号\", \"操作员\", \"事件\", \"对象\", "
+                           "\"旧值\", \"新值\", \"备注\", \"链\") values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        for (const QVariant& value : row)
+            query.addBindValue(value);
+        if (!query.exec())
+            throw DatabaseError(query.lastError().text());
+        execOrThrow(query, QStringLiteral("COMMIT"));
+    } catch (...) {
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        throw;
+    }
+}
+
+} // namespace kelvora
