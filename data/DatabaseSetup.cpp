@@ -18,6 +18,8 @@
 
 namespace kelvora::database_setup {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using schema::ColumnKind;
@@ -170,8 +172,25 @@ QVariant typedValue(const MdbReader::Field& field, const schema::Column& column,
     return {};
 }
 
+// The columns without which a row of the station's tables means nothing; an empty one in the file is
+// damage, not data.
+bool required(const QString& table, const QString& column) {
+    static const QStringList columns{u"XH.型号"_s,         u"weight.型号"_s, u"weight.重量"_s,
+                                     u"weight.检定结果"_s, u"weight.时间"_s, u"users.用户名称"_s};
+    return columns.contains(table + u'.' + column);
+}
+
+DatabaseError damaged(const QString& mdbTable, const QString& what) {
+    return DatabaseError(u"The Access file is damaged: table %1 %2; nothing was imported"_s.arg(mdbTable, what));
+}
+
 int importTable(QSqlDatabase& db, const MdbReader& reader, const QString& mdbTable, const schema::Table& table) {
     const MdbReader::Table source = reader.readTable(mdbTable);
+    // mdb-export skips rows it cannot read and still succeeds: the file's own count tells.
+    const int stated = reader.rowCount(mdbTable);
+    if (stated != static_cast<int>(source.rows.size()))
+        throw damaged(mdbTable,
+                      u"holds %1 rows by its own count, %2 could be read"_s.arg(stated).arg(source.rows.size()));
     std::vector<int> sourceIndex; // per schema column, -1 when the file lacks it
     for (const schema::Column& column : table.columns) {
         qsizetype found = -1;
@@ -191,7 +210,10 @@ int importTable(QSqlDatabase& db, const MdbReader& reader, const QString& mdbTab
         QVariantList values;
         for (size_t c = 0; c < table.columns.size(); ++c) {
             const MdbReader::Field missing{};
-            values << typedValue(sourceIndex[c] >= 0 ? row[sourceIndex[c]] : missing, table.columns[c], where);
+            const MdbReader::Field& field = sourceIndex[c] >= 0 ? row[sourceIndex[c]] : missing;
+            if (required(table.name, table.columns[c].name) && field.text.trimmed().isEmpty())
+                throw damaged(mdbTable, u"row %1 has no %2"_s.arg(count).arg(table.columns[c].name));
+            values << typedValue(field, table.columns[c], where);
         }
         writer.write(values);
     }

@@ -30,7 +30,9 @@ struct ImportCounts {
 
 /// Creates the tables in `target` as initDatabase does (without the administrator) and fills them from
 /// the Access file `mdbFile`: values typed by column (an empty number or date is null; text that
-/// mdbtools prints empty is empty text) and bound. All or nothing. Throws DatabaseError.
+/// mdbtools prints empty is empty text) and bound. All or nothing. Throws DatabaseError, also for a damaged
+/// file: a table whose rows read differ in number from the count the file states, or a row without 型号
+/// (XH, weight), 重量, 检定结果 or 时间 (weight) or 用户名称 (users). `audit` stays empty.
 ImportCounts importMdb(const QString& mdbFile, const QString& target);
 
 } // namespace database_setup

@@ -81,6 +81,15 @@ MdbReader::Table MdbReader::readTable(const QString& name) const {
                                            QStringLiteral("%Y-%m-%d %H:%M:%S"), m_file, name}));
 }
 
+int MdbReader::rowCount(const QString& name) const {
+    const QString output = run(QStringLiteral("mdb-count"), {m_file, name}).trimmed();
+    bool ok = false;
+    const int count = output.toInt(&ok);
+    if (!ok || count < 0)
+        throw DatabaseError(QStringLiteral("mdb-count could not tell the rows of table %1 in '%2'").arg(name, m_file));
+    return count;
+}
+
 MdbReader::Table MdbReader::parseCsv(const QString& csv) {
     std::vector<std::vector<Field>> lines;
     std::vector<Field> line;

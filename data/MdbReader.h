@@ -28,6 +28,9 @@ public:
 
     QStringList tableNames() const;
     Table readTable(const QString& name) const;
+    /// The number of rows the file states for the table (mdb-count). Throws DatabaseError when the file
+    /// cannot tell, as for a damaged table definition.
+    int rowCount(const QString& name) const;
 
     /// Splits mdb-export's CSV (quoted fields may hold doubled quotes and line breaks).
     static Table parseCsv(const QString& csv);

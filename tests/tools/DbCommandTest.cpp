@@ -243,5 +243,39 @@ TEST(DbCommandUsageTest, BadArgumentsAndBadFilesLeaveNothingBehind) {
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(target)));
 }
 
+// Bytes changed in the shipped file as a disk or a copy damages it: mdb-export then still succeeds with
+// fewer rows or with empty fields.
+TEST(DbCommandUsageTest, ADamagedAccessFileIsRefusedNotImportedInPart) {
+    struct Damage {
+        const char* what;
+        std::vector<std::pair<qint64, char>> bytes;
+    };
+    const std::vector<Damage> damages{
+        {"users: no row read of 3", {{131281, char(216)}}},
+        {"users: the file states 64515 rows", {{131089, char(252)}}},
+        {"XH: every 型号 empty", {{126500, char(7)}, {98367, char(22)}}},
+    };
+    QFile original(test::jetTestFile());
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    const QByteArray bytes = original.readAll();
+    QTemporaryDir dir;
+    for (const Damage& damage : damages) {
+        QByteArray copy = bytes;
+        for (const auto& [offset, value] : damage.bytes)
+            copy[offset] = value;
+        const QString file = dir.filePath(QStringLiteral("damaged.mdb"));
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(copy);
+        out.close();
+        const std::string target = str(dir.filePath(QStringLiteral("new.db")));
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(db({"import-mdb", str(file), target}), 1) << damage.what;
+        const std::string error = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(error.find("The Access file is damaged"), std::string::npos) << damage.what << ": " << error;
+        EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(target))) << damage.what;
+    }
+}
+
 } // namespace
 } // namespace kelvora
