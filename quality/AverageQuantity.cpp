@@ -8,42 +8,7 @@ namespace {
 
 constexpr double kOnLimit = 1e-6; // grams: a weight this close to a limit lies on it
 
-struct Band {
-    double upTo;  // grams, upper edge of the band
-    double value; // grams, or percent of Qn
-    bool percent;
-};
-
-constexpr Band kBands[] = {
-    {50, 9, true},     {100, 4.5, false},  {200, 4.5, true},    {300, 9, false},  {500, 3, true},
-    {1000, 15, false}, {10000, 1.5, true}, {15000, 150, false}, {25000, 1, true},
-};
-
-// Up to the next tenth of a gram; the product is first rounded to a millionth of a tenth, so that a
-// value such as 4.5 % of 200 g (9.000000000000002 in binary) stays 9.0.
-double upToTenth(double grams) {
-    const double tenths = std::round(grams * 10.0 * 1e6) / 1e6;
-    return std::ceil(tenths) / 10.0;
-}
-
 } // namespace
-
-std::optional<double> tolerableNegativeError(double nominalGrams) {
-    if (!(nominalGrams >= 5.0 - kOnLimit && nominalGrams <= 25000.0 + kOnLimit))
-        return std::nullopt;
-    for (const Band& band : kBands) {
-        if (nominalGrams <= band.upTo + kOnLimit)
-            return band.percent ? upToTenth(nominalGrams * band.value / 100.0) : band.value;
-    }
-    return std::nullopt;
-}
-
-std::optional<QuantityLimits> quantityLimits(double nominalGrams) {
-    const auto tne = tolerableNegativeError(nominalGrams);
-    if (!tne)
-        return std::nullopt;
-    return QuantityLimits{nominalGrams, *tne, nominalGrams - *tne, nominalGrams - 2.0 * *tne};
-}
 
 QuantityZone AverageQuantityCheck::zoneOf(double grams) const {
     if (grams + kOnLimit >= m_limits.nominal)

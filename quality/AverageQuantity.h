@@ -21,15 +21,6 @@ struct QuantityLimits {
     double tu2 = 0.0;     ///< Qn − 2·TNE
 };
 
-/// The tolerable negative error for a nominal quantity in grams:
-///   5–50 g 9 % · 50–100 g 4.5 g · 100–200 g 4.5 % · 200–300 g 9 g · 300–500 g 3 % · 500–1000 g 15 g ·
-///   1–10 kg 1.5 % · 10–15 kg 150 g · 15–25 kg 1 %,
-/// a percentage rounded up to the next 0.1 g (the bands meet with equal values at their edges).
-/// Nothing outside 5 g to 25 kg, where the rules do not apply.
-std::optional<double> tolerableNegativeError(double nominalGrams);
-/// Qn, TNE, TU1 and TU2; nothing where the rules do not apply.
-std::optional<QuantityLimits> quantityLimits(double nominalGrams);
-
 /// Where a package lies: at or above Qn, in [TU1, Qn), in [TU2, TU1), below TU2.
 enum class QuantityZone { AtLeastNominal, AboveTu1, AboveTu2, BelowTu2 };
 

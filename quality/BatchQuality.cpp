@@ -7,14 +7,16 @@ namespace kelvora {
 BatchQuality::BatchQuality(const QualitySettings& settings)
     : m_settings(settings), m_chart(settings.subgroupSize, settings.baselineSubgroups, settings.rules, kChartKept),
       m_histogram(settings.division) {
-    if (const auto limits = quantityLimits(settings.nominal * gramsPer(settings.unit)))
+    if (const auto limits = quantityLimits(settings.regime, settings.nominal * gramsPer(settings.unit)))
         m_quantity.emplace(*limits);
 }
 
 void BatchQuality::add(double weight, Verdict verdict, double timeSeconds) {
     m_statistics.add(weight, verdict, timeSeconds);
-    if (m_quantity)
+    if (m_quantity && verdict == Verdict::Normal) {
         m_quantity->add(weight * gramsPer(m_settings.unit));
+        m_shipped.add(weight * gramsPer(m_settings.unit));
+    }
     m_chart.add(weight);
     m_histogram.add(weight);
 }
@@ -26,6 +28,12 @@ bool BatchQuality::add(const WeighingRecord& record) {
         return false;
     add(record.weight, *verdict, *time);
     return true;
+}
+
+std::optional<LotReadiness> BatchQuality::readiness() const {
+    if (!m_quantity)
+        return std::nullopt;
+    return lotReadiness(m_shipped, m_quantity->limits(), m_settings.regime);
 }
 
 double BatchQuality::sigma() const {

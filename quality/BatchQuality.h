@@ -5,6 +5,8 @@
 #include "quality/Capability.h"
 #include "quality/ControlChart.h"
 #include "quality/Histogram.h"
+#include "quality/LotInspection.h"
+#include "quality/NetContentRules.h"
 #include "weighing/ProductRecorder.h"
 
 #include <cstddef>
@@ -24,6 +26,7 @@ struct QualitySettings {
     int subgroupSize = 5;
     int baselineSubgroups = 20;
     RuleSet rules = RuleSet::WesternElectric;
+    Regime regime = Regime::China; ///< the net-content rules the lot is judged by
 };
 
 /// Every figure of one batch, fed product by product. A batch may run for days: its chart keeps the
@@ -42,8 +45,14 @@ public:
 
     const QualitySettings& settings() const { return m_settings; }
     const BatchStatistics& statistics() const { return m_statistics; }
-    /// Nothing where the average-quantity rules do not apply (Qn outside 5 g to 25 kg).
+    /// The net-content rules over the packs that left the line (verdict 正常; the rejected ones were
+    /// taken off it); nothing where the regime's table does not cover the nominal.
     const std::optional<AverageQuantityCheck>& quantity() const { return m_quantity; }
+    /// The packs that left the line, in grams.
+    const LotWeights& shipped() const { return m_shipped; }
+    /// Would the packs that left the line pass an official check (see lotReadiness)? Nothing where the
+    /// rules do not apply or nothing left the line yet.
+    std::optional<LotReadiness> readiness() const;
     const XbarSChart& chart() const { return m_chart; }
     XbarSChart& chart() { return m_chart; }
     const Histogram& histogram() const { return m_histogram; }
@@ -60,6 +69,7 @@ private:
     QualitySettings m_settings;
     BatchStatistics m_statistics;
     std::optional<AverageQuantityCheck> m_quantity;
+    LotWeights m_shipped;
     XbarSChart m_chart;
     Histogram m_histogram;
 };

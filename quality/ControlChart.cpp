@@ -58,7 +58,8 @@ bool XbarSChart::freeze() {
     limits.sBar = m_baselineSds.mean();
     limits.lower = limits.centre - m_constants.a3 * limits.sBar;
     limits.upper = limits.centre + m_constants.a3 * limits.sBar;
-    limits.sLower = m_constants.b3 * limits.sBar;
+    // B3 is 0 for subgroups of 2 to 5: the limit is 0 whatever s̄ (0·∞ would be NaN).
+    limits.sLower = m_constants.b3 > 0.0 ? m_constants.b3 * limits.sBar : 0.0;
     limits.sUpper = m_constants.b4 * limits.sBar;
     limits.sigmaMean = m_constants.a3 * limits.sBar / 3.0;
     limits.sigmaWithin = limits.sBar / m_constants.c4;

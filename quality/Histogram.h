@@ -12,7 +12,13 @@ namespace kelvora {
 /// half a division outside them, so no shown weight ever lies on a bin edge.
 class Histogram {
 public:
-    /// Throws std::invalid_argument for a division that is not above zero.
+    /// The outermost multiple of d counted: weights beyond it count at it (the work stays bounded
+    /// whatever the weights).
+    static constexpr std::int64_t kOutermost = std::int64_t{1} << 60;
+    /// The most bins bins() returns.
+    static constexpr std::size_t kMostBins = 10000;
+
+    /// Throws std::invalid_argument for a division that is not above zero or not finite.
     explicit Histogram(double division);
 
     struct Bin {
@@ -24,13 +30,14 @@ public:
     void add(double weight) { addCount(divisionIndex(weight), 1); }
     /// `count` weights at the multiple `index`·d (from aggregates).
     void addCount(std::int64_t index, std::int64_t count);
-    /// The multiple of d nearest to the weight.
+    /// The multiple of d nearest to the weight, within ±kOutermost.
     std::int64_t divisionIndex(double weight) const;
 
     double division() const { return m_division; }
     std::int64_t count() const { return m_count; }
-    /// The bins from the lowest to the highest weight, at most maxBins (at least 1) of them, empty ones
-    /// between included; none without weights.
+    /// The bins from the lowest to the highest weight, at most maxBins (1 to kMostBins) of them, empty
+    /// ones between included; none without weights. The bins start at a multiple of k·d where a few
+    /// widths k allow it, else at the lowest weight.
     std::vector<Bin> bins(std::size_t maxBins = 40) const;
 
 private:

@@ -32,9 +32,11 @@ std::vector<QualityAlert> QualityAlerts::check(const BatchQuality& batch, double
         alerts.push_back({AlertKind::RejectRun, time, "连续" + std::to_string(m_rejectRun) + "件超出公差"});
     if (const auto& quantity = batch.quantity()) {
         const double grams = weight * gramsPer(batch.settings().unit);
-        if (quantity->zoneOf(grams) == QuantityZone::BelowTu2)
-            alerts.push_back({AlertKind::BelowTu2, time,
-                              "净含量" + fixed(grams, 1) + " g低于TU2（" + fixed(quantity->limits().tu2, 1) + " g）"});
+        // The checkweigher must reject it; one that passed is in the lot.
+        if (verdict == Verdict::Normal && quantity->zoneOf(grams) == QuantityZone::BelowTu2)
+            alerts.push_back(
+                {AlertKind::BelowTu2, time,
+                 "净含量" + fixed(grams, 1) + " g低于TU2（" + fixed(quantity->limits().tu2, 1) + " g）却判为正常"});
         const bool exceeded = !quantity->tu1Rule();
         if (exceeded && !m_tu1ShareExceeded)
             alerts.push_back(

@@ -12,8 +12,8 @@ namespace kelvora {
 /// What an alert is about.
 enum class AlertKind {
     RejectRun, ///< N products in a row out of tolerance
-    BelowTu2,  ///< a package below TU2
-    Tu1Share,  ///< the batch's share below TU1 has passed 2.5 %
+    BelowTu2,  ///< a package below TU2 that was judged 正常 (it left the line)
+    Tu1Share,  ///< the share below TU1 of the packs that left the line has passed 2.5 %
     ChartRule, ///< the newest X̄ point breaks a run rule
 };
 

@@ -78,17 +78,21 @@ void readSubgroups(TADOConnection& connection, const ReportRange& range, ModelRe
                         limits.tu2 * toUnit - unitEpsilon};
     values << selection.values;
     const QString statement =
-        QStringLiteral("select count(*), sum(d), sum(d * d), sum(z0), sum(z1), sum(z2), min(w), max(w) from (select"
+        QStringLiteral("select count(*), sum(d), sum(d * d), sum(z0), sum(z1), sum(z2), min(w), max(w), sum(z3),"
+                       " sum(z3 * w) from (select"
                        " \"重量\" as w, \"重量\" - ? as d,"
-                       " case when \"重量\" >= ? then 1 else 0 end as z0,"
-                       " case when \"重量\" >= ? then 1 else 0 end as z1,"
-                       " case when \"重量\" >= ? then 1 else 0 end as z2,"
+                       " case when \"检定结果\" = '正常' and \"重量\" >= ? then 1 else 0 end as z0,"
+                       " case when \"检定结果\" = '正常' and \"重量\" >= ? then 1 else 0 end as z1,"
+                       " case when \"检定结果\" = '正常' and \"重量\" >= ? then 1 else 0 end as z2,"
+                       " case when \"检定结果\" = '正常' then 1 else 0 end as z3,"
                        " (row_number() over (order by \"时间\", \"id\") - 1) / %1 as g")
             .arg(report.settings.subgroupSize) +
         selection.from + QStringLiteral(") t group by g order by g");
     QSqlQuery query = run(connection, statement, values);
     double deviations = 0.0, squares = 0.0;
-    std::int64_t zones[4] = {0, 0, 0, 0}; // cumulative: at least Qn, at least TU1, at least TU2, all
+    // Over the packs that left the line (正常), cumulative: at least Qn, at least TU1, at least TU2, all.
+    std::int64_t zones[4] = {0, 0, 0, 0};
+    double shippedSum = 0.0;
     const std::int64_t size = report.settings.subgroupSize;
     const std::int64_t groups = (report.count + size - 1) / size;
     const bool trend = report.count > buckets * size;
@@ -100,7 +104,8 @@ void readSubgroups(TADOConnection& connection, const ReportRange& range, ModelRe
         squares += s2;
         for (int i = 0; i < 3; ++i)
             zones[i] += whole(query.value(3 + i));
-        zones[3] += n;
+        zones[3] += whole(query.value(8));
+        shippedSum += query.value(9).toDouble();
         if (trend) {
             const double low = query.value(6).toDouble(), high = query.value(7).toDouble();
             if (g % perStretch == 0)
@@ -120,7 +125,7 @@ void readSubgroups(TADOConnection& connection, const ReportRange& range, ModelRe
                                                 static_cast<double>(report.count - 1)));
     if (report.quantity) {
         const std::int64_t perZone[4] = {zones[0], zones[1] - zones[0], zones[2] - zones[1], zones[3] - zones[2]};
-        report.quantity->addCounts(perZone, report.sum * gramsPer(report.settings.unit));
+        report.quantity->addCounts(perZone, shippedSum * gramsPer(report.settings.unit));
     }
 }
 
@@ -197,7 +202,7 @@ ModelReport readModel(TADOConnection& connection, const ReportRange& range, cons
     report.lastTime = totals.lastTime;
     report.operators = totals.operators;
     if (inCatalogue)
-        if (const auto limits = quantityLimits(settings.nominal * gramsPer(settings.unit)))
+        if (const auto limits = quantityLimits(settings.regime, settings.nominal * gramsPer(settings.unit)))
             report.quantity.emplace(*limits);
     readSubgroups(connection, range, report, trendBuckets);
     readHistogram(connection, range, report);
@@ -261,9 +266,9 @@ QString reportTimeText(const QDateTime& time) {
 }
 
 ShiftReport loadShiftReport(TADOConnection& connection, const ReportRange& range, const QualitySettings& defaults,
-                            int trendBuckets) {
+                            int trendBuckets, const LotRules& lotRules) {
     connection.Open();
-    ShiftReport report{range, QDateTime::currentDateTime(), defaults.unit, {}};
+    ShiftReport report{range, QDateTime::currentDateTime(), defaults.unit, {}, {}};
     const Selection selection = selectionOf(range, range.model, true);
     QSqlQuery totals =
         run(connection,
@@ -288,6 +293,17 @@ ShiftReport loadShiftReport(TADOConnection& connection, const ReportRange& range
     totals.finish();
     for (const ModelTotals& model : models)
         report.models.push_back(readModel(connection, range, model, defaults, trendBuckets));
+    report.lots = loadLots(connection, range, defaults, lotRules);
+    for (ModelReport& model : report.models) {
+        if (!model.quantity)
+            continue;
+        LotWeights shipped;
+        for (const LotReport& lot : report.lots)
+            if (lot.model.compare(model.model, Qt::CaseInsensitive) == 0)
+                for (const auto& [grams, count] : lot.shipped.entries())
+                    shipped.add(grams, count);
+        model.readiness = lotReadiness(shipped, model.quantity->limits(), defaults.regime);
+    }
     return report;
 }
 

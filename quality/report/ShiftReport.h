@@ -1,6 +1,7 @@
 #pragma once
 
 #include "quality/BatchQuality.h"
+#include "quality/report/LotReport.h"
 
 #include <cstdint>
 #include <optional>
@@ -57,6 +58,8 @@ struct ModelReport {
     Capability capability;
     std::optional<double> cplTu1;
     double sigma = 0.0; ///< the σ of the capability indices
+    /// Would the packs of the range that left the line pass an official check (as one lot)?
+    std::optional<LotReadiness> readiness;
 
     explicit ModelReport(const QualitySettings& s)
         : settings(s), chart(s.subgroupSize, s.baselineSubgroups, s.rules), histogram(s.division) {}
@@ -68,14 +71,15 @@ struct ShiftReport {
     QDateTime made;
     WeightUnit unit = WeightUnit::Kilogram;
     std::vector<ModelReport> models;
+    std::vector<LotReport> lots; ///< by model, then by period
 };
 
 /// Reads the range's figures per model, the aggregates computed by the engine: counts, sums and
 /// extremes per model, the subgroups of the X̄/s chart, the histogram's counts per division and the
-/// trend chart's extremes per stretch of at most `trendBuckets` stretches. Models by name; a model
-/// missing from `XH` has no nominal or limits. Throws DatabaseError.
+/// trend chart's extremes per stretch of at most `trendBuckets` stretches, and the lots cut by `lotRules`.
+/// Models by name; a model missing from `XH` has no nominal or limits. Throws DatabaseError.
 ShiftReport loadShiftReport(TADOConnection& connection, const ReportRange& range, const QualitySettings& defaults,
-                            int trendBuckets = 500);
+                            int trendBuckets = 500, const LotRules& lotRules = LotRules{});
 
 /// The range's records with a weight, oldest first (the order they were stored in), for a window that
 /// shows each product. Throws DatabaseError.

@@ -9,11 +9,11 @@ namespace kelvora {
 namespace {
 
 // A 250 g pack weighed in grams: TU1 241 g, TU2 232 g; the limits 245 to 260 g.
-QualitySettings packOf250g(int subgroupSize = 5, int baseline = 20) {
+QualitySettings packOf250g(int subgroupSize = 5, int baseline = 20, double lower = 245.0) {
     QualitySettings s;
     s.nominal = 250.0;
     s.upper = 260.0;
-    s.lower = 245.0;
+    s.lower = lower;
     s.unit = WeightUnit::Gram;
     s.division = 1.0;
     s.subgroupSize = subgroupSize;
@@ -25,9 +25,10 @@ class Line {
 public:
     explicit Line(const QualitySettings& settings, int rejectRun = 3) : batch(settings), alerts(rejectRun) {}
 
-    /// One package, judged by the limits 245 to 260 g; the kinds of the alerts it raises.
+    /// One package, judged by the batch's limits; the kinds of the alerts it raises.
     std::vector<AlertKind> weigh(double grams) {
-        const Verdict verdict = grams > 260.0 ? Verdict::Over : (grams < 245.0 ? Verdict::Under : Verdict::Normal);
+        const QualitySettings& s = batch.settings();
+        const Verdict verdict = grams > s.upper ? Verdict::Over : (grams < s.lower ? Verdict::Under : Verdict::Normal);
         std::vector<AlertKind> kinds;
         for (const QualityAlert& alert : alertsOf(grams, verdict, "2026-12-10 08:00:00"))
             kinds.push_back(alert.kind);
@@ -62,20 +63,23 @@ TEST(QualityAlertsTest, ARunOfRejectsAlertsAtItsNthProductAndAgainAfterAGoodOne)
     EXPECT_THROW(QualityAlerts(0), std::invalid_argument);
 }
 
-TEST(QualityAlertsTest, APackageBelowTu2AlertsButOneExactlyAtTu2DoesNot) {
+TEST(QualityAlertsTest, APackageBelowTu2AlertsOnlyWhenItLeftTheLine) {
     Line line(packOf250g(), 100);
     for (int i = 0; i < 100; ++i)
         line.weigh(250.0); // enough good packs that the TU1 share stays under 2.5 %
-    EXPECT_EQ(line.weigh(232.0), Kinds{});
-    const std::vector<QualityAlert> alerts = line.alertsOf(231.9, Verdict::Under, "2026-12-10 08:01:02");
+    EXPECT_TRUE(line.alertsOf(232.0, Verdict::Normal, "2026-12-10 08:01:01").empty());
+    // Rejected, as it must be: nothing to alert.
+    EXPECT_TRUE(line.alertsOf(231.9, Verdict::Under, "2026-12-10 08:01:02").empty());
+    // Limits set wrong: the pack passed.
+    const std::vector<QualityAlert> alerts = line.alertsOf(231.9, Verdict::Normal, "2026-12-10 08:01:03");
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0].kind, AlertKind::BelowTu2);
-    EXPECT_EQ(alerts[0].time, "2026-12-10 08:01:02");
-    EXPECT_EQ(alerts[0].text, "净含量231.9 g低于TU2（232.0 g）");
+    EXPECT_EQ(alerts[0].time, "2026-12-10 08:01:03");
+    EXPECT_EQ(alerts[0].text, "净含量231.9 g低于TU2（232.0 g）却判为正常");
 }
 
 TEST(QualityAlertsTest, TheTu1ShareAlertsWhenItPasses2Point5PercentNotWhileItStaysAbove) {
-    Line line(packOf250g(), 100);
+    Line line(packOf250g(5, 20, 235.0), 100); // a lower limit below TU1 lets short packs through
     for (int i = 0; i < 39; ++i)
         line.weigh(250.0);
     EXPECT_EQ(line.weigh(240.0), Kinds{});                    // 1 of 40: exactly 2.5 %, the rule still holds
@@ -84,11 +88,11 @@ TEST(QualityAlertsTest, TheTu1ShareAlertsWhenItPasses2Point5PercentNotWhileItSta
     for (int i = 0; i < 78; ++i)
         line.weigh(250.0); // 3 of 120: back to 2.5 %
     EXPECT_EQ(line.weigh(240.0), Kinds{AlertKind::Tu1Share});
-    // Outside 5 g to 25 kg the rules do not apply and nothing about them alerts.
-    QualitySettings tiny = packOf250g();
-    tiny.nominal = 4.0;
-    Line small(tiny, 100);
-    EXPECT_EQ(small.weigh(0.5), Kinds{});
+    // Above 50 kg the rules do not apply and nothing about them alerts.
+    QualitySettings huge = packOf250g(5, 20, 0.0);
+    huge.nominal = 60000.0;
+    Line large(huge, 100);
+    EXPECT_EQ(large.weigh(0.5), Kinds{});
 }
 
 TEST(QualityAlertsTest, ABrokenRunRuleAlertsOnceForItsPoint) {

@@ -1,7 +1,12 @@
 #include "quality/BatchQuality.h"
 #include "quality/BatchStatistics.h"
+#include "quality/ControlChart.h"
+#include "quality/Histogram.h"
 #include "quality/RunningStatistics.h"
 
+#include <cfloat>
+#include <chrono>
+#include <cmath>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -62,6 +67,67 @@ TEST(StatisticsTest, FewValuesAndExtremes) {
     EXPECT_DOUBLE_EQ(statistics.variance(), ((5.0 * 5.0) + (5.5 * 5.5) + (0.5 * 0.5)) / 2.0);
     EXPECT_EQ(statistics.minimum(), -3.5);
     EXPECT_EQ(statistics.maximum(), 7.0);
+}
+
+// Finite readings of any size (a decoder that once took "1e18 " for a weight) give finite figures.
+TEST(StatisticsTest, HugeValuesGiveFiniteFigures) {
+    RunningStatistics spread;
+    for (double value : {15.0, 15.0, 1e160})
+        spread.add(value);
+    EXPECT_NEAR(spread.standardDeviation(), 1e160 / std::sqrt(3.0), 1e147);
+    EXPECT_NEAR(spread.mean(), 1e160 / 3.0, 1e147);
+    RunningStatistics edge;
+    for (double value : {DBL_MAX, -DBL_MAX / 2, DBL_MAX / 4})
+        edge.add(value);
+    EXPECT_TRUE(std::isfinite(edge.mean()));
+    EXPECT_TRUE(std::isfinite(edge.standardDeviation()));
+    EXPECT_NEAR(edge.mean(), DBL_MAX * 0.25, DBL_MAX * 1e-12);
+    RunningStatistics equal;
+    for (int i = 0; i < 4; ++i)
+        equal.add(4.86e307);
+    EXPECT_EQ(equal.mean(), 4.86e307);
+    EXPECT_EQ(equal.standardDeviation(), 0.0);
+}
+
+TEST(StatisticsTest, TheSChartsLowerLimitStaysZeroForSmallSubgroups) {
+    XbarSChart chart(2, 1);
+    chart.add(1e300);
+    chart.add(-1e300);
+    ASSERT_TRUE(chart.limits());
+    EXPECT_EQ(chart.limits()->sLower, 0.0);
+    EXPECT_FALSE(std::isnan(chart.limits()->sUpper));
+}
+
+TEST(StatisticsTest, TheHistogramIsBoundedWhateverTheWeights) {
+    Histogram histogram(0.001);
+    const auto start = std::chrono::steady_clock::now();
+    for (double weight : {-1.0, 1e10, 1e18, -1e300, 0.25, std::nan("")})
+        histogram.add(weight);
+    EXPECT_EQ(histogram.divisionIndex(1e300), Histogram::kOutermost);
+    EXPECT_EQ(histogram.divisionIndex(-1e300), -Histogram::kOutermost);
+    for (std::size_t most : {std::size_t{1}, std::size_t{2}, std::size_t{40}, std::size_t{1} << 40}) {
+        const auto bins = histogram.bins(most);
+        ASSERT_FALSE(bins.empty()) << most;
+        EXPECT_LE(bins.size(), std::min(most, Histogram::kMostBins)) << most;
+        std::int64_t counted = 0;
+        for (const auto& bin : bins)
+            counted += bin.count;
+        EXPECT_EQ(counted, 6) << most;
+    }
+    // Weights on both sides of zero fit one bin, and a small range keeps bins on whole multiples.
+    Histogram two(1.0);
+    two.add(-1.0);
+    two.add(1.0);
+    ASSERT_EQ(two.bins(1).size(), 1u);
+    EXPECT_EQ(two.bins(1)[0].count, 2);
+    Histogram small(1.0);
+    for (double w : {10.0, 11.0, 12.0, 13.0, 14.0, 15.0})
+        small.add(w);
+    const auto three = small.bins(3);
+    ASSERT_EQ(three.size(), 3u);
+    EXPECT_DOUBLE_EQ(three[0].lower, 9.5);
+    EXPECT_DOUBLE_EQ(three[0].upper, 11.5);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)); // once took 33 s
 }
 
 TEST(StatisticsTest, CountsVerdictsGiveawayAndThroughput) {

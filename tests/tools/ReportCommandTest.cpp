@@ -13,6 +13,8 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -130,9 +132,17 @@ TEST_P(ReportCommandTest, TheEnginesAggregatesAgreeWithTheRunningFigures) {
     for (auto zone :
          {QuantityZone::AtLeastNominal, QuantityZone::AboveTu1, QuantityZone::AboveTu2, QuantityZone::BelowTu2})
         EXPECT_EQ(m.quantity->zoneCount(zone), expected.quantity()->zoneCount(zone));
-    EXPECT_EQ(m.quantity->zoneCount(QuantityZone::BelowTu2), 1);
+    // The pack below TU2 was rejected (超低): it never left the line, the lot passes.
+    EXPECT_EQ(m.quantity->zoneCount(QuantityZone::BelowTu2), 0);
+    EXPECT_EQ(m.quantity->count(), m.normal);
     EXPECT_TRUE(m.quantity->meanRule());
-    EXPECT_FALSE(m.quantity->passes());
+    EXPECT_TRUE(m.quantity->passes());
+    ASSERT_TRUE(m.readiness);
+    EXPECT_EQ(m.readiness->passProbability, 1.0); // every shipped pack lies within 0.247 to 0.256 kg
+    ASSERT_EQ(report.lots.size(), 2u);            // one shift (from 00:00), one lot per model
+    EXPECT_EQ(report.lots[0].period, QStringLiteral("2024-07-15 00:00"));
+    EXPECT_EQ(report.lots[0].normal, m.normal);
+    EXPECT_FALSE(report.lots[1].quantity); // 饼干-200g is not in the catalogue
 
     // The same subgroups, limits and rule marks as when fed product by product.
     ASSERT_EQ(m.chart.points().size(), expected.chart().points().size());
@@ -348,6 +358,109 @@ TEST(ReportToolTest, ThePdfReadsBackInChinese) {
     QFile file(pdf);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().contains("WenQuanYi")); // the font travels with the file
+}
+
+// Rows of a 500 g pack in two shifts around 08:00; `limits` adds the columns that hold the limits in
+// force and the lot number, as newer stations store them.
+std::optional<TestDatabase> lotDatabase(bool limits) {
+    auto database = TestDatabase::create(Engine::Sqlite);
+    TADOConnection connection(database->connectionString());
+    connection.Open();
+    QSqlQuery query(connection.database());
+    EXPECT_TRUE(query.exec(QStringLiteral(
+        "insert into \"XH\" (\"型号\", \"标准值\", \"上限值\", \"下限值\") values ('糖-500g', 0.5, 0.52, 0.49)")));
+    for (const char* column : {"\"标准值\" double", "\"上限值\" double", "\"下限值\" double", "\"批号\" text"}) {
+        if (limits) {
+            EXPECT_TRUE(query.exec(QStringLiteral("alter table \"weight\" add column ") + QString::fromUtf8(column)));
+        }
+    }
+    for (int i = 0; i < 240; ++i) {
+        // 0.478 is short by more than T (15 g) but not 2T; one in 40 before 08:00, one in 8 after.
+        const bool early = i < 120;
+        const double weight = (early ? i % 40 == 0 : i % 8 == 0) ? 0.478 : 0.505;
+        QString statement =
+            QStringLiteral("insert into \"weight\" (\"型号\", \"重量\", \"检定结果\", \"操作员\", \"时间\"%1) "
+                           "values ('糖-500g', %2, '正常', '张三', '2024-07-15 %3:%4:%5'%6)")
+                .arg(limits ? QStringLiteral(", \"标准值\", \"上限值\", \"下限值\", \"批号\"") : QString())
+                .arg(weight)
+                .arg(early ? 7 : 8, 2, 10, QChar(u'0'))
+                .arg(early ? 58 : 0, 2, 10, QChar(u'0'))
+                .arg(i % 60, 2, 10, QChar(u'0'))
+                .arg(limits ? QStringLiteral(", 0.5, 0.52, 0.47, 'A17'") : QString());
+        // 120 rows a minute: the seconds repeat, the minute moves on every 60.
+        statement.replace(QStringLiteral(":58:"), i % 120 < 60 ? QStringLiteral(":58:") : QStringLiteral(":59:"));
+        statement.replace(QStringLiteral("08:00:"), i % 120 < 60 ? QStringLiteral("08:00:") : QStringLiteral("08:01:"));
+        EXPECT_TRUE(query.exec(statement)) << query.lastError().text().toStdString();
+    }
+    return database;
+}
+
+std::vector<QJsonObject> jsonLines(const QString& out) {
+    std::vector<QJsonObject> lines;
+    for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts))
+        lines.push_back(QJsonDocument::fromJson(line.toUtf8()).object());
+    return lines;
+}
+
+TEST(ReportToolTest, JsonLinesPerModelAndLotForScripts) {
+    const auto database = lotDatabase(false);
+    const QStringList range{QStringLiteral("--db"),   database->target(),
+                            QStringLiteral("--from"), QStringLiteral("2024-07-15 07:00:00"),
+                            QStringLiteral("--to"),   QStringLiteral("2024-07-15 09:00:00"),
+                            QStringLiteral("--json")};
+    QString out;
+    ASSERT_EQ(tool(range + QStringList{QStringLiteral("--lots")}, &out), 0) << out.toStdString();
+    const auto lines = jsonLines(out);
+    ASSERT_EQ(lines.size(), 3u) << out.toStdString(); // the model, then its lots of two shifts
+    const QJsonObject& model = lines[0];
+    EXPECT_EQ(model[u"model"].toString(), QStringLiteral("糖-500g"));
+    EXPECT_EQ(model[u"regime"].toString(), QStringLiteral("china"));
+    EXPECT_DOUBLE_EQ(model[u"nominal_g"].toDouble(), 500);
+    EXPECT_DOUBLE_EQ(model[u"t_g"].toDouble(), 15);
+    EXPECT_DOUBLE_EQ(model[u"tu1_g"].toDouble(), 485);
+    EXPECT_DOUBLE_EQ(model[u"tu2_g"].toDouble(), 470);
+    EXPECT_EQ(model[u"count"].toInt(), 240);
+    EXPECT_EQ(model[u"short_t"].toInt(), 3 + 15);
+    EXPECT_EQ(model[u"short_2t"].toInt(), 0);
+    EXPECT_EQ(model[u"verdict"].toString(), QStringLiteral("不合格")); // 18 of 240 is above 2.5 %
+    for (const char* key : {"mean_g", "sd_g", "pass_probability", "min_target_g"})
+        EXPECT_TRUE(model[QLatin1StringView(key)].isDouble()) << key;
+    const QJsonObject& early = lines[1];
+    const QJsonObject& late = lines[2];
+    EXPECT_EQ(early[u"lot"].toString(), QStringLiteral("2024-07-15 00:00"));
+    EXPECT_EQ(late[u"lot"].toString(), QStringLiteral("2024-07-15 08:00"));
+    EXPECT_EQ(early[u"verdict"].toString(), QStringLiteral("合格")); // 3 of 120
+    EXPECT_EQ(early[u"short_t"].toInt(), 3);
+    EXPECT_EQ(late[u"verdict"].toString(), QStringLiteral("不合格"));
+    // 120 packs: 50 drawn, at most 3 short. Few early lots fail; most late ones (15 short) do.
+    EXPECT_GT(early[u"pass_probability"].toDouble(), 0.9);
+    EXPECT_LT(late[u"pass_probability"].toDouble(), 0.2);
+    EXPECT_GT(late[u"min_target_g"].toDouble(), late[u"mean_g"].toDouble());
+
+    // The EU's rules do not go beyond 10 kg, but 500 g they judge alike; hourly lots.
+    ASSERT_EQ(tool(range + QStringList{QStringLiteral("--regime"), QStringLiteral("eu"), QStringLiteral("--lots"),
+                                       QStringLiteral("--lot-split"), QStringLiteral("hour")},
+                   &out),
+              0);
+    const auto eu = jsonLines(out);
+    ASSERT_EQ(eu.size(), 3u);
+    EXPECT_EQ(eu[0][u"regime"].toString(), QStringLiteral("eu"));
+    EXPECT_EQ(eu[1][u"lot"].toString(), QStringLiteral("2024-07-15 07:00"));
+    EXPECT_EQ(tool(range + QStringList{QStringLiteral("--regime"), QStringLiteral("us")}), 2);
+}
+
+TEST(ReportToolTest, LotsAreJudgedByTheLimitsTheRecordsHold) {
+    const auto database = lotDatabase(true);
+    QString out;
+    ASSERT_EQ(tool({QStringLiteral("--db"), database->target(), QStringLiteral("--from"),
+                    QStringLiteral("2024-07-15 07:00:00"), QStringLiteral("--to"),
+                    QStringLiteral("2024-07-15 09:00:00"), QStringLiteral("--json"), QStringLiteral("--lots")},
+                   &out),
+              0);
+    const auto lines = jsonLines(out);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(lines[1][u"limits_recorded"].toBool());
+    EXPECT_EQ(lines[1][u"lot_number"].toString(), QStringLiteral("A17"));
 }
 
 TEST(ReportToolTest, RefusesBadArguments) {
