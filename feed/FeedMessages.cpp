@@ -7,19 +7,19 @@ namespace kelvora {
 FeedMessages::FeedMessages(std::string prefix, std::string station)
     : m_prefix(std::move(prefix)), m_station(std::move(station)) {}
 
-std::string FeedMessages::verdict(const FeedVerdict& v) const {
+std::string FeedMessages::verdict(const WeighingRecord& v) const {
     return JsonText()
-        .add("time", v.record.time)
-        .add("station", m_station)
+        .add("time", v.time)
+        .add("station", v.station.empty() ? m_station : v.station)
         .add("seq", v.seq)
-        .add("model", v.record.model)
-        .add("weight", v.record.weight)
-        .add("verdict", v.record.verdict)
-        .add("nominal", v.nominal)
+        .add("model", v.model)
+        .add("weight", v.weight)
+        .add("verdict", v.verdict)
+        .add("nominal", v.standard)
         .add("lower", v.lower)
         .add("upper", v.upper)
         .add("lot", v.lot)
-        .add("operator", v.record.operatorName)
+        .add("operator", v.operatorName)
         .text();
 }
 

@@ -19,7 +19,7 @@ public:
     std::string topic(const char* name) const { return m_prefix + "/" + name; }
     const std::string& station() const { return m_station; }
 
-    std::string verdict(const FeedVerdict& verdict) const;
+    std::string verdict(const WeighingRecord& verdict) const;
     /// The state of an online station at time.
     std::string state(const StationStatus& status, const std::string& time) const;
     /// The state of a station that has gone: the last will, and what a station that closes publishes.

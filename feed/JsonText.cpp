@@ -26,6 +26,10 @@ JsonText& JsonText::add(std::string_view name, double value) {
     return *this;
 }
 
+JsonText& JsonText::add(std::string_view name, const std::optional<double>& value) {
+    return value ? add(name, *value) : addNull(name);
+}
+
 JsonText& JsonText::add(std::string_view name, std::int64_t value) {
     key(name);
     m_body += std::to_string(value);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,8 @@ public:
     JsonText& add(std::string_view key, const char* value) { return add(key, std::string_view(value)); }
     JsonText& add(std::string_view key, const std::string& value) { return add(key, std::string_view(value)); }
     JsonText& add(std::string_view key, double value);
+    /// null for nothing.
+    JsonText& add(std::string_view key, const std::optional<double>& value);
     JsonText& add(std::string_view key, std::int64_t value);
     JsonText& add(std::string_view key, int value) { return add(key, static_cast<std::int64_t>(value)); }
     JsonText& add(std::string_view key, bool value);

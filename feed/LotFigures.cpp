@@ -27,35 +27,35 @@ LotFigures::LotFigures(const QualitySettings& settings, int rejectRun) : m_setti
     QualityAlerts alerts(rejectRun);
 }
 
-void LotFigures::startLot(const FeedVerdict& verdict) {
+void LotFigures::startLot(const WeighingRecord& verdict) {
     QualitySettings settings = m_settings;
-    settings.nominal = verdict.nominal;
-    settings.lower = verdict.lower;
-    settings.upper = verdict.upper;
+    settings.nominal = verdict.standard.value_or(0.0);
+    settings.lower = verdict.lower.value_or(0.0);
+    settings.upper = verdict.upper.value_or(0.0);
     m_batch = std::make_unique<BatchQuality>(settings);
     m_alerts = std::make_unique<QualityAlerts>(m_rejectRun);
     m_lot = verdict.lot;
-    m_model = verdict.record.model;
+    m_model = verdict.model;
     m_recent.clear();
     m_open.clear();
 }
 
-std::vector<StationAlert> LotFigures::add(const FeedVerdict& verdict, double seconds) {
-    const std::optional<Verdict> judged = parseVerdict(verdict.record.verdict);
+std::vector<StationAlert> LotFigures::add(const WeighingRecord& verdict, double seconds) {
+    const std::optional<Verdict> judged = parseVerdict(verdict.verdict);
     if (!judged) {
         return {};
     }
-    if (!m_batch || verdict.lot != m_lot || verdict.record.model != m_model) {
+    if (!m_batch || verdict.lot != m_lot || verdict.model != m_model) {
         startLot(verdict);
     }
-    if (!m_batch->add(verdict.record)) {
+    if (!m_batch->add(verdict)) {
         return {}; // a time the quality library cannot read
     }
     m_lastMinute.push_back(seconds);
     while (!m_lastMinute.empty() && m_lastMinute.front() <= seconds - 60.0) {
         m_lastMinute.pop_front();
     }
-    m_recent.push_back(verdict.record.weight);
+    m_recent.push_back(verdict.weight);
     if (m_recent.size() > kRecentWeights) {
         m_recent.pop_front();
     }
@@ -63,7 +63,7 @@ std::vector<StationAlert> LotFigures::add(const FeedVerdict& verdict, double sec
         m_open.clear();
     }
     std::vector<StationAlert> raised;
-    for (const QualityAlert& alert : m_alerts->check(*m_batch, verdict.record.weight, *judged, verdict.record.time)) {
+    for (const QualityAlert& alert : m_alerts->check(*m_batch, verdict.weight, *judged, verdict.time)) {
         raised.push_back({alertKind(alert.kind), alert.time, alert.text});
     }
     m_open.insert(m_open.end(), raised.begin(), raised.end());

@@ -28,7 +28,7 @@ public:
 
     /// Counts a verdict that came at seconds (a steady clock); returns the alerts it raised. A verdict
     /// with an unknown verdict text is not counted.
-    std::vector<StationAlert> add(const FeedVerdict& verdict, double seconds);
+    std::vector<StationAlert> add(const WeighingRecord& verdict, double seconds);
 
     /// The figures as JSON at seconds (same clock as add), with station, time and the open alerts.
     std::string json(const std::string& station, const std::string& time, double seconds) const;
@@ -39,7 +39,7 @@ public:
     const std::vector<StationAlert>& openAlerts() const { return m_open; }
 
 private:
-    void startLot(const FeedVerdict& verdict);
+    void startLot(const WeighingRecord& verdict);
 
     QualitySettings m_settings;
     int m_rejectRun;

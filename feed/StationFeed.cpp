@@ -47,7 +47,7 @@ StationFeed::~StationFeed() {
     m_client.reset();
 }
 
-void StationFeed::verdictAppended(const FeedVerdict& verdict) {
+void StationFeed::verdictAppended(const WeighingRecord& verdict) {
     {
         const std::lock_guard lock(m_mutex);
         for (StationAlert& raised : m_figures.add(verdict, seconds())) {
@@ -197,7 +197,7 @@ void StationFeed::publishVerdicts(Lock& lock) {
         const std::int64_t after = m_handed;
         const std::size_t room = m_settings.verdictsInFlight - m_inFlight.size();
         lock.unlock();
-        std::vector<FeedVerdict> rows;
+        std::vector<WeighingRecord> rows;
         std::string error;
         try {
             rows = m_journal.rowsAfter(after, room);
@@ -209,7 +209,7 @@ void StationFeed::publishVerdicts(Lock& lock) {
         if (rows.empty()) {
             return;
         }
-        for (const FeedVerdict& row : rows) {
+        for (const WeighingRecord& row : rows) {
             const std::string payload = m_messages.verdict(row);
             lock.unlock();
             const std::optional<int> mid = m_client->publish(m_messages.topic("verdict"), payload, 1, false);

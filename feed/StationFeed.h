@@ -52,7 +52,7 @@ public:
     StationFeed& operator=(const StationFeed&) = delete;
 
     /// The journal has a new verdict: counted in the figures, published soon. Any thread.
-    void verdictAppended(const FeedVerdict& verdict);
+    void verdictAppended(const WeighingRecord& verdict);
     /// The station's state now; published when it differs from the last. Any thread.
     void stateChanged(const StationStatus& status);
     /// An alert of the station's own (the quality alerts come from the verdicts). Any thread.

@@ -5,29 +5,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <vector>
 
 namespace kelvora {
-
-/// One verdict as the station's journal keeps it: its sequence number (rising by one per verdict of the
-/// station), the row, and the model's nominal, limits and lot at the verdict.
-struct FeedVerdict {
-    std::int64_t seq = 0;
-    WeighingRecord record;
-    double nominal = 0.0;
-    double lower = 0.0;
-    double upper = 0.0;
-    std::string lot;
-};
 
 /// What the feed reads the verdicts from, and where it keeps how far it has published. Called from the
 /// feed's own thread while the station appends from another.
 class VerdictJournal {
 public:
     virtual ~VerdictJournal() = default;
-    /// Up to limit verdicts with a sequence number above seq, oldest first.
-    virtual std::vector<FeedVerdict> rowsAfter(std::int64_t seq, std::size_t limit) = 0;
+    /// Up to limit verdicts with a sequence number above seq, oldest first (seq, station, limits and lot set).
+    virtual std::vector<WeighingRecord> rowsAfter(std::int64_t seq, std::size_t limit) = 0;
     /// The last sequence number the broker acknowledged; nothing when the feed has never published from
     /// this journal (it then starts after the newest verdict, not with the station's history).
     virtual std::optional<std::int64_t> publishedUpTo() = 0;

@@ -21,11 +21,10 @@ QJsonObject parsed(const std::string& text) {
     return document.object();
 }
 
-FeedVerdict verdict(double weight, const char* judged, const char* time = "2026-05-04 08:00:00",
-                    const char* model = "大米-5kg", const char* lot = "") {
-    FeedVerdict v;
-    v.record = {model, weight, judged, "张三", time};
-    v.nominal = 5.0;
+WeighingRecord verdict(double weight, const char* judged, const char* time = "2026-05-04 08:00:00",
+                       const char* model = "大米-5kg", const char* lot = "") {
+    WeighingRecord v(model, weight, judged, "张三", time);
+    v.standard = 5.0;
     v.lower = 4.925;
     v.upper = 5.15;
     v.lot = lot;
@@ -56,7 +55,7 @@ TEST(FeedMessagesTest, TopicsPayloadsAndPrefix) {
     // A station name with topic wildcards or levels still gives one topic level.
     EXPECT_EQ(FeedMessages::defaultPrefix("A/B+#"), "kelvora/A_B__");
 
-    FeedVerdict v = verdict(5.2, "超高");
+    WeighingRecord v = verdict(5.2, "超高");
     v.seq = 42;
     v.lot = "L7";
     const QJsonObject json = parsed(messages.verdict(v));
@@ -118,8 +117,8 @@ TEST_F(LotFiguresTest, TheNetContentRulesJudgeTheLot) {
     EXPECT_EQ(parsed(m_figures.json("线1", "t", 6.0))[u"lotVerdict"].toString(), QStringLiteral("不合格"));
     // A nominal outside the rules' table: no verdict rather than a wrong one.
     LotFigures heavy(QualitySettings{}, 3);
-    FeedVerdict sack = verdict(1000.0, "正常");
-    sack.nominal = 1000.0;
+    WeighingRecord sack = verdict(1000.0, "正常");
+    sack.standard = 1000.0;
     heavy.add(sack, 1.0);
     EXPECT_TRUE(parsed(heavy.json("线1", "t", 1.0))[u"lotVerdict"].isNull());
 }

@@ -56,9 +56,8 @@ protected:
     }
     void append(StationFeed& feed, int n, double weight = 5.0) {
         for (int i = 0; i < n; ++i) {
-            FeedVerdict v;
-            v.record = {"大米-5kg", weight, "正常", "", "2026-05-04 08:00:00"};
-            v.nominal = 5.0;
+            WeighingRecord v("大米-5kg", weight, "正常", "", "2026-05-04 08:00:00");
+            v.standard = 5.0;
             v.lower = 4.925;
             v.upper = 5.15;
             feed.verdictAppended(m_journal.append(v));
@@ -170,7 +169,7 @@ TEST_F(StationFeedTest, ABrokerThatComesLaterGetsTheVerdictsOfTheWait) {
 
 TEST_F(StationFeedTest, ARestartGoesOnAfterTheLastAcknowledgedVerdictNotWithTheHistory) {
     for (int i = 0; i < 7; ++i) {
-        m_journal.append(FeedVerdict{});
+        m_journal.append(WeighingRecord{});
     }
     MqttSubscriber subscriber(m_broker.port(), "plant/L1/verdict");
     {
@@ -180,7 +179,7 @@ TEST_F(StationFeedTest, ARestartGoesOnAfterTheLastAcknowledgedVerdictNotWithTheH
         ASSERT_TRUE(waitUntil([&] { return feed.publishedUpTo() == 10; }));
     }
     for (int i = 0; i < 4; ++i) {
-        m_journal.append(FeedVerdict{}); // weighed while the feed was off
+        m_journal.append(WeighingRecord{}); // weighed while the feed was off
     }
     StationFeed again(settings(), m_journal);
     ASSERT_TRUE(waitUntil([&] { return again.publishedUpTo() == 14; }));

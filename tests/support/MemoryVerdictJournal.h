@@ -13,7 +13,7 @@ namespace kelvora::test {
 class MemoryVerdictJournal : public VerdictJournal {
 public:
     /// Appends a verdict with the next sequence number and returns it.
-    FeedVerdict append(FeedVerdict verdict) {
+    WeighingRecord append(WeighingRecord verdict) {
         const std::lock_guard lock(m_mutex);
         verdict.seq = static_cast<std::int64_t>(m_rows.size()) + 1;
         m_rows.push_back(verdict);
@@ -24,10 +24,10 @@ public:
         m_failing = failing;
     }
 
-    std::vector<FeedVerdict> rowsAfter(std::int64_t seq, std::size_t limit) override {
+    std::vector<WeighingRecord> rowsAfter(std::int64_t seq, std::size_t limit) override {
         const std::lock_guard lock(m_mutex);
         fail();
-        std::vector<FeedVerdict> rows;
+        std::vector<WeighingRecord> rows;
         for (auto i = static_cast<std::size_t>(std::max<std::int64_t>(seq, 0));
              i < m_rows.size() && rows.size() < limit; ++i) {
             rows.push_back(m_rows[i]);
@@ -57,7 +57,7 @@ private:
     }
 
     std::mutex m_mutex;
-    std::vector<FeedVerdict> m_rows;
+    std::vector<WeighingRecord> m_rows;
     std::optional<std::int64_t> m_published;
     bool m_failing = false;
 };
