@@ -51,7 +51,7 @@ void MqttSubscriber::onMessage(mosquitto*, void* self, const mosquitto_message* 
     subscriber->m_messages.push_back(
         {message->topic,
          std::string(static_cast<const char*>(message->payload), static_cast<std::size_t>(message->payloadlen)),
-         message->retain});
+         message->retain, std::chrono::steady_clock::now()});
     subscriber->m_changed.notify_all();
 }
 

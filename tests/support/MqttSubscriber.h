@@ -21,6 +21,7 @@ public:
         std::string topic;
         std::string payload;
         bool retained = false;
+        std::chrono::steady_clock::time_point arrived;
     };
 
     /// Connects to 127.0.0.1:port and subscribes; throws std::runtime_error when the subscription is not
