@@ -268,7 +268,7 @@ QString reportTimeText(const QDateTime& time) {
 ShiftReport loadShiftReport(TADOConnection& connection, const ReportRange& range, const QualitySettings& defaults,
                             int trendBuckets, const LotRules& lotRules) {
     connection.Open();
-    ShiftReport report{range, QDateTime::currentDateTime(), defaults.unit, {}, {}};
+    ShiftReport report{range, QDateTime::currentDateTime(), defaults.unit, {}, {}, {}};
     const Selection selection = selectionOf(range, range.model, true);
     QSqlQuery totals =
         run(connection,
@@ -294,6 +294,7 @@ ShiftReport loadShiftReport(TADOConnection& connection, const ReportRange& range
     for (const ModelTotals& model : models)
         report.models.push_back(readModel(connection, range, model, defaults, trendBuckets));
     report.lots = loadLots(connection, range, defaults, lotRules);
+    report.checks = loadChecks(connection, range);
     for (ModelReport& model : report.models) {
         if (!model.quantity)
             continue;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "quality/BatchQuality.h"
+#include "quality/report/CheckStore.h"
 #include "quality/report/LotReport.h"
 
 #include <cstdint>
@@ -71,7 +72,8 @@ struct ShiftReport {
     QDateTime made;
     WeightUnit unit = WeightUnit::Kilogram;
     std::vector<ModelReport> models;
-    std::vector<LotReport> lots; ///< by model, then by period
+    std::vector<LotReport> lots;     ///< by model, then by period
+    std::vector<CheckRecord> checks; ///< the checkweigher's checks of the range, oldest first
 };
 
 /// Reads the range's figures per model, the aggregates computed by the engine: counts, sums and

@@ -275,6 +275,32 @@ TEST_P(ReportCommandTest, TheRecordsAndTheCatalogueTheStatisticsWindowReads) {
     EXPECT_TRUE(catalogueModels(*m_connection).contains(QStringLiteral("B250")));
 }
 
+TEST_P(ReportCommandTest, ChecksAreStoredAndListedInTheReport) {
+    const ReportRange range{kFrom, kTo, std::nullopt};
+    EXPECT_TRUE(loadChecks(*m_connection, range).empty()); // a database made before the table
+    EXPECT_FALSE(passingCheckOfShift(*m_connection, QStringLiteral("性能检查"), QStringLiteral("2024-07-15 00:00")));
+    CheckRecord check{QStringLiteral("性能检查"),     QStringLiteral("2024-07-15 06:10:00"), QStringLiteral("张三"),
+                      QStringLiteral("B250"),         QStringLiteral("2024-07-15 00:00"),    false,
+                      QStringLiteral("平均误差0.6 g")};
+    storeCheck(*m_connection, check);
+    EXPECT_FALSE(passingCheckOfShift(*m_connection, check.kind, check.shift)); // it failed
+    check.time = QStringLiteral("2024-07-15 06:20:00");
+    check.passed = true;
+    storeCheck(*m_connection, check);
+    check.time = QStringLiteral("2024-07-15 15:00:00"); // after the range
+    storeCheck(*m_connection, check);
+    EXPECT_TRUE(passingCheckOfShift(*m_connection, check.kind, check.shift));
+    EXPECT_FALSE(passingCheckOfShift(*m_connection, QStringLiteral("剔除检查"), check.shift));
+    EXPECT_FALSE(passingCheckOfShift(*m_connection, check.kind, QStringLiteral("2024-07-15 08:00")));
+    const ShiftReport report = loadShiftReport(*m_connection, range, QualitySettings{});
+    ASSERT_EQ(report.checks.size(), 2u);
+    EXPECT_EQ(report.checks[0].time, QStringLiteral("2024-07-15 06:10:00"));
+    EXPECT_FALSE(report.checks[0].passed);
+    EXPECT_TRUE(report.checks[1].passed);
+    EXPECT_EQ(report.checks[1].operatorName, QStringLiteral("张三"));
+    EXPECT_EQ(report.checks[1].summary, QStringLiteral("平均误差0.6 g"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, ReportCommandTest, ::testing::Values(Engine::Sqlite, Engine::Postgres),
                          [](const auto& info) { return std::string(test::engineName(info.param)); });
 

@@ -1,0 +1,89 @@
+#include "quality/report/CheckStore.h"
+
+#include "data/DatabaseError.h"
+#include "data/TADOConnection.h"
+#include "quality/report/ShiftReport.h"
+
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace kelvora {
+
+namespace {
+
+QSqlQuery prepared(TADOConnection& connection, const QString& statement, const QVariantList& values) {
+    QSqlQuery query(connection.database());
+    query.setForwardOnly(true);
+    if (!query.prepare(statement))
+        throw DatabaseError(query.lastError().text());
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        throw DatabaseError(query.lastError().text());
+    return query;
+}
+
+bool hasChecksTable(TADOConnection& connection) {
+    return connection.database().tables().contains(QStringLiteral("checks"), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+void ensureChecksTable(TADOConnection& connection) {
+    connection.Open();
+    if (hasChecksTable(connection))
+        return;
+    const bool postgres = connection.database().driverName() == QStringLiteral("QPSQL");
+    // Text as the station's other tables hold it (compared case-blind); the time as their times.
+    const QString text = postgres ? QStringLiteral("citext") : QStringLiteral("TEXT COLLATE NOCASE");
+    const QString statement =
+        QStringLiteral("CREATE TABLE IF NOT EXISTS \"checks\" (\"id\" %1, \"类型\" %2, \"时间\" %3, \"操作员\" %2, "
+                       "\"型号\" %2, \"班次\" %2, \"结果\" %2, \"内容\" %2)")
+            .arg(postgres ? QStringLiteral("bigserial PRIMARY KEY") : QStringLiteral("INTEGER PRIMARY KEY"), text,
+                 postgres ? QStringLiteral("timestamp(0)") : QStringLiteral("DATETIME"));
+    QSqlQuery query(connection.database()); // PostgreSQL prepares no CREATE
+    if (!query.exec(statement))
+        throw DatabaseError(query.lastError().text());
+}
+
+void storeCheck(TADOConnection& connection, const CheckRecord& check) {
+    ensureChecksTable(connection);
+    prepared(connection,
+             QStringLiteral("insert into \"checks\" (\"类型\", \"时间\", \"操作员\", \"型号\", \"班次\", \"结果\", "
+                            "\"内容\") values (?, ?, ?, ?, ?, ?, ?)"),
+             {check.kind, check.time, check.operatorName, check.model, check.shift,
+              check.passed ? QStringLiteral("合格") : QStringLiteral("不合格"), check.summary});
+}
+
+std::vector<CheckRecord> loadChecks(TADOConnection& connection, const ReportRange& range) {
+    connection.Open();
+    std::vector<CheckRecord> checks;
+    if (!hasChecksTable(connection))
+        return checks;
+    QSqlQuery query =
+        prepared(connection,
+                 QStringLiteral("select \"类型\", cast(\"时间\" as text), \"操作员\", \"型号\", \"班次\", "
+                                "\"结果\", \"内容\" from \"checks\" where \"时间\" between ? and ? "
+                                "order by \"时间\", \"id\""),
+                 {reportTimeText(range.from), reportTimeText(range.to)});
+    while (query.next())
+        checks.push_back({query.value(0).toString(), query.value(1).toString().left(19), query.value(2).toString(),
+                          query.value(3).toString(), query.value(4).toString(),
+                          query.value(5).toString() == QStringLiteral("合格"), query.value(6).toString()});
+    return checks;
+}
+
+bool passingCheckOfShift(TADOConnection& connection, const QString& kind, const QString& shift) {
+    connection.Open();
+    if (!hasChecksTable(connection))
+        return false;
+    QSqlQuery query = prepared(connection,
+                               QStringLiteral("select count(*) from \"checks\" where \"类型\" = ? and \"班次\" = ? and "
+                                              "\"结果\" = '合格'"),
+                               {kind, shift});
+    return query.next() && query.value(0).toLongLong() > 0;
+}
+
+} // namespace kelvora
