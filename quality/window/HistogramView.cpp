@@ -15,6 +15,7 @@ HistogramView::HistogramView(QWidget* parent)
     chart->setTitle(QStringLiteral("直方图"));
     chart->legend()->hide();
     m_area = new QAreaSeries(m_outline);
+    m_outline->setParent(m_area); // the area draws it but does not own it
     m_area->setColor(QColor(120, 150, 210));
     chart->addSeries(m_area);
     chart->addAxis(m_x, Qt::AlignBottom);
@@ -22,6 +23,8 @@ HistogramView::HistogramView(QWidget* parent)
     m_area->attachAxis(m_x);
     m_area->attachAxis(m_y);
     m_y->setLabelFormat(QStringLiteral("%d"));
+    m_y->setTickType(QValueAxis::TicksDynamic);
+    m_y->setTickAnchor(0);
     setChart(chart);
     setMinimumSize(320, 200);
 }
@@ -70,7 +73,21 @@ void HistogramView::show(const Histogram& histogram) {
     }
     const double pad = (high - low) * 0.03;
     m_x->setRange(low - pad, high + pad);
-    m_y->setRange(0, static_cast<double>(highest) * 1.1);
+    // Whole counts only: a step of 1, 2 or 5 × 10^k with at most 5 steps, the top on a step.
+    const std::int64_t step = countStep(highest);
+    m_y->setTickInterval(static_cast<double>(step));
+    m_y->setRange(0, static_cast<double>((highest + step - 1) / step * step));
+}
+
+std::int64_t HistogramView::countStep(std::int64_t highest) {
+    std::int64_t step = 1;
+    for (std::int64_t scale = 1;; scale *= 10) {
+        for (std::int64_t factor : {1, 2, 5}) {
+            step = factor * scale;
+            if (highest <= 5 * step)
+                return step;
+        }
+    }
 }
 
 } // namespace kelvora

@@ -69,6 +69,10 @@ void StatisticsWindow::buildLayout() {
     m_verdict = new QLabel(this);
     m_verdict->setObjectName(QStringLiteral("batchVerdict"));
     left->addWidget(m_verdict);
+    m_readiness = new QLabel(this);
+    m_readiness->setObjectName(QStringLiteral("inspectionReadiness"));
+    m_readiness->setWordWrap(true);
+    left->addWidget(m_readiness);
     m_freeze = new QPushButton(QStringLiteral("冻结基准"), this);
     m_freeze->setObjectName(QStringLiteral("freezeBaseline"));
     left->addWidget(m_freeze);
@@ -78,6 +82,7 @@ void StatisticsWindow::buildLayout() {
     m_alertList->setObjectName(QStringLiteral("alertList"));
     m_alertList->setUniformItemSizes(true); // a new line costs the same with a thousand listed
     left->addWidget(m_alertList, 1);
+    left->addWidget(buildLotsTable(), 1);
 
     m_trend = new ControlChartView(QStringLiteral("趋势图"), kTrendProducts, this);
     m_means = new ControlChartView(QStringLiteral("均值图 X̄"), kChartSubgroups, this);
@@ -101,11 +106,12 @@ void StatisticsWindow::buildLayout() {
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buildSourceBar());
     layout->addLayout(body, 1);
-    resize(1400, 800);
+    resize(1280, 720); // fits a 1366×768 screen
 }
 
 void StatisticsWindow::reset(Figures& figures, const QString& model, const QualitySettings& settings) {
     figures.batch = std::make_unique<BatchQuality>(settings);
+    figures.period.clear();
     figures.model = model;
     figures.recent.clear();
     figures.first.clear();
@@ -149,11 +155,16 @@ void StatisticsWindow::startBatch(const QString& model, const QualitySettings& s
 }
 
 bool StatisticsWindow::addRecord(const WeighingRecord& record) {
+    // A lot ends with its shift (or hour): the row of the next one starts a new live lot.
+    const QString period = lotPeriod(QString::fromStdString(record.time), m_lotRules);
+    if (!m_live.period.isEmpty() && period != m_live.period && parseVerdict(record.verdict))
+        startBatch(m_live.model, m_live.batch->settings());
     Figures& shown = *m_shown;
     const std::size_t before = shown.batch->chart().subgroups();
     const bool frozen = shown.batch->chart().limits().has_value();
     if (!count(m_live, record))
         return false;
+    m_live.period = period;
     const auto verdict = parseVerdict(record.verdict);
     for (const QualityAlert& alert : m_alerts.check(*m_live.batch, record.weight, *verdict, record.time)) {
         listAlert(QString::fromStdString(alert.time), QString::fromStdString(alert.text));
@@ -240,6 +251,7 @@ void StatisticsWindow::flushCharts() {
     m_means->flush();
     m_deviations->flush();
     m_histogram->show(m_shown->batch->histogram());
+    refreshReadiness();
 }
 
 void StatisticsWindow::redrawCharts() {
@@ -266,6 +278,7 @@ void StatisticsWindow::redrawCharts() {
     m_means->setValues(means, meanMarks);
     m_deviations->setValues(sds, sdMarks);
     m_histogram->show(m_shown->batch->histogram());
+    refreshReadiness();
 }
 
 void StatisticsWindow::refreshFigures() {
@@ -294,8 +307,9 @@ void StatisticsWindow::refreshFigures() {
         {QStringLiteral("Cpk"), index(c.cpk)},
         {QStringLiteral("CPL"), index(c.cpl)},
         {QStringLiteral("CPL（TU1）"), index(m_shown->batch->cplTu1())},
+        {QStringLiteral("法规"), QString::fromStdString(regimeName(s.regime))},
         {QStringLiteral("标称量 Qn（g）"), q ? number(q->limits().nominal, 1) : none},
-        {QStringLiteral("允许短缺量 TNE（g）"), q ? number(q->limits().tne, 1) : none},
+        {QStringLiteral("允许短缺量 T（g）"), q ? number(q->limits().tne, 1) : none},
         {QStringLiteral("TU1（g）"), q ? number(q->limits().tu1, 1) : none},
         {QStringLiteral("TU2（g）"), q ? number(q->limits().tu2, 1) : none},
         {QStringLiteral("低于TU1"),
@@ -325,7 +339,9 @@ void StatisticsWindow::refreshRules() {
     setMark(m_rules[0], QStringLiteral("平均值不低于标称量"), weighed ? std::optional(q->meanRule()) : std::nullopt);
     setMark(m_rules[1], QStringLiteral("低于TU1的不超过2.5%"), weighed ? std::optional(q->tu1Rule()) : std::nullopt);
     setMark(m_rules[2], QStringLiteral("没有低于TU2的"), weighed ? std::optional(q->tu2Rule()) : std::nullopt);
-    m_verdict->setText(!q         ? QStringLiteral("批判定：不适用（标称量不在5 g至25 kg之间）")
+    const QualitySettings& s = m_shown->batch->settings();
+    const QString reason = QString::fromStdString(notCoveredReason(s.regime, s.nominal * gramsPer(s.unit)));
+    m_verdict->setText(!q         ? QStringLiteral("批判定：不适用（%1）").arg(reason)
                        : !weighed ? QStringLiteral("批判定：—")
                                   : (q->passes() ? QStringLiteral("批判定：合格") : QStringLiteral("批判定：不合格")));
 }

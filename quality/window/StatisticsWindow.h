@@ -2,6 +2,7 @@
 
 #include "quality/BatchQuality.h"
 #include "quality/QualityAlerts.h"
+#include "quality/report/LotReport.h"
 #include "quality/report/ShiftReport.h"
 #include "quality/window/ControlChartView.h"
 #include "quality/window/HistogramView.h"
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRect>
 #include <QTableWidget>
 #include <QTimeEdit>
 #include <QTimer>
@@ -37,6 +39,13 @@ namespace kelvora {
 /// shown. The figures and marks follow each verdict at once, the charts 100 ms after a verdict for all
 /// verdicts since (a drawing costs about the same for one product as for many). The trend shows the
 /// newest 500 products, the X̄ and s charts the newest 200 subgroups.
+///
+/// The lot (批) is judged by the net-content rules of the settings' regime over the packs that left the
+/// line; "inspectionReadiness" says whether it would pass an official sampling check (the chance, the
+/// lowest filler target that still passes with 99 % and the give-away that target would save), redrawn
+/// with the charts. The live lot ends at the end of its shift (or hour, see setLotRules): the next row
+/// starts a new one. "lotsTable" lists the lots of the range shown with their verdicts: a range's of its
+/// model, the current shift's of every model.
 /// A window of its own (non-modal) even with a parent.
 class StatisticsWindow : public QWidget {
     Q_OBJECT
@@ -56,6 +65,14 @@ public:
     /// alerts. Throws std::invalid_argument for settings the charts refuse or a run below 1.
     void setStation(TADOConnection* connection, const QualitySettings& defaults, const QString& reportFolder,
                     const std::vector<int>& shiftStarts, int rejectRun);
+
+    /// How lots are cut (by default per shift of setStation's shift starts).
+    void setLotRules(const LotRules& rules) { m_lotRules = rules; }
+    const LotRules& lotRules() const { return m_lotRules; }
+
+    /// Where a window of `preferred` size goes on `screen` without covering `avoid` (the main window's
+    /// lamps): the side with the most room, its size cut to that room but not below `minimum`.
+    static QRect placeBeside(const QRect& screen, const QRect& avoid, const QSize& preferred, const QSize& minimum);
 
     /// A new live batch of `model` judged by `settings`; shown at once when the live batch is shown.
     /// Throws std::invalid_argument for settings the chart or the histogram refuse.
@@ -86,6 +103,10 @@ public:
 
     /// The figures table, one "name<TAB>value" line per row.
     QString figuresText() const;
+    /// The inspection-readiness sentence shown.
+    QString readinessText() const { return m_readiness->text(); }
+    /// The lots listed, one "model<TAB>lot<TAB>count<TAB>verdict<TAB>chance" line each.
+    QString lotsText() const;
     /// The rules the X̄ point of that subgroup breaks, as its hover names them; empty for none.
     QString rulesAt(std::size_t subgroup) const;
     /// The figures shown.
@@ -105,6 +126,7 @@ private:
         std::deque<double> recent;     // the newest weights, for a redraw
         std::string first, last;       // the times of the first and the last product
         std::int64_t disturbances = 0; // live batch only: the database keeps no disturbances
+        QString period;                // the live lot's shift or hour
     };
 
     void buildLayout();
@@ -123,6 +145,9 @@ private:
     void redrawCharts();
     void refreshFigures();
     void refreshRules();
+    void refreshReadiness();
+    void showLots(const std::vector<LotReport>& lots);
+    QWidget* buildLotsTable();
 
     Figures m_live;
     Figures m_other; // a range or the current shift
@@ -134,6 +159,7 @@ private:
     QualitySettings m_defaults;
     QString m_reportFolder;
     std::vector<int> m_shiftStarts{0};
+    LotRules m_lotRules;
     QComboBox* m_sourceBox;
     QComboBox* m_modelBox;
     QDateEdit* m_fromDate;
@@ -145,6 +171,8 @@ private:
     QLabel* m_modelLabel;
     QLabel* m_rules[3];
     QLabel* m_verdict;
+    QLabel* m_readiness;
+    QTableWidget* m_lots;
     QPushButton* m_freeze;
     ControlChartView* m_trend;
     ControlChartView* m_means;

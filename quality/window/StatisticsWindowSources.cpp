@@ -83,6 +83,7 @@ void StatisticsWindow::setStation(TADOConnection* connection, const QualitySetti
     m_reportFolder = reportFolder;
     m_shiftStarts = shiftStarts;
     std::sort(m_shiftStarts.begin(), m_shiftStarts.end());
+    m_lotRules.shiftStarts = m_shiftStarts;
     if (connection != nullptr) {
         const QString chosen = m_modelBox->currentText();
         m_modelBox->clear();
@@ -128,6 +129,13 @@ void StatisticsWindow::loadRange(const ReportRange& range, bool shift) {
     for (const WeighingRecord& record : records)
         count(m_other, record);
     showFigures(m_other);
+    // The current shift's lots are every model's; a range's those of its model.
+    ReportRange lots = range;
+    if (shift)
+        lots.model.reset();
+    QualitySettings judged = m_defaults;
+    judged.regime = settings->regime;
+    showLots(loadLots(database(), lots, judged, m_lotRules));
 }
 
 ReportRange StatisticsWindow::chosenRange() const {

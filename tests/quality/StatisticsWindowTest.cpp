@@ -6,6 +6,7 @@
 
 #include <QLabel>
 #include <QTableWidget>
+#include <QValueAxis>
 
 #include <gtest/gtest.h>
 
@@ -54,19 +55,21 @@ TEST(StatisticsWindowTest, ShowsTheFiguresAndTheRulesVerdictByVerdict) {
     EXPECT_EQ(passes(window, "tu2RuleMark"), QVariant(true));
     EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("batchVerdict"))->text(), QStringLiteral("批判定：合格"));
 
-    window.addRecord(row(200, 0.2319, "超低"));
+    window.addRecord(row(200, 0.2319, "超低")); // rejected: it never left the line
+    EXPECT_EQ(passes(window, "tu2RuleMark"), QVariant(true));
+    EXPECT_EQ(figure(window, "超低"), "1");
+    window.addRecord(row(201, 0.2319)); // passed: the lot fails
     EXPECT_EQ(passes(window, "tu1RuleMark"), QVariant(false));
     EXPECT_EQ(passes(window, "tu2RuleMark"), QVariant(false));
-    EXPECT_EQ(figure(window, "超低"), "1");
     EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("batchVerdict"))->text(), QStringLiteral("批判定：不合格"));
     EXPECT_FALSE(window.addRecord({"B250", 0.25, "?", "张三", timeAt(500)}));
-    EXPECT_EQ(figure(window, "产品数"), "201");
+    EXPECT_EQ(figure(window, "产品数"), "202");
 
     EXPECT_EQ(figure(window, "干扰"), "0");
     window.addDisturbance();
     window.addDisturbance();
     EXPECT_EQ(figure(window, "干扰"), "2") << "runs of readings that were no product";
-    EXPECT_EQ(figure(window, "产品数"), "201");
+    EXPECT_EQ(figure(window, "产品数"), "202");
     window.startBatch(QStringLiteral("B250"), kB250);
     EXPECT_EQ(figure(window, "干扰"), "0") << "counted per batch";
 }
@@ -108,13 +111,15 @@ TEST(StatisticsWindowTest, LoadingADayShowsWhatFeedingItDoes) {
 
     // An early freeze by the operator, and a model beyond the rules.
     StatisticsWindow early;
-    early.startBatch(QStringLiteral("C"), {30.0, 30.6, 29.4, WeightUnit::Kilogram});
+    early.startBatch(QStringLiteral("C"), {60.0, 60.6, 59.4, WeightUnit::Kilogram});
     EXPECT_FALSE(early.freezeBaseline());
     for (int i = 0; i < 10; ++i)
         early.addRecord({"C", 30.0 + 0.01 * (i % 3), "正常", "", timeAt(i)});
     EXPECT_TRUE(early.freezeBaseline());
     EXPECT_EQ(early.batch().chart().limits()->baselineSubgroups, 2);
-    EXPECT_EQ(figure(early, "TU1（g）"), "不适用"); // 30 kg is beyond the rules
+    EXPECT_EQ(figure(early, "TU1（g）"), "不适用"); // 60 kg is beyond the rules
+    EXPECT_EQ(early.findChild<QLabel*>(QStringLiteral("batchVerdict"))->text(),
+              QStringLiteral("批判定：不适用（标称量不在0至50 kg之间（中国规则））"));
     EXPECT_FALSE(passes(early, "meanRuleMark").isValid());
 }
 
@@ -134,6 +139,68 @@ TEST(StatisticsWindowTest, ALongBatchKeepsNumberingItsSubgroupsAfterTheOldestAre
         << window.alerts().back().toStdString();
     window.flushCharts();
     EXPECT_EQ(window.findChild<ControlChartView*>(QStringLiteral("meanChart"))->markedShown(), 1);
+}
+
+TEST(StatisticsWindowTest, TheLiveLotEndsWithItsShiftAndSaysWhetherItWouldPassAnInspection) {
+    StatisticsWindow window;
+    window.setStation(nullptr, QualitySettings{}, {}, {0, 8 * 60 + 30, 16 * 60}, 3);
+    window.startBatch(QStringLiteral("B250"), kB250);
+    // From 08:00:00 every 2 s: the shift of 08:30 starts at row 900.
+    for (int i = 0; i < 900; ++i)
+        window.addRecord(row(i, 0.251 + 0.001 * (i % 3)));
+    EXPECT_EQ(figure(window, "产品数"), "900");
+    window.flushCharts();
+    const QString sentence = window.readinessText();
+    EXPECT_TRUE(sentence.startsWith(QStringLiteral("官方抽检（中国，抽样80件）：通过概率100.0%")))
+        << sentence.toStdString();
+    EXPECT_TRUE(sentence.contains(QStringLiteral("每包少给"))) << sentence.toStdString();
+    window.addRecord(row(900, 0.252));
+    EXPECT_EQ(figure(window, "产品数"), "1") << "a new lot at the new shift";
+    EXPECT_EQ(window.batch().settings().nominal, 0.25);
+
+    // A lot whose packs run short: the inspector would fail it, the filler must go up.
+    StatisticsWindow low;
+    low.startBatch(QStringLiteral("B250"), kB250);
+    for (int i = 0; i < 200; ++i)
+        low.addRecord(row(i, i % 10 == 0 ? 0.240 : 0.2495));
+    low.flushCharts();
+    EXPECT_LT(low.findChild<QLabel*>(QStringLiteral("inspectionReadiness"))->property("passProbability").toDouble(),
+              0.5);
+    EXPECT_TRUE(low.readinessText().contains(QStringLiteral("须提高"))) << low.readinessText().toStdString();
+}
+
+TEST(StatisticsWindowTest, OpensBesideTheLampsAndFitsASmallScreen) {
+    const QRect screen(0, 0, 1366, 728);
+    // Lamps on the main window's left: the window takes the right.
+    const QRect right = StatisticsWindow::placeBeside(screen, QRect(0, 100, 300, 300), {1280, 720}, {640, 480});
+    EXPECT_FALSE(right.intersects(QRect(0, 100, 300, 300)));
+    EXPECT_TRUE(screen.contains(right));
+    EXPECT_EQ(right.width(), 1066);
+    // Lamps on the right: the window ends where they begin.
+    const QRect left = StatisticsWindow::placeBeside(screen, QRect(1000, 0, 366, 200), {1280, 720}, {640, 480});
+    EXPECT_FALSE(left.intersects(QRect(1000, 0, 366, 200)));
+    EXPECT_EQ(left.right(), 999);
+    // Nothing to avoid: the preferred size, on the screen.
+    EXPECT_EQ(StatisticsWindow::placeBeside(screen, {}, {1280, 720}, {640, 480}).size(), QSize(1280, 720));
+}
+
+TEST(StatisticsWindowTest, TheHistogramCountsInWholeSteps) {
+    for (std::int64_t highest : {1, 2, 4, 5, 6, 9, 11, 37, 1000, 4999})
+        EXPECT_LE(highest, 5 * HistogramView::countStep(highest)) << highest;
+    EXPECT_EQ(HistogramView::countStep(1), 1);
+    EXPECT_EQ(HistogramView::countStep(6), 2);
+    EXPECT_EQ(HistogramView::countStep(11), 5);
+    EXPECT_EQ(HistogramView::countStep(37), 10);
+    HistogramView view;
+    Histogram histogram(1.0);
+    view.show(histogram); // empty: 0 to 1, never 0,0,0,0,1
+    EXPECT_EQ(view.countAxis()->max(), 1.0);
+    EXPECT_EQ(view.countAxis()->tickInterval(), 1.0);
+    for (int i = 0; i < 7; ++i)
+        histogram.add(5.0);
+    view.show(histogram);
+    EXPECT_EQ(view.countAxis()->max(), 8.0);
+    EXPECT_EQ(view.countAxis()->tickInterval(), 2.0);
 }
 
 TEST(StatisticsWindowTest, WhatWaitsForTheDrawingStaysWithinTheWindow) {
