@@ -33,6 +33,12 @@ CheckDialog::CheckDialog(QWidget* parent) : QDialog(parent), m_ui(std::make_uniq
     m_ui->readingsTable->horizontalHeader()->setStretchLastSection(true);
     m_ui->readingsTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_ui->cancelButton->setEnabled(false);
+    m_alarmWait.setSingleShot(true);
+    m_alarmWait.setInterval(3000);
+    connectHandler(&m_alarmWait, &QTimer::timeout, this, [this] {
+        if (m_running && m_challenge)
+            finishChallenge();
+    });
     connectHandler(m_ui->kindBox, &QComboBox::activated, this, [this] { showInstruction(); });
     connectHandler(m_ui->startButton, &QPushButton::clicked, this, [this] { start(); });
     connectHandler(m_ui->cancelButton, &QPushButton::clicked, this, [this] { cancel(); });
@@ -80,6 +86,7 @@ void CheckDialog::showInstruction() {
 
 void CheckDialog::start() {
     const bool challenge = m_ui->kindBox->currentIndex() == 1;
+    m_alarmWait.stop();
     m_readings.clear();
     m_challenge.reset();
     m_watch = AlarmFrameWatch();
@@ -122,6 +129,7 @@ void CheckDialog::start() {
 }
 
 void CheckDialog::cancel() {
+    m_alarmWait.stop();
     m_running = false;
     m_ui->startButton->setEnabled(true);
     m_ui->cancelButton->setEnabled(false);
@@ -143,8 +151,9 @@ void CheckDialog::addRecord(const WeighingRecord& record) {
     m_lastTime = QString::fromStdString(record.time);
     if (m_challenge) {
         m_challenge->addVerdict(*verdict);
+        // The last reject's alarm frame follows its verdict after the alarm delay: wait for it.
         if (m_challenge->complete())
-            finishChallenge();
+            *verdict == Verdict::Normal ? finishChallenge() : m_alarmWait.start();
         return;
     }
     m_readings.push_back(grams);
@@ -157,6 +166,8 @@ void CheckDialog::addOutput(const std::uint8_t* data, std::size_t length) {
         return;
     for (int alarms = m_watch.add(data, length); alarms > 0; --alarms)
         m_challenge->addAlarmFrame();
+    if (m_challenge->complete() && m_challenge->alarmed().back())
+        finishChallenge();
 }
 
 void CheckDialog::finishPerformance() {
@@ -193,6 +204,7 @@ void CheckDialog::finishChallenge() {
 }
 
 void CheckDialog::store(const QString& kind, bool passed, const QString& summary) {
+    m_alarmWait.stop();
     m_running = false;
     m_ui->startButton->setEnabled(true);
     m_ui->cancelButton->setEnabled(false);

@@ -10,6 +10,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QTimer>
 
 namespace Ui {
 class CheckDialog;
@@ -55,6 +56,9 @@ public:
     /// Bytes the station sent on its output line (alarm frames are looked for while a challenge runs).
     void addOutput(const std::uint8_t* data, std::size_t length);
 
+    /// How long a challenge test waits after its last pack for that reject's alarm frame (default 3 s).
+    void setAlarmWait(int milliseconds) { m_alarmWait.setInterval(milliseconds); }
+
     /// The last check finished; nothing before the first.
     const std::optional<CheckRecord>& lastCheck() const { return m_last; }
 
@@ -78,6 +82,7 @@ private:
     std::optional<ChallengeRun> m_challenge;
     AlarmFrameWatch m_watch;
     std::optional<CheckRecord> m_last;
+    QTimer m_alarmWait;
 };
 
 } // namespace kelvora
