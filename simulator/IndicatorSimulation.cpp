@@ -67,7 +67,7 @@ IndicatorSimulation::IndicatorSimulation(const SimulationSettings& settings)
 }
 
 std::size_t IndicatorSimulation::frameLength(IndicatorKind indicator) {
-    return IndicatorFrame::length(indicator);
+    return indicator == IndicatorKind::Toledo ? IndicatorFrame::kToledoLength : IndicatorFrame::kYaohuaLength;
 }
 
 std::int64_t IndicatorSimulation::productStartIndex(int n) const {
@@ -136,11 +136,13 @@ Reading IndicatorSimulation::next() {
 }
 
 std::string IndicatorSimulation::frameFor(double weight, bool motion) const {
-    return IndicatorFrame::make(m_settings.indicator, weight, motion);
+    return m_settings.indicator == IndicatorKind::Toledo ? IndicatorFrame::toledo(weight, motion)
+                                                         : IndicatorFrame::yaohua(weight);
 }
 
 double IndicatorSimulation::roundToResolution(double weight) const {
-    const double step = IndicatorFrame::resolution(m_settings.indicator);
+    const double step = m_settings.indicator == IndicatorKind::Toledo ? IndicatorFrame::kToledoResolution
+                                                                      : IndicatorFrame::kYaohuaResolution;
     return std::round(weight / step) * step;
 }
 

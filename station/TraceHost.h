@@ -73,7 +73,6 @@ public:
     void glitch(std::size_t readings) override;
     void indicatorSilent(bool silent) override;
     void zeroed(double oldOffset, double newOffset) override;
-    void badFrame(const std::string& reason) override;
 
 protected:
     /// Milliseconds on the trace's clock.

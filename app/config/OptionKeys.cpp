@@ -26,9 +26,6 @@ std::span<const OptionKey* const> allOptionKeys() {
         &MinimumReadings,
         &Indicator1,
         &Indicator2,
-        &Decoding,
-        &IndicatorModel,
-        &PollRate,
         &SilenceSeconds,
         &DatabaseConnection,
         &WeightUnit,
@@ -38,6 +35,13 @@ std::span<const OptionKey* const> allOptionKeys() {
         &RunRules,
         &RejectRun,
         &ShiftStarts,
+        &MqttHost,
+        &MqttPort,
+        &MqttUser,
+        &MqttPassword,
+        &MqttCaFile,
+        &MqttClientId,
+        &MqttPrefix,
     };
     // clang-format on
     return kKeys;

@@ -44,6 +44,17 @@ struct SettingsWindowValues {
     int sampling = 1;
 };
 
+/// The live feed's broker, section MQTT; the feed is off while host is empty.
+struct MqttSettings {
+    std::string host;
+    int port = 1883;
+    std::string user;
+    std::string password;
+    std::string caFile;   ///< TLS against this CA certificate when set
+    std::string clientId; ///< empty: the feed makes one of the station's name
+    std::string prefix;   ///< empty: kelvora/<the station's name>
+};
+
 /// The statistics' settings, section 统计. A missing key, or a value out of its range, gives the default.
 struct StatisticsSettings {
     bool grams = false;                        ///< 重量单位: "g" when the line weighs in grams, else "kg"
@@ -63,16 +74,10 @@ public:
     /// algorithm key reads yes; otherwise it keeps its value), IndicatorType, SamplingChoice (算法/取样
     /// "稳定" the stable capture; missing or anything else the peak capture), MinimumReadings (算法/最少读数,
     /// default 3, at least 1) and SilenceLimitMs (仪表/无数据报警 in seconds, default 3, 0 or less: off),
-    /// and returns the rest. The checked decoding's format (IndicatorFormat) comes from 仪表/解码 and 型号
-    /// (the user's format from userFormatPath()); the line's unit from 统计/重量单位; the polled family's
-    /// interval from 仪表/查询频率. An unknown 型号 or a bad user format throws std::runtime_error whose
-    /// message names the key or the format file's line.
+    /// and returns the rest.
     /// Missing or unconvertible values give the defaults; a parity other than None/Odd/Even gives no
     /// parity and no checking.
     static StationSettings loadMainWindow(const std::string& iniPath, WeighingState& state);
-
-    /// The user's indicator format: 仪表格式.ini beside Option.ini.
-    static std::string userFormatPath(const std::string& iniPath);
 
     /// 软件/背景色 as a decimal integer.
     static void saveWindowColor(const std::string& iniPath, std::uint32_t color);
@@ -94,6 +99,10 @@ public:
 
     /// The statistics' settings; shift starts are sorted, a list with any bad entry gives the default.
     static StatisticsSettings loadStatistics(const std::string& iniPath);
+
+    /// The section MQTT, values trimmed; a port that is not a whole number gives 1883 (the client refuses
+    /// one out of range with its own message).
+    static MqttSettings mqtt(const std::string& iniPath);
 };
 
 } // namespace kelvora
