@@ -318,6 +318,14 @@ void WindowStationHost::zeroed(double oldOffset, double newOffset) {
     }
 }
 
+void WindowStationHost::badFrame(const std::string& reason) {
+    if (m_trace) {
+        m_trace->badFrame(reason);
+    }
+    ++m_badFrames;
+    m_form.ui().RzMarqueeStatus1->setToolTip(QStringLiteral("已丢弃的损坏帧：%1 个").arg(m_badFrames));
+}
+
 void WindowStationHost::saveProductCount(std::int32_t count) {
     StationConfig::saveProductCount(m_form.iniPath().toStdString(), count);
     if (m_trace) {

@@ -86,6 +86,8 @@ public:
     void glitch(std::size_t readings) override;
     void indicatorSilent(bool silent) override;
     void zeroed(double oldOffset, double newOffset) override;
+    /// Traced, and counted in the status bar's tooltip.
+    void badFrame(const std::string& reason) override;
 
 private:
     static std::size_t index(Timer timer) { return static_cast<std::size_t>(timer); }
@@ -110,6 +112,7 @@ private:
     VirtualTimers m_due; // the timers and the core's wake-up on the virtual clock
     QTimer m_wakeTimer;  // the core's wake-up on the real clock
     bool m_writerIdle = true;
+    std::uint64_t m_badFrames = 0;
     std::unique_ptr<WeightRecordStore> m_store;
     std::unique_ptr<ProductRecorder> m_recorder;
 };

@@ -67,7 +67,7 @@ IndicatorSimulation::IndicatorSimulation(const SimulationSettings& settings)
 }
 
 std::size_t IndicatorSimulation::frameLength(IndicatorKind indicator) {
-    return indicator == IndicatorKind::Toledo ? IndicatorFrame::kToledoLength : IndicatorFrame::kYaohuaLength;
+    return IndicatorFrame::length(indicator);
 }
 
 std::int64_t IndicatorSimulation::productStartIndex(int n) const {
@@ -136,13 +136,11 @@ Reading IndicatorSimulation::next() {
 }
 
 std::string IndicatorSimulation::frameFor(double weight, bool motion) const {
-    return m_settings.indicator == IndicatorKind::Toledo ? IndicatorFrame::toledo(weight, motion)
-                                                         : IndicatorFrame::yaohua(weight);
+    return IndicatorFrame::make(m_settings.indicator, weight, motion);
 }
 
 double IndicatorSimulation::roundToResolution(double weight) const {
-    const double step = m_settings.indicator == IndicatorKind::Toledo ? IndicatorFrame::kToledoResolution
-                                                                      : IndicatorFrame::kYaohuaResolution;
+    const double step = IndicatorFrame::resolution(m_settings.indicator);
     return std::round(weight / step) * step;
 }
 

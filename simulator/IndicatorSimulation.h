@@ -1,13 +1,13 @@
 #pragma once
 
+#include "simulator/IndicatorFrame.h"
+
 #include <cstdint>
 #include <optional>
 #include <random>
 #include <string>
 
 namespace kelvora {
-
-enum class IndicatorKind { Toledo, Yaohua };
 
 struct SimulationSettings {
     IndicatorKind indicator = IndicatorKind::Toledo;
@@ -72,6 +72,7 @@ public:
     static constexpr int kBitsPerCharacter = 10;
     static std::size_t frameLength(IndicatorKind indicator);
 
+    IndicatorKind indicator() const { return m_settings.indicator; }
     std::int64_t byteNanos() const { return m_byteNanos; }
     /// Time between the starts of two readings: 1 / rate, but never less than a whole frame on the line.
     std::int64_t periodNanos() const { return m_periodNanos; }

@@ -77,11 +77,18 @@ int SimulatorSession::run() {
                 break;
             }
         }
-        if (!m_held) {
+        if (polled()) {
+            answerRequests(now);
+        } else if (!m_held) {
             sendDueBytes(now);
         }
         std::int64_t wake = now + kIdleWaitNanos;
-        if (m_current && !m_held) {
+        if (polled()) {
+            wake = std::min(m_current ? m_frameStart : wake,
+                            m_answer.empty() ? wake
+                                             : m_answerStart + static_cast<std::int64_t>(m_answerSent + 1) *
+                                                                   m_simulation.byteNanos());
+        } else if (m_current && !m_held) {
             wake = m_frameStart + static_cast<std::int64_t>(m_sent + 1) * m_simulation.byteNanos();
         }
         if (m_port.wait(wake - nanosSinceStart()) == SimulatorPort::WaitResult::Readable) {
@@ -150,13 +157,63 @@ void SimulatorSession::sendDueBytes(std::int64_t now) {
     }
 }
 
+void SimulatorSession::answerRequests(std::int64_t now) {
+    while (m_current && m_frameStart <= now) {
+        m_latest = m_current->frame;
+        loadNextReading(m_frameStart + 1);
+    }
+    const std::int64_t byteNanos = m_simulation.byteNanos();
+    if (m_answer.empty() && m_requests > 0 && !m_latest.empty()) {
+        --m_requests;
+        m_answer = m_latest;
+        m_answerStart = now;
+        m_answerSent = 0;
+    }
+    if (m_answer.empty()) {
+        return;
+    }
+    const auto due =
+        std::min<std::size_t>(m_answer.size(), static_cast<std::size_t>((now - m_answerStart) / byteNanos));
+    if (due > m_answerSent && m_port.stationPresent()) {
+        const std::size_t written = m_port.write(m_answer.data() + m_answerSent, due - m_answerSent);
+        m_lost += due - m_answerSent - written;
+    }
+    m_answerSent = std::max(m_answerSent, due);
+    if (m_answerSent == m_answer.size()) {
+        if (m_reportReadings) {
+            reportReading(m_answer);
+        }
+        m_answer.clear();
+    }
+}
+
+std::string SimulatorSession::takeRequests(const std::string& bytes) {
+    static constexpr std::string_view kRequest = "SI\r\n";
+    std::string text = m_requestTail + bytes;
+    m_requestTail.clear();
+    for (std::size_t at = text.find(kRequest); at != std::string::npos; at = text.find(kRequest, at)) {
+        ++m_requests;
+        text.erase(at, kRequest.size());
+    }
+    // A request cut by the read: its first bytes wait for the rest (no output frame holds them).
+    for (std::size_t keep = kRequest.size() - 1; keep > 0; --keep) {
+        if (text.size() >= keep && text.compare(text.size() - keep, keep, kRequest.substr(0, keep)) == 0) {
+            m_requestTail = text.substr(text.size() - keep);
+            text.resize(text.size() - keep);
+            break;
+        }
+    }
+    return text;
+}
+
 void SimulatorSession::reportReading(const std::string& frame) {
     m_out << "{\"ev\":\"reading\",\"monotonic_ns\":" << monotonicNanos(Clock::now()) << ",\"hex\":\"" << hexText(frame)
           << "\"}" << std::endl;
 }
 
 void SimulatorSession::readStation() {
-    const std::string bytes = m_port.read();
+    const std::string read = m_port.read();
+    const std::string bytes = polled() ? takeRequests(read) : read;
     if (bytes.empty()) {
         return;
     }

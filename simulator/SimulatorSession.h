@@ -21,6 +21,11 @@ namespace kelvora {
 /// {"ev":"lost","bytes":N} (bytes the station's side did not take in time). "t" counts milliseconds from
 /// the session's construction. Each line is flushed at once.
 ///
+/// A polled indicator (IndicatorKind::Sics) sends nothing of itself: its readings follow the same
+/// schedule, and each request "SI" CR LF from the station is answered at once with the latest reading
+/// (requests are not reported as stray bytes; one that comes while an answer is on the line is answered
+/// after it).
+///
 /// Pacing: each byte is handed to the port when its last bit would have left the line at the
 /// simulation's baud rate. XOFF stops the line after the byte in progress; XON resumes the interrupted
 /// frame, and readings that fell due meanwhile are skipped, as a continuous-output indicator does. On a
@@ -50,6 +55,11 @@ private:
     void readStation();
     void report(const StationOutput& output);
     void reportReading(const std::string& frame);
+    bool polled() const { return m_simulation.indicator() == IndicatorKind::Sics; }
+    /// Polled: the readings due by now become the latest, the answers due go out.
+    void answerRequests(std::int64_t now);
+    /// Polled: takes the requests out of the station's bytes; returns the rest.
+    std::string takeRequests(const std::string& bytes);
 
     IndicatorSimulation& m_simulation;
     SimulatorPort& m_port;
@@ -65,6 +75,12 @@ private:
     int m_products = 0;
     std::uint64_t m_lost = 0;
     bool m_reportReadings = false;
+    std::string m_latest;      ///< polled: the latest reading's frame
+    std::string m_requestTail; ///< polled: the start of a request cut by the read
+    int m_requests = 0;        ///< polled: requests not yet answered
+    std::string m_answer;
+    std::int64_t m_answerStart = 0;
+    std::size_t m_answerSent = 0;
 };
 
 } // namespace kelvora

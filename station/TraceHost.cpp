@@ -181,6 +181,10 @@ void TraceHost::zeroed(double oldOffset, double newOffset) {
     m_trace.zeroed(oldOffset, newOffset);
 }
 
+void TraceHost::badFrame(const std::string& reason) {
+    m_trace.badFrame(reason);
+}
+
 void TraceHost::frameHandedOver(bool) {}
 
 void TraceHost::writeProfileKey(const std::string&, const std::string&, const std::string&) {}

@@ -73,6 +73,7 @@ public:
     void glitch(std::size_t readings) override;
     void indicatorSilent(bool silent) override;
     void zeroed(double oldOffset, double newOffset) override;
+    void badFrame(const std::string& reason) override;
 
 protected:
     /// Milliseconds on the trace's clock.

@@ -32,6 +32,10 @@ void TraceWriter::indicatorSilent(bool silent) {
     line("silent").add("on", silent);
 }
 
+void TraceWriter::badFrame(const std::string& reason) {
+    line("badframe").add("reason", reason);
+}
+
 void TraceWriter::zeroed(double oldOffset, double newOffset) {
     line("zero").add("old", NumberText::formatWeight(oldOffset)).add("new", NumberText::formatWeight(newOffset));
 }

@@ -51,6 +51,8 @@ public:
     void glitch(std::size_t readings);
     void indicatorSilent(bool silent);
     void zeroed(double oldOffset, double newOffset);
+    /// A frame the checked decoding refused, and why.
+    void badFrame(const std::string& reason);
 
     /// Whether the frame completed last was sent.
     bool lastFrameSent() const { return m_lastFrameSent; }

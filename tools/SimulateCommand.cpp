@@ -15,7 +15,7 @@ namespace kelvora {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: kelvora-tool simulate [--port PATH] [--indicator toledo|yaohua] [--baud B] [--rate R]\n"
+    "usage: kelvora-tool simulate [--port PATH] [--indicator FAMILY] [--baud B] [--rate R]\n"
     "           [--products-per-minute P] [--mean M] [--sd S] [--noise N] [--threshold T] [--seed S]\n"
     "           [--count N] [--ramp-ms MS] [--ring AMP] [--gap-ms MS]\n"
     "  Without --port it opens a pseudo-terminal and prints the path the station opens; the stream starts\n"
@@ -23,7 +23,10 @@ constexpr const char* kUsage =
     "  15 +- 1 (kg; Toledo sends 0.01, Yaohua 0.1 steps), noise 0, threshold 10, seed 1, 10 products.\n"
     "  --ramp-ms: entry and exit ramps (0: one reading at half the threshold each); --ring: damped ringing\n"
     "  after the entry (4 Hz, decaying to 1/e in 100 ms); --gap-ms: least empty platform between products\n"
-    "  (without it a product stays on the platform for 60 % of its cycle).\n";
+    "  (without it a product stays on the platform for 60 % of its cycle).\n"
+    "  FAMILY: toledo (18 bytes with checksum), toledo-nocheck (17 bytes), yaohua (12 bytes),\n"
+    "  yaohua-reversed (\"=\" and the display last digit first), ascii-line (ST,GS,+0012.345kg), sics (answers\n"
+    "  each \"SI\" request with the latest reading instead of sending of itself).\n";
 
 int checkedInt(long long value, const char* option) {
     if (value < 0 || value > std::numeric_limits<int>::max()) {
@@ -35,12 +38,18 @@ int checkedInt(long long value, const char* option) {
 SimulationSettings settingsFrom(const CommandArguments& arguments) {
     SimulationSettings settings;
     const std::string indicator = arguments.text("indicator", "toledo");
-    if (indicator == "toledo") {
-        settings.indicator = IndicatorKind::Toledo;
-    } else if (indicator == "yaohua") {
-        settings.indicator = IndicatorKind::Yaohua;
-    } else {
-        throw std::invalid_argument("--indicator must be toledo or yaohua, not '" + indicator + "'");
+    bool known = false;
+    for (IndicatorKind kind : {IndicatorKind::Toledo, IndicatorKind::Yaohua, IndicatorKind::ToledoPlain,
+                               IndicatorKind::YaohuaReversed, IndicatorKind::AsciiLine, IndicatorKind::Sics}) {
+        if (IndicatorFrame::id(kind) == indicator) {
+            settings.indicator = kind;
+            known = true;
+        }
+    }
+    if (!known) {
+        throw std::invalid_argument("--indicator must be toledo, toledo-nocheck, yaohua, yaohua-reversed, "
+                                    "ascii-line or sics, not '" +
+                                    indicator + "'");
     }
     settings.baud = checkedInt(arguments.whole("baud", settings.baud), "--baud");
     settings.rate = arguments.number("rate", settings.rate);
@@ -78,9 +87,11 @@ int runSimulateCommand(int argc, char** argv) {
     }
     try {
         IndicatorSimulation simulation(settings);
-        SimulatorPort port = portPath.empty() ? SimulatorPort::openPseudoTerminal()
-                                              : SimulatorPort::openDevice(portPath, settings.baud,
-                                                                          settings.indicator == IndicatorKind::Toledo);
+        SimulatorPort port = portPath.empty()
+                                 ? SimulatorPort::openPseudoTerminal()
+                                 : SimulatorPort::openDevice(portPath, settings.baud,
+                                                             settings.indicator == IndicatorKind::Toledo ||
+                                                                 settings.indicator == IndicatorKind::ToledoPlain);
         SimulatorSession session(simulation, port, std::cout);
         session.reportReadings(std::getenv("KELVORA_MONOTONIC_TRACE") != nullptr);
         session.run();

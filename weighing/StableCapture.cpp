@@ -22,8 +22,9 @@ double range(std::vector<double>::const_iterator begin, std::vector<double>::con
 
 } // namespace
 
-std::optional<double> StableCapture::add(double x, double d) {
+std::optional<double> StableCapture::add(double x, double d, std::optional<bool> stable) {
     ++m_readings;
+    m_stableRun = stable.value_or(true) ? m_stableRun + 1 : 0;
     if (m_judged) {
         return std::nullopt; // the verdict is given; the rest of the product is not looked at
     }
@@ -32,7 +33,7 @@ std::optional<double> StableCapture::add(double x, double d) {
     }
     m_samples.push_back(x);
     dropSpike(d);
-    if (m_samples.size() < kSettleReadings || m_readings < m_minimumReadings) {
+    if (m_samples.size() < kSettleReadings || m_readings < m_minimumReadings || m_stableRun < kSettleReadings) {
         return std::nullopt;
     }
     const auto window = m_samples.end() - static_cast<std::ptrdiff_t>(kSettleReadings);
@@ -73,6 +74,7 @@ std::optional<double> StableCapture::end(double d) {
     m_samples.clear();
     m_judged = false;
     m_readings = 0;
+    m_stableRun = 0;
     return weight;
 }
 

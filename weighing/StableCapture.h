@@ -37,8 +37,10 @@ public:
     std::size_t minimumReadings() const { return m_minimumReadings; }
 
     /// A sample above the threshold; d is the indicator's division (0.01 Toledo, 0.1 Yaohua). The settled
-    /// weight when the product has just settled and has no verdict yet; otherwise nothing.
-    std::optional<double> add(double x, double d);
+    /// weight when the product has just settled and has no verdict yet; otherwise nothing. stable is the
+    /// indicator's own motion state where its frames carry one: the product then settles only on a window
+    /// of readings the indicator reported stable.
+    std::optional<double> add(double x, double d, std::optional<bool> stable = std::nullopt);
     /// A sample at or below the threshold: the product in progress is over. Its weight when it had
     /// samples but no verdict yet; otherwise nothing (see disturbance()). The next add() starts a new
     /// product.
@@ -68,7 +70,8 @@ private:
     bool m_judged = false;
     std::size_t m_weightReadings = 0;
     std::size_t m_minimumReadings = kDefaultMinimumReadings;
-    std::size_t m_readings = 0; // samples of the run, dropped spikes included
+    std::size_t m_readings = 0;  // samples of the run, dropped spikes included
+    std::size_t m_stableRun = 0; // the latest readings the indicator reported stable, in a row
     std::size_t m_disturbance = 0;
 };
 

@@ -77,6 +77,8 @@ public:
     virtual void indicatorSilent(bool silent) = 0;
     /// Zero took the shown weight into the offset.
     virtual void zeroed(double oldOffset, double newOffset) = 0;
+    /// The checked decoding refused a frame (reason: what failed, e.g. "checksum"); it gave no reading.
+    virtual void badFrame(const std::string& reason) { (void)reason; }
 };
 
 } // namespace kelvora

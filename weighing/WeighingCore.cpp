@@ -13,6 +13,9 @@ namespace {
 
 constexpr int kPeakWindowFill = 4; // SampleWindow[3] holds a real sample
 
+const char* const kOverload = "超载";
+const char* const kUnderload = "欠载";
+
 const char* const kPortFailure = "串口出现故障，仪表已断开或不再应答：请检查连接和串口设置，然后按“继续”";
 
 // Leading and trailing blanks and control characters removed.
@@ -47,6 +50,13 @@ void WeighingCore::initialize() {
 
 void WeighingCore::Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length) {
     const char* text = reinterpret_cast<const char*>(buffer);
+    if (m_state.IndicatorFormat) {
+        if (!m_checked || &m_checked->format() != m_state.IndicatorFormat.get()) {
+            m_checked.emplace(m_state.IndicatorFormat, m_state.LineUnit);
+        }
+        m_checked->feed(std::string_view(text, length), *this);
+        return;
+    }
     std::string chunk(text, strnlen(text, length));
     if (m_state.IndicatorType == 1) {
         decodeToledo(chunk);
@@ -82,6 +92,24 @@ void WeighingCore::showDecoded(const std::string& field, double divisor) {
     CaptureWeight(NumberText::toFloat(m_host.text(Control::Edit1)));
 }
 
+void WeighingCore::decoded(const LineReading& reading) {
+    if (reading.state != ReadingState::Weight) {
+        // Beyond the indicator's range: no weight to judge, but the indicator is talking.
+        m_host.setText(Control::Edit1, reading.state == ReadingState::Overload ? kOverload : kUnderload);
+        readingArrived();
+        return;
+    }
+    m_host.setText(Control::Edit1, NumberText::formatWeight(reading.weight - m_state.ZeroOffset));
+    readingArrived();
+    m_readingDivision = reading.division;
+    m_readingStable = reading.stable;
+    CaptureWeight(NumberText::toFloat(m_host.text(Control::Edit1)));
+}
+
+void WeighingCore::refused(std::string_view reason) {
+    m_host.badFrame(std::string(reason));
+}
+
 void WeighingCore::CaptureWeight(double x) {
     if (m_state.SamplingChoice == Sampling::Stable) {
         captureStable(x);
@@ -111,7 +139,7 @@ void WeighingCore::CaptureWeight(double x) {
 void WeighingCore::captureStable(double x) {
     m_stable.setMinimumReadings(static_cast<std::size_t>(std::max(m_state.MinimumReadings, 1)));
     if (x > m_state.ProductThreshold) {
-        if (std::optional<double> weight = m_stable.add(x, division())) {
+        if (std::optional<double> weight = m_stable.add(x, division(), m_readingStable)) {
             judgeCaptured(*weight);
         }
         return;
@@ -256,8 +284,19 @@ bool WeighingCore::watchingSilence() const {
     return m_portOpen && !m_silent && !m_closing && m_state.SilenceLimitMs > 0;
 }
 
+void WeighingCore::pollIfDue() {
+    if (m_portOpen && m_poll.due(m_host.clock(), m_output.nextDue())) {
+        const std::string_view request = m_state.IndicatorFormat->request();
+        m_host.writeData(reinterpret_cast<const std::uint8_t*>(request.data()),
+                         static_cast<std::uint16_t>(request.size()));
+    }
+}
+
 void WeighingCore::scheduleWake() {
     std::optional<std::int64_t> next = m_output.nextDue();
+    if (m_poll.next() && (!next || *m_poll.next() < *next)) {
+        next = m_poll.next();
+    }
     if (watchingSilence() && (!next || m_silenceDeadline < *next)) {
         next = m_silenceDeadline;
     }
@@ -266,6 +305,7 @@ void WeighingCore::scheduleWake() {
 
 void WeighingCore::Wake() {
     handOverDue();
+    pollIfDue();
     if (watchingSilence() && m_host.clock() >= m_silenceDeadline) {
         raiseSilence();
     }
@@ -363,6 +403,11 @@ void WeighingCore::stopRun() {
 }
 
 void WeighingCore::BtnBulletsClick() {
+    const std::string shownText = m_host.text(Control::Edit1);
+    if (shownText == kOverload || shownText == kUnderload) {
+        m_host.showMessage("提示", "仪表" + shownText + "，不能清零");
+        return;
+    }
     const double shown = NumberText::toFloat(m_host.text(Control::Edit1));
     if (shown > m_state.ProductThreshold) {
         m_host.showMessage("提示", "平台上有产品，不能清零");
@@ -377,6 +422,12 @@ void WeighingCore::BtnBulletsClick() {
 void WeighingCore::OpenPort() {
     m_host.openPort();
     m_portOpen = true;
+    if (m_checked) {
+        m_checked->reset(); // the stream is joined anew: no frame is made of bytes from both sides of Stop
+    }
+    if (m_state.IndicatorFormat && !m_state.IndicatorFormat->request().empty()) {
+        m_poll.start(m_host.clock(), m_state.PollIntervalMs);
+    }
     m_silenceDeadline = m_host.clock() + m_state.SilenceLimitMs;
     scheduleWake();
 }
@@ -384,6 +435,7 @@ void WeighingCore::OpenPort() {
 void WeighingCore::ClosePort() {
     m_host.closePort();
     m_portOpen = false;
+    m_poll.stop();
     scheduleWake();
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "weighing/CheckedDecoding.h"
 #include "weighing/OutputLine.h"
+#include "weighing/PollSchedule.h"
 #include "weighing/StableCapture.h"
 #include "weighing/StationHost.h"
 #include "weighing/WeighingState.h"
@@ -15,7 +17,7 @@ namespace kelvora {
 /// control. Each step does its work in a fixed order and lets failures (conversion errors, a port that
 /// will not open) propagate to the caller's event dispatch, which shows them in the standard error box;
 /// what a step did before the failure stays done.
-class WeighingCore {
+class WeighingCore : private CheckedDecoding::Receiver {
 public:
     explicit WeighingCore(StationHost& host);
 
@@ -28,8 +30,13 @@ public:
     /// set; Stop disabled. The configuration is loaded afterwards by the caller.
     void initialize();
 
-    /// One received chunk; the text is taken up to the first zero byte.
+    /// One received chunk. The fixed decoders take its text up to the first zero byte. With a checked
+    /// decoding (state().IndicatorFormat) every byte joins the stream of frames, and each whole frame that
+    /// passes its checks is shown and captured: a weight in the line's unit less the zero offset, or
+    /// "超载"/"欠载" in Edit1 without a capture; a frame that fails goes to the host's badFrame.
     void Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length);
+    /// The checked decoding's frames so far (nothing with the fixed decoders).
+    const FrameAssembler* checkedFrames() const { return m_checked ? &m_checked->assembler() : nullptr; }
     /// One sample through the capture that SamplingChoice names. The peak capture takes the sample before
     /// a five-sample peak and judges again after every out-of-tolerance capture; the stable capture judges
     /// each product once, when it has settled or, at the latest, at the first sample at or below the
@@ -51,8 +58,9 @@ public:
     /// The alarm delay has run out: Timer1 started and the flags sent twice, bit 2 set again for an alarm
     /// that was waiting for this delay (an earlier alarm's Timer1 may have cleared it meanwhile).
     void Timer2Timer();
-    /// The host's clock reached the time the core asked for: the output copies due are handed over and
-    /// the indicator's silence is checked.
+    /// The host's clock reached the time the core asked for: the output copies due are handed over, a
+    /// polled indicator is asked for its reading when that is due (PollSchedule), and the indicator's
+    /// silence is checked.
     void Wake();
     /// Whether output copies still wait for their time.
     bool outputPending() const { return !m_output.idle(); }
@@ -95,6 +103,8 @@ private:
     void decodeToledo(const std::string& chunk);
     void decodeYaohua(const std::string& chunk);
     void showDecoded(const std::string& field, double divisor);
+    void decoded(const LineReading& reading) override;
+    void refused(std::string_view reason) override;
     void captureStable(double x);
     /// Shows the captured weight and runs the judgement and the steps after it.
     void judgeCaptured(double weight);
@@ -112,18 +122,27 @@ private:
     /// waiting for the line.
     void sendFrame(std::int32_t n, std::uint64_t alarmGroup);
     void handOverDue();
+    void pollIfDue();
     void scheduleWake();
     void readingArrived();
     void raiseSilence();
     /// The indicator is no longer silent; bit 2 stays only for a tolerance alarm under way.
     void clearSilence();
 
-    /// The indicator's division as the decoder reads it: hundredths (Toledo) or tenths (Yaohua).
-    double division() const { return m_state.IndicatorType == 1 ? 0.01 : 0.1; }
+    /// The indicator's division as the decoder reads it: hundredths (Toledo) or tenths (Yaohua), or what the
+    /// checked decoding's last reading says.
+    double division() const {
+        return m_checked && m_readingDivision > 0 ? m_readingDivision : m_state.IndicatorType == 1 ? 0.01 : 0.1;
+    }
 
     StationHost& m_host;
     WeighingState m_state;
     StableCapture m_stable;
+    std::optional<CheckedDecoding> m_checked;
+    PollSchedule m_poll;
+    double m_readingDivision = 0.0;
+    /// The motion state of the reading being captured, where the indicator reports one.
+    std::optional<bool> m_readingStable;
     OutputLine m_output;
     /// Peak capture: samples above the threshold since the start or the last interruption (up to 4), so
     /// that no start-up zero or stale sample of a cut-off product is taken for a weight.

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "weighing/FrameFormat.h"
+
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace kelvora {
@@ -25,6 +28,12 @@ struct WeighingState {
     double ProductThreshold = 10.0;
     /// 1 Toledo, any other value Yaohua.
     std::int32_t IndicatorType = 1;
+    /// The checked decoding's format ([仪表] 解码=完整帧); nothing: the fixed decoders of IndicatorType.
+    std::shared_ptr<const FrameFormat> IndicatorFormat;
+    /// The line's unit ([统计] 重量单位), into which the checked decoding converts every reading.
+    MassUnit LineUnit = MassUnit::Kilogram;
+    /// How often a polled indicator (a format with a request) is asked for a reading, in ms; 0 never.
+    std::int64_t PollIntervalMs = 100;
     /// The settings' precision algorithm choice; no step reads it.
     std::int32_t AlgorithmChoice = 0;
     /// The capture in use: Option.ini 算法/取样 "稳定" is the stable capture, anything else the peak capture.

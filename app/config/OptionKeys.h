@@ -50,6 +50,14 @@ inline constexpr OptionKey MinimumReadings{"算法", "最少读数", K::Integer,
 /// The indicator radio keys: 1 reads yes for the first family, otherwise the second.
 inline constexpr OptionKey Indicator1{"仪表", "1", K::YesNo, "1", "1"};
 inline constexpr OptionKey Indicator2{"仪表", "2", K::YesNo, "0", "0"};
+/// "完整帧": whole frames checked and read with their sign, decimals, unit and states; anything else the
+/// fixed decoders of 1 and 2.
+inline constexpr OptionKey Decoding{"仪表", "解码", K::Text, "", "完整帧"};
+/// The indicator family read with whole frames (toledo, yaohua, toledo-nocheck, yaohua-reversed,
+/// ascii-line, sics, user); empty: 1 and 2 choose between the first two.
+inline constexpr OptionKey IndicatorModel{"仪表", "型号", K::Text, ""};
+/// The polled family's requests a second.
+inline constexpr OptionKey PollRate{"仪表", "查询频率", K::Number, "10"};
 /// Seconds without a reading before the operator is told; 0 or less: never.
 inline constexpr OptionKey SilenceSeconds{"仪表", "无数据报警", K::Number, "3", "3"};
 /// The database's connection string; empty: database.mdb beside the program.

@@ -2,10 +2,17 @@
 
 #include "app/config/OptionKeys.h"
 #include "app/config/ProfileFile.h"
+#include "app/config/TextCodec.h"
+#include "weighing/IndicatorFamilies.h"
+#include "weighing/UserFormat.h"
 #include "weighing/WeighingCore.h"
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
 
 namespace kelvora {
 
@@ -94,7 +101,48 @@ int integerIn(const ProfileFile& ini, const OptionKey& key, int low, int high) {
 constexpr std::array<const OptionKey*, 3> kAlgorithmKeys{&option::Algorithm1, &option::Algorithm2, &option::Algorithm3};
 constexpr std::array<const OptionKey*, 2> kIndicatorKeys{&option::Indicator1, &option::Indicator2};
 
+const std::string kWholeFrames = "完整帧";
+
+// The user's format beside Option.ini, UTF-8 or GBK.
+std::shared_ptr<const FrameFormat> userFormat(const std::string& iniPath) {
+    const std::string path = StationConfig::userFormatPath(iniPath);
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("找不到仪表格式文件：" + path);
+    }
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    std::string text = bytes.str();
+    if (!TextCodec::isValidUtf8(text)) {
+        text = TextCodec::gbkToUtf8(text).value_or(text);
+    }
+    return std::make_shared<const UserFormat>(
+        UserFormat::parse(text, std::filesystem::path(path).filename().string()));
+}
+
+// The checked decoding's format: with 解码=完整帧, or for a family only it reads; nothing for the fixed
+// decoders. An unknown family, or a user format the station cannot use, is refused with its reason.
+std::shared_ptr<const FrameFormat> indicatorFormat(const ProfileFile& ini, const std::string& iniPath,
+                                                   std::int32_t indicatorType) {
+    std::string model = text(ini, option::IndicatorModel);
+    const bool legacy = model.empty() || model == IndicatorFamilies::kToledo || model == IndicatorFamilies::kYaohua;
+    if (legacy && text(ini, option::Decoding) != kWholeFrames) {
+        return nullptr;
+    }
+    if (model.empty()) {
+        model = indicatorType == 1 ? IndicatorFamilies::kToledo : IndicatorFamilies::kYaohua;
+    }
+    if (IndicatorFamilies::find(model) == nullptr) {
+        throw std::runtime_error("Option.ini [仪表] 型号=" + model + " 不是已知的仪表型号");
+    }
+    return model == IndicatorFamilies::kUser ? userFormat(iniPath) : IndicatorFamilies::format(model);
+}
+
 } // namespace
+
+std::string StationConfig::userFormatPath(const std::string& iniPath) {
+    return (std::filesystem::path(iniPath).parent_path() / "仪表格式.ini").string();
+}
 
 StationSettings StationConfig::loadMainWindow(const std::string& iniPath, WeighingState& state) {
     using namespace option;
@@ -118,6 +166,10 @@ StationSettings StationConfig::loadMainWindow(const std::string& iniPath, Weighi
         }
     }
     state.IndicatorType = yesNo(ini, Indicator1) ? 1 : 2;
+    state.IndicatorFormat = indicatorFormat(ini, iniPath, state.IndicatorType);
+    state.LineUnit = text(ini, option::WeightUnit) == "g" ? MassUnit::Gram : MassUnit::Kilogram;
+    const double pollRate = number(ini, PollRate, 10.0);
+    state.PollIntervalMs = pollRate > 0.0 ? static_cast<std::int64_t>(1000.0 / std::min(pollRate, 100.0) + 0.5) : 0;
     state.SamplingChoice = text(ini, SamplingMode) == kStableSampling ? Sampling::Stable : Sampling::Peak;
     state.MinimumReadings = std::max(1, integer(ini, MinimumReadings));
     const double silenceSeconds = number(ini, SilenceSeconds, 3.0);

@@ -74,10 +74,16 @@ public:
     /// algorithm key reads yes; otherwise it keeps its value), IndicatorType, SamplingChoice (算法/取样
     /// "稳定" the stable capture; missing or anything else the peak capture), MinimumReadings (算法/最少读数,
     /// default 3, at least 1) and SilenceLimitMs (仪表/无数据报警 in seconds, default 3, 0 or less: off),
-    /// and returns the rest.
+    /// and returns the rest. The checked decoding's format (IndicatorFormat) comes from 仪表/解码 and 型号
+    /// (the user's format from userFormatPath()); the line's unit from 统计/重量单位; the polled family's
+    /// interval from 仪表/查询频率. An unknown 型号 or a bad user format throws std::runtime_error whose
+    /// message names the key or the format file's line.
     /// Missing or unconvertible values give the defaults; a parity other than None/Odd/Even gives no
     /// parity and no checking.
     static StationSettings loadMainWindow(const std::string& iniPath, WeighingState& state);
+
+    /// The user's indicator format: 仪表格式.ini beside Option.ini.
+    static std::string userFormatPath(const std::string& iniPath);
 
     /// 软件/背景色 as a decimal integer.
     static void saveWindowColor(const std::string& iniPath, std::uint32_t color);

@@ -127,4 +127,8 @@ void FakeStationHost::zeroed(double oldOffset, double newOffset) {
     events.push_back("zero " + NumberText::formatWeight(oldOffset) + " " + NumberText::formatWeight(newOffset));
 }
 
+void FakeStationHost::badFrame(const std::string& reason) {
+    events.push_back("badframe " + reason);
+}
+
 } // namespace kelvora::test

@@ -15,7 +15,7 @@ namespace kelvora::test {
 /// A station host that remembers everything the core did to it. `events` lists the calls that are seen
 /// from outside, in order: "Edit2=15.000", "Shape1=red", "Timer2=on", "record 正常", "frame 5",
 /// "message 提示: ...", "port open", "port closed", "productOver", "count 7", "glitch 2", "silent on",
-/// "zero 0.000 0.080". Its clock stands still until advance() moves it.
+/// "zero 0.000 0.080", "badframe checksum". Its clock stands still until advance() moves it.
 class FakeStationHost : public StationHost {
 public:
     FakeStationHost();
@@ -65,6 +65,7 @@ public:
     void glitch(std::size_t readings) override;
     void indicatorSilent(bool silent) override;
     void zeroed(double oldOffset, double newOffset) override;
+    void badFrame(const std::string& reason) override;
 
 private:
     std::string m_pending;
