@@ -166,6 +166,7 @@ function render() {
     if (s.dirty) {
       fill(s);
       s.dirty = false;
+      s.renderedAt = Date.now();
       plant.lastDelayMs = now - s.since;
       s.since = 0;
     }
