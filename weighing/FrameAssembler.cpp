@@ -53,7 +53,7 @@ bool FrameAssembler::stepWithStart(FrameSink& sink) {
                 return false;
             }
             m_pos += shape.start.size();
-            bad("too long", sink);
+            deliver("too long", sink);
             return true;
         }
         length = end + shape.end.size();
@@ -66,10 +66,7 @@ bool FrameAssembler::stepWithStart(FrameSink& sink) {
     // A frame that passed is used up; one that failed gives up its start marker only. The position moves
     // before the frame is reported, so that a failure further on never has the frame read twice.
     m_pos += reason == nullptr || reason == FrameFormat::kNoReading ? length : shape.start.size();
-    // The first candidate after joining the stream may start at a byte that only looks like a start.
-    const bool report = m_synced;
-    m_synced = true;
-    deliver(reason, report, sink);
+    deliver(reason, sink);
     return true;
 }
 
@@ -93,21 +90,20 @@ bool FrameAssembler::stepWithoutStart(FrameSink& sink) {
     const std::size_t length = end + shape.end.size();
     const char* reason = length > shape.maxLength ? "too long" : m_format->read(data.substr(0, length), m_reading);
     m_pos += length;
-    // The first line after joining the stream may be the end of one: only a whole one counts.
-    const bool report = m_synced;
-    m_synced = true;
-    deliver(reason, report, sink);
+    deliver(reason, sink);
     return true;
 }
 
-void FrameAssembler::deliver(const char* reason, bool report, FrameSink& sink) {
-    if (reason == nullptr) {
-        ++m_frames;
+void FrameAssembler::deliver(const char* reason, FrameSink& sink) {
+    if (reason == nullptr || reason == FrameFormat::kNoReading) {
+        // Until the first whole frame the stream was joined in the middle of one: nothing before counts.
+        m_synced = true;
         m_afterBad = false;
-        sink.reading(m_reading);
-    } else if (reason == FrameFormat::kNoReading) {
-        m_afterBad = false;
-    } else if (report) {
+        if (reason == nullptr) {
+            ++m_frames;
+            sink.reading(m_reading);
+        }
+    } else if (m_synced) {
         bad(reason, sink);
     } else {
         m_afterBad = true; // what follows a dropped candidate is its rest, not stray bytes

@@ -25,9 +25,9 @@ public:
 /// With a start marker, bytes before it are skipped: silently until the first frame (the stream was
 /// joined in the middle of one) and right after a failed frame, as one bad frame "stray bytes" otherwise.
 /// A failed frame gives up only its start marker, so that a frame cut short and followed by a whole one
-/// costs one bad frame, not two. Without a start marker a frame ends at the end marker. The first frame
-/// after reset() may be a part of one (or start at a byte that only looks like a start marker): it is
-/// dropped without a count when it fails. Anything longer than the
+/// costs one bad frame, not two. Without a start marker a frame ends at the end marker. Until the first
+/// frame passes after reset() the stream was joined in the middle of something (a frame, line noise, a
+/// wrong line setting): what fails before it is dropped without a count. Anything longer than the
 /// format's longest frame without its end is a bad frame "too long". Holds at most about twice the
 /// longest frame plus the last read.
 class FrameAssembler {
@@ -49,15 +49,15 @@ private:
     bool step(FrameSink& sink);
     bool stepWithStart(FrameSink& sink);
     bool stepWithoutStart(FrameSink& sink);
-    /// Reports the candidate frame read last (reason as FrameFormat::read gave it; a failure only when
-    /// report).
-    void deliver(const char* reason, bool report, FrameSink& sink);
+    /// Reports the candidate frame read last (reason as FrameFormat::read gave it; a failure only once a
+    /// frame has passed since reset()).
+    void deliver(const char* reason, FrameSink& sink);
     void bad(std::string_view reason, FrameSink& sink);
 
     std::shared_ptr<const FrameFormat> m_format;
     std::string m_buffer;
     std::size_t m_pos = 0; ///< first byte of m_buffer not yet used
-    bool m_synced = false; ///< a frame boundary has been seen since reset()
+    bool m_synced = false; ///< a frame has passed since reset()
     bool m_afterBad = false;
     std::uint64_t m_frames = 0;
     std::uint64_t m_badFrames = 0;
