@@ -70,4 +70,11 @@ std::vector<Histogram::Bin> Histogram::bins(std::size_t maxBins) const {
     return bins;
 }
 
+std::int64_t Histogram::countStep(std::int64_t highest) {
+    for (std::int64_t scale = 1;; scale *= 10)
+        for (std::int64_t factor : {1, 2, 5})
+            if (highest <= 5 * factor * scale || factor * scale > INT64_MAX / 50)
+                return factor * scale;
+}
+
 } // namespace kelvora

@@ -40,6 +40,10 @@ public:
     /// widths k allow it, else at the lowest weight.
     std::vector<Bin> bins(std::size_t maxBins = 40) const;
 
+    /// The step of a count axis whose highest bin holds `highest`: 1, 2 or 5 × 10^k, at most 5 steps to
+    /// the top, so every label is a whole count and none repeats.
+    static std::int64_t countStep(std::int64_t highest);
+
 private:
     double m_division;
     std::map<std::int64_t, std::int64_t> m_counts;

@@ -55,6 +55,14 @@ public:
         return {m_rect.left() + (x - m_xMin) / (m_xMax - m_xMin) * m_rect.width(),
                 m_rect.bottom() - (y - m_yMin) / (m_yMax - m_yMin) * m_rect.height()};
     }
+    /// Counts from 0 to `top` exactly, labelled at every `step`.
+    void setCounts(double xMin, double xMax, std::int64_t top, std::int64_t step) {
+        setRanges(xMin, xMax, 0.0, static_cast<double>(top), {});
+        m_yMin = 0.0;
+        m_yMax = static_cast<double>(top);
+        m_countStep = step;
+    }
+
     const QRectF& rect() const { return m_rect; }
     double xMin() const { return m_xMin; }
     double xMax() const { return m_xMax; }
@@ -66,7 +74,11 @@ public:
         p.setBrush(Qt::NoBrush);
         p.drawRect(m_rect);
         const double text = p.fontMetrics().height();
-        for (double y : {m_yMin, m_yMax})
+        std::vector<double> labelled{m_yMin, m_yMax};
+        if (m_countStep > 0) // whole counts at every step
+            for (double y = static_cast<double>(m_countStep); y < m_yMax; y += static_cast<double>(m_countStep))
+                labelled.push_back(y);
+        for (double y : labelled)
             p.drawText(QRectF(m_rect.left() - text * 4.5, at(0, y).y() - text / 2, text * 4.3, text),
                        Qt::AlignRight | Qt::AlignVCenter, QString::number(y, 'f', decimals));
         for (const Line& line : m_lines) {
@@ -121,6 +133,7 @@ private:
     QPainter& m_painter;
     QRectF m_rect;
     double m_xMin = 0, m_xMax = 1, m_yMin = 0, m_yMax = 1;
+    std::int64_t m_countStep = 0;
     std::vector<Line> m_lines;
 };
 
@@ -211,9 +224,15 @@ void drawDeviations(QPainter& painter, const QRectF& area, const ModelReport& re
 
 void drawHistogram(QPainter& painter, const QRectF& area, const ModelReport& report) {
     const auto bins = report.histogram.bins(40);
-    Plot plot(painter, area, QStringLiteral("直方图（分度值 %1）").arg(report.settings.division));
+    // The weights' span goes in the title line, which nothing else shares.
+    const int decimals = decimalsOf(report) + 1;
+    const QString span = bins.empty() ? QString()
+                                      : QStringLiteral("，%1 至 %2")
+                                            .arg(QString::number(bins.front().lower, 'f', decimals),
+                                                 QString::number(bins.back().upper, 'f', decimals));
+    Plot plot(painter, area, QStringLiteral("直方图（分度值 %1%2）").arg(report.settings.division).arg(span));
     if (bins.empty()) {
-        plot.setRanges(0, 1, 0, 1, {});
+        plot.setCounts(0, 1, 1, 1);
         plot.drawFrame(0);
         return;
     }
@@ -226,7 +245,8 @@ void drawHistogram(QPainter& painter, const QRectF& area, const ModelReport& rep
         xMin = std::min(xMin, line.value);
         xMax = std::max(xMax, line.value);
     }
-    plot.setRanges(xMin, xMax, 0, static_cast<double>(highest), {});
+    const std::int64_t step = Histogram::countStep(highest);
+    plot.setCounts(xMin, xMax, (highest + step - 1) / step * step, step);
     plot.drawFrame(0);
     painter.setPen(QPen(Qt::black, 0));
     painter.setBrush(QColor(120, 150, 210));
@@ -242,10 +262,6 @@ void drawHistogram(QPainter& painter, const QRectF& area, const ModelReport& rep
             QRectF(x - text * 2, plot.rect().bottom() + text * 0.1 + text * static_cast<double>(i % 2), text * 4, text),
             Qt::AlignCenter, line.label);
     }
-    painter.setPen(Qt::black);
-    for (double x : {bins.front().lower, bins.back().upper})
-        painter.drawText(QRectF(plot.at(x, 0).x() - text * 3, plot.rect().top() - text * 1.1, text * 6, text),
-                         Qt::AlignCenter, QString::number(x, 'f', decimalsOf(report) + 1));
 }
 
 } // namespace kelvora::report_charts

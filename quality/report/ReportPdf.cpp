@@ -2,6 +2,7 @@
 
 #include "quality/report/ReportCharts.h"
 
+#include <cmath>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -44,12 +45,15 @@ class PageWriter {
 public:
     PageWriter(QPainter& painter, double width) : m_painter(painter), m_width(width) {}
 
+    /// A paragraph, wrapped within the page's width (a long line never runs past the margin).
     void text(const QString& text, double points, bool bold = false) {
         setFont(points, bold);
-        const double height = m_painter.fontMetrics().height();
+        const double line = m_painter.fontMetrics().height();
+        const QRectF bounds =
+            m_painter.boundingRect(QRectF(0, m_y, m_width, line * 50), Qt::AlignLeft | Qt::TextWordWrap, text);
         m_painter.setPen(Qt::black);
-        m_painter.drawText(QRectF(0, m_y, m_width, height), Qt::AlignLeft | Qt::AlignVCenter, text);
-        m_y += height * 1.25;
+        m_painter.drawText(QRectF(0, m_y, m_width, bounds.height()), Qt::AlignLeft | Qt::TextWordWrap, text);
+        m_y += bounds.height() + line * 0.25;
     }
 
     /// Label and value pairs in `columns` columns, row by row; the label takes `labelShare` of a column.
@@ -65,8 +69,13 @@ public:
             m_painter.drawText(QRectF(x, y, cell * m_labelShare, height), Qt::AlignLeft | Qt::AlignVCenter,
                                items[i].first);
             m_painter.setPen(Qt::black);
-            m_painter.drawText(QRectF(x + cell * m_labelShare, y, cell * (0.95 - m_labelShare), height),
-                               Qt::AlignLeft | Qt::AlignVCenter, items[i].second);
+            // A value wider than its cell (a time) is set smaller rather than past the cell or the margin.
+            const QRectF valueCell(x + cell * m_labelShare, y, cell * (0.95 - m_labelShare), height);
+            const double wide = m_painter.fontMetrics().horizontalAdvance(items[i].second);
+            if (wide > valueCell.width())
+                setFont(9.5 * valueCell.width() / wide, false);
+            m_painter.drawText(valueCell, Qt::AlignLeft | Qt::AlignVCenter, items[i].second);
+            setFont(9.5, false);
         }
         m_y += height * static_cast<double>((items.size() + columns - 1) / columns) + height * 0.4;
     }
@@ -77,6 +86,24 @@ public:
         const QRectF area(0, m_y, m_width, height);
         m_y += height + m_painter.fontMetrics().height() * 0.8;
         return area;
+    }
+
+    /// A table row: cells in columns of the given shares of the width, set smaller where too wide.
+    void row(const QStringList& cells, const std::vector<double>& shares, bool bold = false) {
+        setFont(9, bold);
+        const double height = m_painter.fontMetrics().height() * 1.3;
+        double x = 0.0;
+        m_painter.setPen(Qt::black);
+        for (qsizetype i = 0; i < cells.size(); ++i) {
+            const double width = m_width * shares[static_cast<std::size_t>(i)];
+            const double wide = m_painter.fontMetrics().horizontalAdvance(cells[i]);
+            if (wide > width * 0.96)
+                setFont(9 * width * 0.96 / wide, bold);
+            m_painter.drawText(QRectF(x, m_y, width, height), Qt::AlignLeft | Qt::AlignVCenter, cells[i]);
+            setFont(9, bold);
+            x += width;
+        }
+        m_y += height;
     }
 
     void gap(double lines) { m_y += m_painter.fontMetrics().height() * lines; }
@@ -140,21 +167,45 @@ Pairs figures(const ModelReport& m) {
     return items;
 }
 
+QString percentText(double share) {
+    return QString::number(share * 100.0, 'f', 1) + u'%';
+}
+
+// Would the range's packs that left the line pass an official check?
+void readiness(PageWriter& page, const std::optional<LotReadiness>& r) {
+    if (!r)
+        return;
+    const double saving = r->savingPerPack;
+    page.pairs(
+        {{QStringLiteral("官方抽检通过概率"), percentText(r->passProbability)},
+         {QStringLiteral("均值检验通过概率"),
+          r->plan.meanTest ? percentText(r->meanTestProbability) : QStringLiteral("无均值检验")},
+         {QStringLiteral("抽样件数"), QString::number(r->plan.first + r->plan.second)},
+         {QStringLiteral("最低目标均值（99%）"), QString::number(r->minTargetMean, 'f', 1) + QStringLiteral(" g")},
+         {saving >= 0.0 ? QStringLiteral("每包可少给") : QStringLiteral("每包须多给"),
+          QString::number(std::abs(saving), 'f', 1) + QStringLiteral(" g")},
+         {QStringLiteral("每千包"), QString::number(std::abs(saving), 'f', 2) + QStringLiteral(" kg")}},
+        3, 0.55);
+}
+
 void quantityRules(PageWriter& page, const ModelReport& m) {
-    page.text(QStringLiteral("定量包装平均数量规则"), 12, true);
+    page.text(QStringLiteral("净含量规则（%1）").arg(QString::fromStdString(regimeName(m.settings.regime))), 12, true);
     if (!m.inCatalogue) {
         page.text(QStringLiteral("型号不在型号表中：无标准值，规则无法判定"), 9.5);
         return;
     }
     if (!m.quantity) {
-        page.text(QStringLiteral("标准值不在5 g至25 kg之间，定量包装规则不适用"), 9.5);
+        page.text(QString::fromStdString(
+                      notCoveredReason(m.settings.regime, m.settings.nominal * gramsPer(m.settings.unit))) +
+                      QStringLiteral("，净含量规则不适用"),
+                  9.5);
         return;
     }
     const AverageQuantityCheck& q = *m.quantity;
     const QuantityLimits& l = q.limits();
     const auto grams = [](double value) -> QString { return QString::number(value, 'f', 1) + QStringLiteral(" g"); };
     page.pairs({{QStringLiteral("标称量 Qn"), grams(l.nominal)},
-                {QStringLiteral("允许短缺量 TNE"), grams(l.tne)},
+                {QStringLiteral("允许短缺量 T"), grams(l.tne)},
                 {QStringLiteral("TU1"), grams(l.tu1)},
                 {QStringLiteral("TU2"), grams(l.tu2)},
                 {QStringLiteral("不低于Qn"), QString::number(q.zoneCount(QuantityZone::AtLeastNominal))},
@@ -168,8 +219,9 @@ void quantityRules(PageWriter& page, const ModelReport& m) {
          {QStringLiteral("规则二：低于TU1的不超过2.5%"),
           QStringLiteral("%1（%2%）").arg(verdictText(q.tu1Rule()), QString::number(q.belowTu1Percent(), 'f', 2))},
          {QStringLiteral("规则三：没有低于TU2的"), verdictText(q.tu2Rule())},
-         {QStringLiteral("批判定"), verdictText(q.passes())}},
+         {QStringLiteral("批判定（出线产品）"), verdictText(q.passes())}},
         1, 0.3);
+    readiness(page, m.readiness);
 }
 
 // The run rules broken on the X̄ chart, with how often, and the s chart's points beyond its limits.
@@ -194,7 +246,7 @@ QString brokenRules(const ModelReport& m) {
     if (sBeyond)
         parts << QStringLiteral("标准差超出控制限 %1次").arg(sBeyond);
     const QString rules =
-        m.chart.ruleSet() == RuleSet::WesternElectric ? QStringLiteral("西电规则") : QStringLiteral("Nelson规则");
+        m.chart.ruleSet() == RuleSet::WesternElectric ? QStringLiteral("西方电气规则") : QStringLiteral("Nelson规则");
     return QStringLiteral("判异（%1，基准 %2 组）：%3")
         .arg(rules)
         .arg(m.chart.limits()->baselineSubgroups)
@@ -232,6 +284,47 @@ void modelPages(QPdfWriter& writer, QPainter& painter, const ShiftReport& report
     signatures(page, paper.height() * 0.95);
 }
 
+// The lots of the range with their verdicts and readiness, then the checks of the checkweigher; a new
+// page whenever one is full.
+void lotsAndChecks(QPdfWriter& writer, QPainter& painter, const ShiftReport& report, const QRectF& paper) {
+    PageWriter page(painter, paper.width());
+    const auto fresh = [&] {
+        if (page.y() < paper.height() * 0.9)
+            return;
+        writer.newPage();
+        page.setY(0);
+        header(page, report, {});
+    };
+    header(page, report, {});
+    page.text(QStringLiteral("批次（%1批）").arg(report.lots.size()), 12, true);
+    const std::vector<double> lotShares{0.16, 0.2, 0.12, 0.1, 0.1, 0.1, 0.11, 0.11};
+    page.row({QStringLiteral("型号"), QStringLiteral("批（班次/批号）"), QStringLiteral("站点"), QStringLiteral("件数"),
+              QStringLiteral("出线"), QStringLiteral("判定"), QStringLiteral("抽检通过"), QStringLiteral("最低目标")},
+             lotShares, true);
+    for (const LotReport& lot : report.lots) {
+        fresh();
+        page.row({lot.model, lot.lotNumber.isEmpty() ? lot.period : lot.period + u' ' + lot.lotNumber, lot.station,
+                  QString::number(lot.weights.count()), QString::number(lot.normal), lot.verdictText(),
+                  lot.readiness ? percentText(lot.readiness->passProbability) : QStringLiteral("—"),
+                  lot.readiness ? QString::number(lot.readiness->minTargetMean, 'f', 1) + QStringLiteral(" g")
+                                : QStringLiteral("—")},
+                 lotShares);
+    }
+    page.gap(0.8);
+    fresh();
+    page.text(QStringLiteral("日常检查（%1次）").arg(report.checks.size()), 12, true);
+    if (report.checks.empty())
+        page.text(QStringLiteral("所选时段内没有检查记录"), 9.5);
+    for (const CheckRecord& check : report.checks) {
+        fresh();
+        page.text(QStringLiteral("%1　%2　%3　操作员：%4　型号：%5　%6")
+                      .arg(check.time, check.kind, check.passed ? QStringLiteral("合格") : QStringLiteral("不合格"),
+                           check.operatorName, check.model, check.summary),
+                  9);
+    }
+    signatures(page, paper.height() * 0.95);
+}
+
 } // namespace
 
 void writeReportPdf(const ShiftReport& report, const QString& path) {
@@ -257,6 +350,10 @@ void writeReportPdf(const ShiftReport& report, const QString& path) {
         if (i > 0)
             writer.newPage();
         modelPages(writer, painter, report, report.models[i], paper);
+    }
+    if (!report.models.empty()) {
+        writer.newPage();
+        lotsAndChecks(writer, painter, report, paper);
     }
     if (!painter.end() || QFileInfo(path).size() == 0)
         throw std::runtime_error("cannot write the PDF file " + path.toStdString());

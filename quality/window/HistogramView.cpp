@@ -74,20 +74,9 @@ void HistogramView::show(const Histogram& histogram) {
     const double pad = (high - low) * 0.03;
     m_x->setRange(low - pad, high + pad);
     // Whole counts only: a step of 1, 2 or 5 × 10^k with at most 5 steps, the top on a step.
-    const std::int64_t step = countStep(highest);
+    const std::int64_t step = Histogram::countStep(highest);
     m_y->setTickInterval(static_cast<double>(step));
     m_y->setRange(0, static_cast<double>((highest + step - 1) / step * step));
-}
-
-std::int64_t HistogramView::countStep(std::int64_t highest) {
-    std::int64_t step = 1;
-    for (std::int64_t scale = 1;; scale *= 10) {
-        for (std::int64_t factor : {1, 2, 5}) {
-            step = factor * scale;
-            if (highest <= 5 * step)
-                return step;
-        }
-    }
 }
 
 } // namespace kelvora

@@ -31,9 +31,6 @@ public:
     const std::vector<Histogram::Bin>& bins() const { return m_bins; }
     /// The count axis.
     const QValueAxis* countAxis() const { return m_y; }
-    /// The step of the count axis for a highest bin of `highest`: 1, 2 or 5 × 10^k, at most 5 steps, so
-    /// every label is a whole count and none repeats.
-    static std::int64_t countStep(std::int64_t highest);
 
 private:
     QLineSeries* m_outline;

@@ -186,11 +186,11 @@ TEST(StatisticsWindowTest, OpensBesideTheLampsAndFitsASmallScreen) {
 
 TEST(StatisticsWindowTest, TheHistogramCountsInWholeSteps) {
     for (std::int64_t highest : {1, 2, 4, 5, 6, 9, 11, 37, 1000, 4999})
-        EXPECT_LE(highest, 5 * HistogramView::countStep(highest)) << highest;
-    EXPECT_EQ(HistogramView::countStep(1), 1);
-    EXPECT_EQ(HistogramView::countStep(6), 2);
-    EXPECT_EQ(HistogramView::countStep(11), 5);
-    EXPECT_EQ(HistogramView::countStep(37), 10);
+        EXPECT_LE(highest, 5 * Histogram::countStep(highest)) << highest;
+    EXPECT_EQ(Histogram::countStep(1), 1);
+    EXPECT_EQ(Histogram::countStep(6), 2);
+    EXPECT_EQ(Histogram::countStep(11), 5);
+    EXPECT_EQ(Histogram::countStep(37), 10);
     HistogramView view;
     Histogram histogram(1.0);
     view.show(histogram); // empty: 0 to 1, never 0,0,0,0,1
