@@ -26,6 +26,7 @@ namespace {
 
 constexpr int kDay = 86'400;
 constexpr long long kRecords = 10'000'000;
+const QString kFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 const QualitySettings kB250{0.25, 0.26, 0.24};
 
 // A day of one product a second: weights on the 0.001 kg division around 0.252 kg, verdicts by limits.
@@ -115,21 +116,41 @@ QString tenMillionDatabase() {
     return path;
 }
 
+// The day's checks of the checkweigher: a performance check and a challenge test at each shift's start.
+void addChecks(const QString& path) {
+    TADOConnection connection(path);
+    if (!loadChecks(connection, {QDateTime::fromString(QStringLiteral("2024-03-15 00:00:00"), kFormat),
+                                 QDateTime::fromString(QStringLiteral("2024-03-16 23:59:59"), kFormat), std::nullopt})
+             .empty())
+        return;
+    for (const char* shift : {"2024-03-15 08:00", "2024-03-15 16:00", "2024-03-16 00:00"})
+        for (const char* kind : {"性能检查", "剔除检查"})
+            storeCheck(connection, {QString::fromUtf8(kind), QString::fromUtf8(shift) + QStringLiteral(":05"),
+                                    QStringLiteral("张三"), QStringLiteral("B250"), QString::fromUtf8(shift), true,
+                                    QStringLiteral("砝码250.0 g，10次：平均误差0.10 g，标准差0.200 g")});
+}
+
+const LotRules kLots{LotRules::Split::Shift, {0, 8 * 60, 16 * 60}};
+
 const ReportRange kShift{
     QDateTime::fromString(QStringLiteral("2024-03-15 08:00:00"), QStringLiteral("yyyy-MM-dd HH:mm:ss")),
     QDateTime::fromString(QStringLiteral("2024-03-16 07:59:59"), QStringLiteral("yyyy-MM-dd HH:mm:ss")), std::nullopt};
 
-// The 24-hour report over the 10 million records: the figures of three models from the engine and the
-// PDF with every chart.
+// The 24-hour report over the 10 million records: the figures of three models from the engine, their
+// lots per shift with the chance each passes an official check, the day's checks and the PDF with every
+// chart.
 void BM_ShiftReport24h(benchmark::State& state) {
     const QString path = tenMillionDatabase();
+    addChecks(path);
     QTemporaryDir dir;
     std::size_t models = 0;
     for (auto _ : state) {
         TADOConnection connection(path);
-        const ShiftReport report = loadShiftReport(connection, kShift, QualitySettings{});
+        const ShiftReport report = loadShiftReport(connection, kShift, QualitySettings{}, 500, kLots);
         writeReportPdf(report, dir.filePath(QStringLiteral("report.pdf")));
         models = report.models.size();
+        state.counters["lots"] = static_cast<double>(report.lots.size());
+        state.counters["checks"] = static_cast<double>(report.checks.size());
         state.counters["rows"] =
             static_cast<double>(std::accumulate(report.models.begin(), report.models.end(), std::int64_t{0},
                                                 [](std::int64_t sum, const ModelReport& m) { return sum + m.count; }));

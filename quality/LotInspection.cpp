@@ -59,6 +59,65 @@ DrawBound boundOf(const std::vector<double>& values, const InspectionPlan& plan,
     return bound;
 }
 
+// Draws packs at random without replacement. Positions 0 … N−1 of the packs map to their weights: through
+// a table of every pack for a lot of up to kFlatPacks packs, else through the running counts.
+class DrawSource {
+public:
+    static constexpr std::int64_t kFlatPacks = 4'000'000;
+
+    DrawSource(const std::vector<std::pair<double, std::int64_t>>& entries, std::int64_t total)
+        : m_entries(entries), m_position(0, total - 1) {
+        std::int64_t running = 0;
+        for (const auto& entry : entries)
+            m_ends.push_back(running += entry.second);
+        if (total > kFlatPacks)
+            return;
+        m_flat.reserve(static_cast<std::size_t>(total));
+        for (const auto& [grams, count] : entries)
+            m_flat.insert(m_flat.end(), static_cast<std::size_t>(count), grams);
+        m_taken.assign(static_cast<std::size_t>(total), 0);
+    }
+
+    /// `size` packs in the order drawn (which decides the first sample, the second and the mean's).
+    void draw(std::mt19937_64& generator, std::int64_t size, std::vector<double>& values) {
+        values.clear();
+        m_drawn.clear();
+        if (!m_flat.empty()) {
+            while (static_cast<std::int64_t>(m_drawn.size()) < size) {
+                const auto at = static_cast<std::size_t>(m_position(generator));
+                if (m_taken[at])
+                    continue; // drawn already: draw again
+                m_taken[at] = 1;
+                m_drawn.push_back(static_cast<std::int64_t>(at));
+                values.push_back(m_flat[at]);
+            }
+            for (const std::int64_t at : m_drawn)
+                m_taken[static_cast<std::size_t>(at)] = 0;
+            return;
+        }
+        // A uniform subset (drawn again where a pack came twice), then a uniform order of it.
+        while (static_cast<std::int64_t>(m_drawn.size()) < size) {
+            while (static_cast<std::int64_t>(m_drawn.size()) < size)
+                m_drawn.push_back(m_position(generator));
+            std::sort(m_drawn.begin(), m_drawn.end());
+            m_drawn.erase(std::unique(m_drawn.begin(), m_drawn.end()), m_drawn.end());
+        }
+        std::shuffle(m_drawn.begin(), m_drawn.end(), generator);
+        for (const std::int64_t at : m_drawn)
+            values.push_back(
+                m_entries[static_cast<std::size_t>(std::upper_bound(m_ends.begin(), m_ends.end(), at) - m_ends.begin())]
+                    .first);
+    }
+
+private:
+    const std::vector<std::pair<double, std::int64_t>>& m_entries;
+    std::uniform_int_distribution<std::int64_t> m_position;
+    std::vector<std::int64_t> m_ends;
+    std::vector<double> m_flat;
+    std::vector<std::uint8_t> m_taken;
+    std::vector<std::int64_t> m_drawn;
+};
+
 } // namespace
 
 void LotWeights::add(double grams, std::int64_t count) {
@@ -123,33 +182,13 @@ std::optional<LotReadiness> lotReadiness(const LotWeights& lot, const QuantityLi
         bounds.push_back(boundOf(values, plan, limits, scratch));
         result.exact = true;
     } else {
-        // Positions 0 … N−1 of the packs, mapped to weights through the running counts.
-        std::vector<std::int64_t> ends;
-        std::int64_t running = 0;
-        for (const auto& entry : entries)
-            ends.push_back(running += entry.second);
-        const std::int64_t size = std::min(total, std::max(plan.first + plan.second, plan.meanSample));
-        std::mt19937_64 generator(seed);
-        std::uniform_int_distribution<std::int64_t> position(0, total - 1);
-        std::vector<std::int64_t> drawn;
         draws = std::max<std::int64_t>(draws, 10000);
         bounds.reserve(static_cast<std::size_t>(draws));
+        DrawSource source(entries, total);
+        std::mt19937_64 generator(seed);
+        const std::int64_t size = std::min(total, std::max(plan.first + plan.second, plan.meanSample));
         for (std::int64_t d = 0; d < draws; ++d) {
-            // A uniform subset of `size` packs (drawn again where a pack came twice), then a uniform order
-            // of it, which decides the first sample, the second and the mean's.
-            drawn.clear();
-            while (static_cast<std::int64_t>(drawn.size()) < size) {
-                while (static_cast<std::int64_t>(drawn.size()) < size)
-                    drawn.push_back(position(generator));
-                std::sort(drawn.begin(), drawn.end());
-                drawn.erase(std::unique(drawn.begin(), drawn.end()), drawn.end());
-            }
-            std::shuffle(drawn.begin(), drawn.end(), generator);
-            values.clear();
-            for (const std::int64_t at : drawn)
-                values.push_back(
-                    entries[static_cast<std::size_t>(std::upper_bound(ends.begin(), ends.end(), at) - ends.begin())]
-                        .first);
+            source.draw(generator, size, values);
             bounds.push_back(boundOf(values, plan, limits, scratch));
         }
     }

@@ -45,6 +45,11 @@ TEST(LotInspectionTest, TheCountTestAgreesWithTheHypergeometricDistribution) {
         EXPECT_EQ(readiness->draws, 10000);
         EXPECT_NEAR(readiness->passProbability, exact, 0.02) << shortPacks;
     }
+    // A lot too large to hold pack by pack is drawn from through its counts: 125 drawn, at most 7 short.
+    double exact = 0.0;
+    for (std::int64_t k = 0; k <= 7; ++k)
+        exact += hypergeometric(5'000'000, 400'000, 125, k);
+    EXPECT_NEAR(lotReadiness(shortLot(5'000'000, 400'000), k500g, Regime::China)->passProbability, exact, 0.02);
 }
 
 TEST(LotInspectionTest, TheEuDoublePlanAgreesWithItsTwoStages) {
