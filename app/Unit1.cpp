@@ -1,10 +1,13 @@
 #include "app/Unit1.h"
 
+#include "app/DatabaseStatusView.h"
 #include "app/config/StationConfig.h"
+#include "data/AuditTrail.h"
+#include "data/ChainVerifier.h"
 #include "data/ConnectionTarget.h"
 #include "data/DatabaseBackup.h"
+#include "data/DatabaseSetup.h"
 #include "data/window/Unit3.h"
-#include "station/PortSetup.h"
 #include "ui/ColorDialog.h"
 #include "ui/MessageBox.h"
 #include "ui/SystemBeep.h"
@@ -12,6 +15,7 @@
 #include "ui_Unit1.h"
 #include "users/Login.h"
 #include "users/SetPara.h"
+#include "users/SettingsAudit.h"
 #include "users/Unit2.h"
 #include "weighing/NumberText.h"
 
@@ -33,6 +37,8 @@ namespace {
 TForm1::HelpOpener g_helpOpener;
 
 const QString kHelpFile = u"帮助文件.pdf"_s;
+// How long the close waits for the database to take the last rows; the rest wait in the journal.
+constexpr int kCloseWaitMs = 3000;
 
 QColor fromColorValue(std::uint32_t value) {
     return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
@@ -51,7 +57,7 @@ QString weightText(double value) {
 } // namespace
 
 TForm1::TForm1(const Options& options, QWidget* parent)
-    : QWidget(parent), m_ui(std::make_unique<Ui::TForm1>()), m_host(*this), m_core(m_host), m_options(options) {
+    : QWidget(parent), m_ui(std::make_unique<Ui::TForm1>()), m_host(*this), m_runtime(m_host), m_options(options) {
     m_host.setVirtualClock(options.virtualClock);
     m_host.setVirtualPort(options.virtualPort);
     m_host.setTrace(options.trace);
@@ -73,6 +79,7 @@ TForm1::TForm1(const Options& options, QWidget* parent)
     // and the error box says what is missing.
     runWindowHandler([this] {
         try {
+            AuditTrail::unconfigure(); // a station without its database keeps no trail
             const std::optional<std::string> configured = StationConfig::databaseConnection(iniPath().toStdString());
             setMainDatabase(mainConnectionString(
                 configured ? std::optional<QString>(QString::fromStdString(*configured)) : std::nullopt));
@@ -82,11 +89,24 @@ TForm1::TForm1(const Options& options, QWidget* parent)
                 if (!tables.contains(table.name, Qt::CaseInsensitive))
                     throw DatabaseError(u"The database has no table '%1'."_s.arg(table.name));
             m_host.startRecording();
+            m_databaseStatus =
+                std::make_unique<DatabaseStatusView>(m_runtime, *m_ui->DatabaseStatus, *m_ui->RzMarqueeStatus1,
+                                                     [this] { return !m_ui->SilenceStatus->text().isEmpty(); });
             TLoginfrm::allowLogins();
+            const auto station = StationConfig::stationName(iniPath().toStdString());
+            AuditTrail::configure(mainDatabase(), station ? QString::fromStdString(*station) : QString());
         } catch (const std::exception& error) {
             for (const QString& right : TLoginfrm::rightColumns())
                 setRightVisible(right, false);
             throw DatabaseError(TLoginfrm::refuseLogins(ADO1, QString::fromStdString(error.what())));
+        }
+    });
+    // The guards of the users and the trail in a database made before them, and Option.ini edited while the
+    // program was not running; a trail that cannot be written is said, the station still starts.
+    runWindowHandler([this] {
+        if (AuditTrail* trail = AuditTrail::configured()) {
+            database_setup::ensureGuards(ADO1);
+            SettingsAudit::recordOutsideChanges(iniPath().toStdString(), *trail);
         }
     });
     runWindowHandler([this] { FormCreate(); });
@@ -135,17 +155,10 @@ void TForm1::connectHandlers() {
 }
 
 void TForm1::FormCreate() {
-    m_core.initialize();
-    const StationSettings settings = StationConfig::loadMainWindow(iniPath().toStdString(), m_core.state());
+    const StationSettings& settings = m_runtime.load(iniPath().toStdString());
     applyColor(settings.windowColor);
-    m_host.setText(Control::LabeledEdit1, settings.batchCountText);
-    m_host.setText(Control::LabeledEdit2, settings.batchReminderText);
-    m_host.setTimerInterval(Timer::Timer2, settings.timer2Interval);
-    m_host.setTimerInterval(Timer::Timer1, settings.timer1Interval);
-    m_host.setText(Control::Edit3, m_core.statusText());
     m_loadedPort = settings.commName;
-    configureComm1(Comm1, settings,
-                   m_options.portName.isEmpty() ? settings.commName : m_options.portName.toStdString());
+    m_runtime.configurePort(Comm1, m_options.portName.isEmpty() ? settings.commName : m_options.portName.toStdString());
 }
 
 void TForm1::applyColor(std::uint32_t color) {
@@ -283,7 +296,16 @@ void TForm1::closeWithoutConfirmation() {
 
 void TForm1::FormClose() {
     m_core.FormClose();
-    m_host.finishRecording();
+    // A trail that cannot be written is said; the program still closes.
+    if (m_loginFrm && m_loginFrm->loggedIn())
+        runWindowHandler([] { AuditTrail::write(audit_event::kLogout, {}, {}, {}, u"退出程序"_s); });
+    const StationRuntime::FinishReport records = m_host.finishRecording(kCloseWaitMs);
+    if (records.unsavedFile > 0)
+        showMessage(u"提示"_s, u"%1 条记录无法写入本地日志，已保存到：\n%2"_s.arg(records.unsavedFile)
+                                   .arg(QDir::toNativeSeparators(records.unsavedPath)));
+    if (records.waiting > 0)
+        showMessage(u"提示"_s,
+                    u"数据库离线：%1 条记录尚未上传，已保存在本地日志中，下次启动时自动上传。"_s.arg(records.waiting));
     // The last frame must be on the line before the port is closed with the program.
     m_host.drainPort(2000);
     m_statistics.close();
@@ -349,13 +371,18 @@ void TForm1::BtnBulletsClick() {
 
 void TForm1::BtnOKClick() {
     QString backup;
+    QString lastLink;
     try {
+        if (const AuditTrail* trail = AuditTrail::configured())
+            lastLink = ChainVerifier::lastWeightLink(ADO1, trail->station());
         backup = DatabaseBackup::initialize(ADO1, QDir::currentPath());
     } catch (const BackupError& error) {
         // Nothing was deleted; the text says what failed. A failing deletion goes to the error box.
         showMessage(u"提示"_s, error.message());
         return;
     }
+    AuditTrail::write(audit_event::kInitialization, u"weight"_s, lastLink, {},
+                      u"记录已备份到 %1 并清空；称重记录的链重新开始"_s.arg(QDir::toNativeSeparators(backup)));
     showMessage(u"提示"_s, u"初始化成功,以前数据已经被系统存储在"_s + QDir::toNativeSeparators(backup) + u"下."_s);
 }
 

@@ -3,6 +3,7 @@
 // statement does.
 #include "app/Unit1.h"
 #include "app/config/StationConfig.h"
+#include "data/AuditTrail.h"
 #include "ui_Unit1.h"
 #include "weighing/NumberText.h"
 
@@ -24,6 +25,21 @@ QString lowThresholdNotice(const QString& model, double lower, double threshold,
         "严重欠装、比产品下限值（产品下限值 %3）还轻的包装不会被当作产品：称重台看不到它，它不经判定就通过。\n"
         "请在“设置”中调低产品下限值，使它明显低于型号的下限值（重新启动程序后生效）。"_s;
     return text.arg(model, weight(lower), weight(threshold));
+}
+
+// A model's row as the audit trail shows it ("标准值=16；上限值=20；下限值=12"); empty when there is none.
+QString modelValues(TADOQuery& query, const QString& model) {
+    query.Close();
+    query.SQL.Clear();
+    query.SQL.Add(u"select  *  from  xh  where  型号=:xh"_s);
+    query.Parameters.ParamByName(u"xh"_s).Value = model;
+    query.Open();
+    QStringList values;
+    if (!query.Eof())
+        for (const QString& column : {u"标准值"_s, u"上限值"_s, u"下限值"_s})
+            values << column + u'=' + query.FieldByName(column).AsString();
+    query.Close();
+    return values.join(u"；"_s);
 }
 
 } // namespace
@@ -84,17 +100,19 @@ void TForm1::BitBtn2Click() {
     try {
         execute(u"Insert  Into  XH(型号,标准值,上限值,下限值)  values  (:xh,:A,:B,:C)"_s,
                 {{u"xh"_s, name}, {u"A"_s, standard}, {u"B"_s, upper}, {u"C"_s, lower}}, false);
-        showMessage(u"提示!"_s, u"添加成功！"_s);
-        // Adding to an empty list would make its first item the text; the box keeps what was typed.
-        const QString typed = ui.ComboBox1->currentText();
-        const int current = ui.ComboBox1->currentIndex();
-        ui.ComboBox1->addItem(typed);
-        ui.ComboBox1->setCurrentIndex(current);
-        ui.ComboBox1->setEditText(typed);
     } catch (const std::exception&) {
         showMessage(u"提示!"_s, u"对不起，没有添加成功,请重新添加！"_s);
         ADOQuery1.Cancel();
+        return;
     }
+    showMessage(u"提示!"_s, u"添加成功！"_s);
+    // Adding to an empty list would make its first item the text; the box keeps what was typed.
+    const QString typed = ui.ComboBox1->currentText();
+    const int current = ui.ComboBox1->currentIndex();
+    ui.ComboBox1->addItem(typed);
+    ui.ComboBox1->setCurrentIndex(current);
+    ui.ComboBox1->setEditText(typed);
+    AuditTrail::write(audit_event::kModelAdded, name, {}, modelValues(ADOQuery1, name));
 }
 
 void TForm1::BitBtn3Click() {
@@ -105,7 +123,9 @@ void TForm1::BitBtn3Click() {
         focusOn(ui.ComboBox1);
         return;
     }
+    QString before;
     try {
+        before = modelValues(ADOQuery1, name);
         execute(u"Delete  From  XH  Where  型号=:xh"_s, {{u"xh"_s, name}}, false);
         showMessage(u"提示!"_s, u"删除成功！"_s);
         ui.ComboBox1->setEditText(QString());
@@ -115,12 +135,17 @@ void TForm1::BitBtn3Click() {
     } catch (const std::exception&) {
         showMessage(u"提示!"_s, u"对不起,没有删除成功！"_s);
         ADOQuery1.Cancel();
+        return;
     }
+    if (!before.isEmpty())
+        AuditTrail::write(audit_event::kModelDeleted, name, before, {});
 }
 
 void TForm1::BitBtn4Click() {
     Ui::TForm1& ui = *m_ui;
+    QString before;
     try {
+        before = modelValues(ADOQuery1, modelName());
         execute(u"Update  XH    Set  标准值=:A,上限值=:B,下限值=:C Where  型号=:xh"_s,
                 {{u"A"_s, trimmed(ui.Et1->text())},
                  {u"B"_s, trimmed(ui.Et2->text())},
@@ -131,7 +156,11 @@ void TForm1::BitBtn4Click() {
     } catch (const std::exception&) {
         showMessage(u"提示!"_s, u"对不起，没有修改成功！，请重新修改！"_s);
         ADOQuery1.Cancel();
+        return;
     }
+    const QString after = modelValues(ADOQuery1, modelName());
+    if (after != before)
+        AuditTrail::write(audit_event::kModelChanged, modelName(), before, after);
 }
 
 } // namespace kelvora

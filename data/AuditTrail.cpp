@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -22,9 +23,11 @@ void execOrThrow(QSqlQuery& query, const QString& statement) {
         throw DatabaseError(query.lastError().text());
 }
 
+// Never destroyed by the exit handlers: its connection must go before Qt's database registry does, so the
+// trail is closed with the application (qAddPostRoutine) or by unconfigure().
 std::unique_ptr<AuditTrail>& sharedTrail() {
-    static std::unique_ptr<AuditTrail> trail;
-    return trail;
+    static auto* trail = new std::unique_ptr<AuditTrail>;
+    return *trail;
 }
 
 } // namespace
@@ -33,16 +36,29 @@ AuditTrail::AuditTrail(const QString& connectionString, const QString& station)
     : m_connection(connectionString),
       m_station(station.trimmed().isEmpty() ? QSysInfo::machineHostName() : station.trimmed()) {}
 
-AuditTrail& AuditTrail::instance() {
-    if (!sharedTrail())
-        sharedTrail() = std::make_unique<AuditTrail>();
-    return *sharedTrail();
+AuditTrail* AuditTrail::configured() {
+    return sharedTrail().get();
 }
 
 void AuditTrail::configure(const QString& connectionString, const QString& station) {
     const QString user = sharedTrail() ? sharedTrail()->operatorName() : QString();
     sharedTrail() = std::make_unique<AuditTrail>(connectionString, station);
     sharedTrail()->setOperator(user);
+    static const bool closedWithTheApplication = [] {
+        qAddPostRoutine(unconfigure);
+        return true;
+    }();
+    (void)closedWithTheApplication;
+}
+
+void AuditTrail::unconfigure() {
+    sharedTrail().reset();
+}
+
+void AuditTrail::write(const QString& event, const QString& object, const QString& oldValue, const QString& newValue,
+                       const QString& note) {
+    if (AuditTrail* trail = configured())
+        trail->record(event, object, oldValue, newValue, note);
 }
 
 QString AuditTrail::lastLink() {

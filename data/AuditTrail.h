@@ -19,11 +19,17 @@ public:
     /// host name).
     explicit AuditTrail(const QString& connectionString = {}, const QString& station = {});
 
-    /// The trail of this station program. Until configure() it writes to the main database under the
-    /// host name.
-    static AuditTrail& instance();
-    /// Points instance() at a database and station name; the operator is kept.
+    /// The trail of this station program: none until configure(), so programs and tests that never open a
+    /// station's database keep none.
+    static AuditTrail* configured();
+    /// Gives the program a trail on a database and station name (replacing one it had; the operator is
+    /// kept); an empty connection string means the main database.
     static void configure(const QString& connectionString, const QString& station);
+    /// The program keeps no trail any more.
+    static void unconfigure();
+    /// record() on the configured trail; nothing when there is none. Throws DatabaseError.
+    static void write(const QString& event, const QString& object = {}, const QString& oldValue = {},
+                      const QString& newValue = {}, const QString& note = {});
 
     const QString& station() const { return m_station; }
     /// The user logged in, written as 操作员 of each row (empty before any login).

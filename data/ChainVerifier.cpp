@@ -144,6 +144,19 @@ const QStringList& ChainVerifier::auditFields() {
     return fields;
 }
 
+QString ChainVerifier::lastWeightLink(TADOConnection& connection, const QString& station) {
+    connection.Open();
+    QSqlDatabase db = connection.database();
+    if (!db.record(u"weight"_s).contains(u"链"_s))
+        return {};
+    QSqlQuery query(db);
+    query.prepare(u"select \"链\" from \"weight\" where \"站点\" = ? and \"链\" is not null order by \"序号\" desc "
+                  u"limit 1"_s);
+    query.addBindValue(station);
+    execOrThrow(query);
+    return query.next() ? query.value(0).toString() : QString();
+}
+
 ChainVerifier::Report ChainVerifier::verify(const std::optional<QDateTime>& from, const std::optional<QDateTime>& to) {
     Report report;
     verifyTable(QStringLiteral("audit"), auditFields(), from, to, report);

@@ -45,6 +45,9 @@ public:
     void verifyTable(const QString& table, const QStringList& fields, const std::optional<QDateTime>& from,
                      const std::optional<QDateTime>& to, Report& report);
 
+    /// The link of the station's last row of `weight`; empty when it has none or the table has no 链.
+    static QString lastWeightLink(TADOConnection& connection, const QString& station);
+
 private:
     TADOConnection& m_connection;
 };

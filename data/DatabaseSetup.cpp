@@ -243,6 +243,24 @@ void initDatabase(const QString& target, bool demo) {
     });
 }
 
+void ensureGuards(TADOConnection& connection) {
+    connection.Open();
+    QSqlDatabase db = connection.database();
+    const schema::Dialect dialect = connection.dialect();
+    if (!db.tables().contains(u"audit"_s, Qt::CaseInsensitive))
+        for (const QString& statement : schema::auditStatements(dialect))
+            exec(db, statement);
+    if (dialect == schema::Dialect::Postgres) {
+        QSqlQuery query(db);
+        if (!query.exec(u"select 1 from pg_trigger where tgname = 'users_guard'"_s))
+            throw DatabaseError(query.lastError().text());
+        if (query.next())
+            return;
+    }
+    for (const QString& statement : schema::userGuardStatements(dialect))
+        exec(db, statement);
+}
+
 ImportCounts importMdb(const QString& mdbFile, const QString& target) {
     const MdbReader reader(mdbFile);
     const QStringList present = reader.tableNames();

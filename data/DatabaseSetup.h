@@ -4,6 +4,8 @@
 
 namespace kelvora {
 
+class TADOConnection;
+
 /// Creating the station's database. The station itself never does this; `kelvora-tool db` does.
 namespace database_setup {
 
@@ -21,6 +23,11 @@ inline const QString kStationRole = QStringLiteral("kelvora_station");
 /// created and must not exist; a PostgreSQL database must exist and hold none of the tables. All or nothing. Throws
 /// DatabaseError.
 void initDatabase(const QString& target, bool demo);
+
+/// Gives a database made before them the guards of `users` (schema::userGuardStatements) and the audit
+/// trail; the station calls it at start. On PostgreSQL the guards are created only when missing (which
+/// needs the tables' owner). Throws DatabaseError.
+void ensureGuards(TADOConnection& connection);
 
 struct ImportCounts {
     int models = 0;

@@ -101,7 +101,35 @@ QStringList createStatements(Dialect dialect) {
     for (const Table& table : tables())
         statements << QStringLiteral("CREATE TABLE %1").arg(tableBody(table, dialect));
     statements << QStringLiteral("CREATE INDEX \"weight_时间\" ON \"weight\" (\"时间\")");
-    return statements + auditStatements(dialect);
+    return statements + auditStatements(dialect) + userGuardStatements(dialect);
+}
+
+QStringList userGuardStatements(Dialect dialect) {
+    const QString noName = QStringLiteral("用户名称不能为空");
+    const QString lastManager = QStringLiteral("至少要保留一个有“用户”权限的用户");
+    const QString othersManage =
+        QStringLiteral("EXISTS (SELECT 1 FROM \"users\" WHERE \"用户\" AND \"id\" <> OLD.\"id\")");
+    if (dialect == Dialect::Sqlite) {
+        const QString trigger = QStringLiteral("CREATE TRIGGER IF NOT EXISTS \"%1\" BEFORE %2 ON \"users\" WHEN %3 "
+                                               "BEGIN SELECT RAISE(ABORT, '%4'); END");
+        const QString nameEmpty = QStringLiteral("trim(coalesce(NEW.\"用户名称\", '')) = ''");
+        return {trigger.arg(QStringLiteral("users_name_insert"), QStringLiteral("INSERT"), nameEmpty, noName),
+                trigger.arg(QStringLiteral("users_name_update"), QStringLiteral("UPDATE"), nameEmpty, noName),
+                trigger.arg(QStringLiteral("users_manager_update"), QStringLiteral("UPDATE"),
+                            QStringLiteral("OLD.\"用户\" AND NOT NEW.\"用户\" AND NOT ") + othersManage, lastManager),
+                trigger.arg(QStringLiteral("users_manager_delete"), QStringLiteral("DELETE"),
+                            QStringLiteral("OLD.\"用户\" AND NOT ") + othersManage, lastManager)};
+    }
+    return {
+        QStringLiteral("CREATE OR REPLACE FUNCTION \"users_guard\"() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN "
+                       "IF TG_OP <> 'DELETE' AND btrim(coalesce(NEW.\"用户名称\", '')) = '' THEN "
+                       "RAISE EXCEPTION '%1'; END IF; "
+                       "IF TG_OP <> 'INSERT' AND OLD.\"用户\" AND (TG_OP = 'DELETE' OR NOT NEW.\"用户\") AND NOT %3 "
+                       "THEN RAISE EXCEPTION '%2'; END IF; "
+                       "IF TG_OP = 'DELETE' THEN RETURN OLD; END IF; RETURN NEW; END$$")
+            .arg(noName, lastManager, othersManage),
+        QStringLiteral("CREATE OR REPLACE TRIGGER \"users_guard\" BEFORE INSERT OR UPDATE OR DELETE ON \"users\" "
+                       "FOR EACH ROW EXECUTE FUNCTION \"users_guard\"()")};
 }
 
 const Table& auditTable() {

@@ -1,5 +1,6 @@
 #include "users/Login.h"
 
+#include "data/AuditTrail.h"
 #include "data/ConnectionTarget.h"
 #include "data/DatabaseError.h"
 #include "data/Schema.h"
@@ -144,6 +145,7 @@ void TLoginfrm::RzBitBtn1Click() {
                       u')');
     ADOQuery1.Open();
     if (ADOQuery1.RecordCount() == 0) {
+        AuditTrail::write(audit_event::kLoginFailed, name);
         MessageBox::show(this, {u"警告"_s, u"您输入的用户名或密码不正确,请重新输入!"_s});
         m_ui->Edit1->setFocus();
         m_ui->Edit1->clear();
@@ -157,6 +159,10 @@ void TLoginfrm::RzBitBtn1Click() {
         m_target.setRightVisible(right, ADOQuery1.FieldByName(right).AsBoolean());
     m_loggedIn = true;
     accept();
+    if (AuditTrail* trail = AuditTrail::configured()) {
+        trail->setOperator(name);
+        trail->record(audit_event::kLogin, name);
+    }
 }
 
 void TLoginfrm::RzBitBtn2Click() {

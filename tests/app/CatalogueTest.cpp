@@ -54,6 +54,25 @@ protected:
     }
 };
 
+TEST_F(CatalogueTest, EachAddModifyAndDeleteIsInTheAuditTrailWithTheValuesBeforeAndAfter) {
+    fill(u"A100"_s, u"16"_s, u"20"_s, u"12"_s);
+    m_form->BitBtn2Click();
+    fill(u"A100"_s, u"16"_s, u"25"_s, u"12"_s);
+    m_form->BitBtn4Click();
+    m_form->BitBtn4Click(); // nothing changed: nothing recorded
+    m_form->BitBtn3Click();
+    QSqlQuery query(m_form->ADO1.database());
+    query.exec(u"select 事件, 对象, 旧值, 新值 from audit order by 序号"_s);
+    QStringList rows;
+    while (query.next())
+        rows << QStringList{query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
+                            query.value(3).toString()}
+                    .join(u'|');
+    EXPECT_EQ(rows, QStringList({u"型号添加|A100||标准值=16；上限值=20；下限值=12"_s,
+                                 u"型号修改|A100|标准值=16；上限值=20；下限值=12|标准值=16；上限值=25；下限值=12"_s,
+                                 u"型号删除|A100|标准值=16；上限值=25；下限值=12|"_s}));
+}
+
 TEST_F(CatalogueTest, ChoosingAModelShowsItsLimitsAndResetsTheSignals) {
     m_form->core().state().SignalFlags = 5;
     choose(u"大米-25kg"_s);

@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTest>
 #include <QTimer>
 
@@ -128,16 +130,18 @@ TEST_F(LoginTest, QuotesAreMatchedLiterallyAndCannotRewriteTheCondition) {
     EXPECT_EQ(m_target.operatorName, u"o'brien"_s);
 }
 
-TEST_F(LoginTest, AnEmptyNameAndPasswordNeedAnEmptyRow) {
+TEST_F(LoginTest, AnEmptyNameNeverLogsIn) {
     open();
     attempt({}, {});
     EXPECT_EQ(m_boxes.boxes.size(), 1u);
-    exec(u"insert into users (用户名称, 用户密码) values ('', '')"_s);
+    // The table refuses a user without a name, however it is written.
+    QSqlQuery query(m_connection->database());
+    EXPECT_FALSE(query.exec(u"insert into users (用户名称, 用户密码) values ('  ', '')"_s));
+    EXPECT_TRUE(query.lastError().text().contains(u"用户名称不能为空"_s)) << query.lastError().text().toStdString();
+    EXPECT_FALSE(query.exec(u"update users set 用户名称 = null"_s));
     attempt({}, {});
-    EXPECT_EQ(m_boxes.boxes.size(), 1u);
-    EXPECT_EQ(m_target.operatorName, QString());
-    EXPECT_EQ(m_target.rights.first(), u"用户=0"_s);
-    EXPECT_TRUE(m_login->loggedIn());
+    EXPECT_EQ(m_boxes.boxes.size(), 2u);
+    EXPECT_FALSE(m_login->loggedIn());
 }
 
 TEST_F(LoginTest, OfSeveralMatchingRowsTheFirstDecides) {
