@@ -159,6 +159,16 @@ void BM_ShiftReport24h(benchmark::State& state) {
 }
 BENCHMARK(BM_ShiftReport24h)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 
+// The 24-hour range's lots alone: the rows read once and each lot's readiness.
+void BM_Lots24h(benchmark::State& state) {
+    const QString path = tenMillionDatabase();
+    for (auto _ : state) {
+        TADOConnection connection(path);
+        state.counters["lots"] = static_cast<double>(loadLots(connection, kShift, QualitySettings{}, kLots).size());
+    }
+}
+BENCHMARK(BM_Lots24h)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // The same range's records written as CSV.
 void BM_ShiftCsv24h(benchmark::State& state) {
     const QString path = tenMillionDatabase();

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <map>
-#include <tuple>
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -51,10 +50,6 @@ QSqlQuery selectRows(TADOConnection& connection, const ReportRange& range, const
     return query;
 }
 
-// What sets a lot apart: model (case-blind, as the engine compares it), period, station, lot number and
-// the limits in force.
-using LotKey = std::tuple<QString, QString, QString, QString, double, double, double>;
-
 } // namespace
 
 QString LotReport::verdictText() const {
@@ -84,40 +79,47 @@ std::vector<LotReport> loadLots(TADOConnection& connection, const ReportRange& r
     connection.Open();
     const Columns columns = columnsOf(connection);
     std::map<QString, std::optional<QualitySettings>> catalogue; // by model, read once
-    std::map<LotKey, std::size_t> index;
     std::vector<LotReport> lots;
+    QString minute, period;
     {
         QSqlQuery query = selectRows(connection, range, columns);
         while (query.next()) {
             const QString model = query.value(0).toString();
             const QString time = query.value(3).toString().left(19);
             const bool recorded = columns.limits && !query.value(6).isNull();
-            const LotKey key{model.toCaseFolded(),
-                             lotPeriod(time, rules),
-                             query.value(4).toString(),
-                             query.value(5).toString(),
-                             recorded ? query.value(6).toDouble() : 0.0,
-                             recorded ? query.value(7).toDouble() : 0.0,
-                             recorded ? query.value(8).toDouble() : 0.0};
-            auto [at, added] = index.try_emplace(key, lots.size());
-            if (added) {
+            // Rows come in time order: the period changes once a minute at most.
+            if (time.left(16) != minute) {
+                minute = time.left(16);
+                period = lotPeriod(time, rules);
+            }
+            const QString station = query.value(4).toString(), lotNumber = query.value(5).toString();
+            const double nominal = recorded ? query.value(6).toDouble() : 0.0;
+            const double upper = recorded ? query.value(7).toDouble() : 0.0;
+            const double lower = recorded ? query.value(8).toDouble() : 0.0;
+            // A handful of lots are open at once: looked for from the newest.
+            auto found = std::find_if(lots.rbegin(), lots.rend(), [&](const LotReport& lot) {
+                return lot.period == period && lot.station == station && lot.lotNumber == lotNumber &&
+                       lot.limitsRecorded == recorded && lot.settings.nominal == nominal &&
+                       lot.settings.upper == upper && lot.settings.lower == lower &&
+                       (lot.model == model || lot.model.compare(model, Qt::CaseInsensitive) == 0);
+            });
+            if (found == lots.rend()) {
                 LotReport lot;
                 lot.model = model;
-                lot.period = std::get<1>(key);
-                lot.station = std::get<2>(key);
-                lot.lotNumber = std::get<3>(key);
+                lot.period = period;
+                lot.station = station;
+                lot.lotNumber = lotNumber;
                 lot.firstTime = time;
                 lot.settings = defaults;
                 lot.limitsRecorded = recorded;
                 lot.inCatalogue = recorded;
-                if (recorded) {
-                    lot.settings.nominal = std::get<4>(key);
-                    lot.settings.upper = std::get<5>(key);
-                    lot.settings.lower = std::get<6>(key);
-                }
+                lot.settings.nominal = nominal;
+                lot.settings.upper = upper;
+                lot.settings.lower = lower;
                 lots.push_back(std::move(lot));
+                found = lots.rbegin();
             }
-            LotReport& lot = lots[at->second];
+            LotReport& lot = *found;
             const double weight = query.value(1).toDouble();
             const QString verdict = query.value(2).toString();
             lot.weights.add(weight);
