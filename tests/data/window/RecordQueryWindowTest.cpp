@@ -1,14 +1,19 @@
 #include "DataTestSupport.h"
+#include "data/DatabaseError.h"
 #include "data/window/Unit3.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "ui/DataGrid.h"
 
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFile>
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QPdfWriter>
 #include <QPushButton>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimeEdit>
 
@@ -166,6 +171,97 @@ TEST_F(RecordQueryWindowTest, AConnectionThatFailsLeavesAnEmptyWindow) {
     EXPECT_TRUE(m_window->isVisible());
     query(u"2024-07-01 08:00:00"_s, u"2024-07-01 08:24:00"_s);
     EXPECT_EQ(m_boxes.boxes.size(), 2u);
+}
+
+TEST_F(RecordQueryWindowTest, AHeaderClickSortsAndASecondReversesTheOrderOfTheSameQuery) {
+    open();
+    query(u"2024-07-01 08:00:00"_s, u"2024-07-01 08:09:00"_s, u"检定结果"_s, u"="_s, u"正常"_s);
+    ASSERT_EQ(rows(), 8);
+    QHeaderView* header = m_grid->horizontalHeader();
+    const int model = 0;
+    const int weight = 1;
+    const auto column = [&](int c) {
+        QStringList values;
+        for (int r = 0; r < rows(); ++r)
+            values << m_grid->model()->index(r, c).data().toString();
+        return values;
+    };
+    emit header->sectionClicked(model);
+    EXPECT_EQ(column(model).first(), u"a'b"_s);
+    EXPECT_EQ(column(model).last(), u"M2"_s);
+    emit header->sectionClicked(weight);
+    emit header->sectionClicked(weight);
+    EXPECT_EQ(column(weight).first(), u"14.50"_s);
+    EXPECT_EQ(column(weight).last(), u"10.50"_s);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(rows(), 8) << "the condition stays";
+    EXPECT_EQ(m_window->statusText(), u"共8条记录。"_s);
+}
+
+TEST_F(RecordQueryWindowTest, TheWindowGrowsAndTheGridTakesTheRoom) {
+    open();
+    m_window->resize(1000, 800);
+    QTest::qWait(10);
+    EXPECT_EQ(m_grid->width(), 1000);
+    EXPECT_GT(m_grid->height(), 500);
+}
+
+TEST_F(RecordQueryWindowTest, ExportWritesEveryRowOfTheQueryForASpreadsheet) {
+    {
+        TADOConnection connection(m_database->connectionString());
+        connection.Open();
+        QSqlQuery sql(connection.database());
+        ASSERT_TRUE(sql.exec(u"insert into weight (型号, 重量, 检定结果, 操作员, 时间) values "
+                             u"('大米, \"5kg\"', 5.05, '正常', '张三', '2024-07-01 09:00:00')"_s));
+        // 100 000 rows: more than any grid shows at once.
+        ASSERT_TRUE(sql.exec(u"begin"_s));
+        sql.prepare(u"insert into weight (型号, 重量, 检定结果, 操作员, 时间) values ('B', ?, '正常', 'x', ?)"_s);
+        for (int i = 0; i < 100000; ++i) {
+            sql.addBindValue(1 + i / 1000.0);
+            sql.addBindValue(QDateTime(QDate(2024, 7, 2), QTime(0, 0)).addSecs(i).toString(u"yyyy-MM-dd HH:mm:ss"_s));
+            ASSERT_TRUE(sql.exec());
+        }
+        ASSERT_TRUE(sql.exec(u"commit"_s));
+    }
+    open();
+    QTemporaryDir dir;
+    query(u"2024-07-01 08:59:00"_s, u"2024-07-01 09:00:00"_s);
+    const QString path = dir.filePath(u"out.csv"_s);
+    ASSERT_EQ(m_window->exportTo(path), 1);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF")) << "UTF-8 with a byte-order mark";
+    EXPECT_EQ(QString::fromUtf8(bytes.mid(3)),
+              u"型号,重量,检定结果,操作员,时间\r\n\"大米, \"\"5kg\"\"\",5.05,正常,张三,2024-07-01 09:00:00\r\n"_s);
+    file.close();
+
+    query(u"2024-07-02 00:00:00"_s, u"2024-07-04 00:00:00"_s);
+    ASSERT_EQ(m_window->exportTo(path), 100000);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    EXPECT_EQ(lines.size(), 100002); // the header, the rows, and nothing after the last line end
+    EXPECT_EQ(lines[100000], "B,100.999,正常,x,2024-07-03 03:46:39\r");
+
+    // A file that cannot be written is said, and nothing is left behind.
+    EXPECT_THROW(m_window->exportTo(dir.filePath(u"no/such/folder.csv"_s)), DatabaseError);
+}
+
+TEST_F(RecordQueryWindowTest, ThePrintoutIsLandscapeA4WithAHeadingOnEachPage) {
+    open();
+    QTemporaryDir dir;
+    const auto pages = [&] {
+        QPdfWriter pdf(dir.filePath(u"print.pdf"_s));
+        const int count = m_window->printTo(pdf);
+        EXPECT_EQ(pdf.pageLayout().orientation(), QPageLayout::Landscape);
+        EXPECT_EQ(pdf.pageLayout().pageSize().id(), QPageSize::A4);
+        return count;
+    };
+    query(u"2024-07-01 08:00:00"_s, u"2024-07-01 08:24:00"_s);
+    const int few = pages();
+    EXPECT_EQ(few, 1);
+    query(u"2000-01-01 00:00:00"_s, u"2000-01-01 00:00:00"_s);
+    EXPECT_EQ(pages(), 1) << "an empty result still prints its heading";
 }
 
 } // namespace
