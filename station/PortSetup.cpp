@@ -30,6 +30,7 @@ void configureComm1(TComm& comm, const StationSettings& settings, const std::str
     comm.setBaudRate(settings.baudRate);
     comm.setParity(parityFor(settings.parity));
     comm.setParityCheck(settings.parityCheck);
+    comm.setByteSize(settings.dataBits == 7 ? TByteSize::_7 : TByteSize::_8);
 }
 
 } // namespace kelvora

@@ -6,7 +6,15 @@
 
 namespace kelvora {
 
-SerialLineListener::SerialLineListener(std::string path) : m_path(std::move(path)) {}
+SerialLineListener::SerialLineListener(std::string path) : m_path(std::move(path)), m_stop(WaitableEvent::create()) {
+    if (!m_stop) {
+        throw std::runtime_error("无法创建等待事件");
+    }
+}
+
+void SerialLineListener::cancel() {
+    m_stop->set();
+}
 
 SerialLineListener::~SerialLineListener() = default;
 
@@ -32,6 +40,9 @@ std::string SerialLineListener::unmark(std::string_view input, std::string& pend
 
 void SerialLineListener::listen(const LineChoice& choice, std::chrono::milliseconds window,
                                 const std::function<bool(std::string_view)>& bytes) {
+    if (m_stop->isSet()) {
+        return;
+    }
     if (!m_port && SerialPort::open(m_path, m_port) != SerialPort::OpenStatus::Opened) {
         throw std::runtime_error("无法打开串口 " + m_path + "：串口不存在或正被其他程序使用");
     }
@@ -50,15 +61,11 @@ void SerialLineListener::listen(const LineChoice& choice, std::chrono::milliseco
     }
     m_port->purge(true, false);
     m_marked.clear();
-    const auto stop = WaitableEvent::create();
-    if (!stop) {
-        throw std::runtime_error("无法创建等待事件");
-    }
     const auto deadline = std::chrono::steady_clock::now() + window;
     std::uint8_t buffer[256];
     while (true) {
-        const WaitResult waited = m_port->wait(*stop, SerialPort::Direction::Read, nullptr, deadline);
-        if (waited == WaitResult::TimedOut) {
+        const WaitResult waited = m_port->wait(*m_stop, SerialPort::Direction::Read, nullptr, deadline);
+        if (waited == WaitResult::TimedOut || waited == WaitResult::Stopped) {
             return;
         }
         if (waited != WaitResult::PortReady) {

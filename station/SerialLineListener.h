@@ -8,6 +8,7 @@
 namespace kelvora {
 
 class SerialPort;
+class WaitableEvent;
 
 /// Listens on a serial port for the detector: opened on the first listen (exclusively, so it fails
 /// while the station has the port open), set to each choice with its input dropped, and only read from
@@ -20,6 +21,8 @@ public:
 
     void listen(const LineChoice& choice, std::chrono::milliseconds window,
                 const std::function<bool(std::string_view)>& bytes) override;
+    /// From any thread: the listening under way and every later one end at once.
+    void cancel();
 
     /// The driver's error marks (0xFF 0x00 X for a byte in error, 0xFF 0xFF for 0xFF) taken out of input:
     /// each becomes one 0xFF. pending holds a mark cut by the end of input between calls.
@@ -28,6 +31,7 @@ public:
 private:
     std::string m_path;
     std::shared_ptr<SerialPort> m_port;
+    std::shared_ptr<WaitableEvent> m_stop;
     std::string m_marked; ///< the start of an error mark cut by the read
 };
 

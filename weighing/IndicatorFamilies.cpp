@@ -17,9 +17,9 @@ constexpr std::array kFamilies{
     IndicatorFamily{IndicatorFamilies::kYaohua, "耀华系列", false},
     IndicatorFamily{"toledo-nocheck", "托利多系列（无校验和）", true},
     IndicatorFamily{"yaohua-reversed", "耀华系列（逆序连续输出）", false},
-    IndicatorFamily{"ascii-line", "通用文本行（ST,GS,+0012.345kg）", false},
+    IndicatorFamily{"ascii-line", "通用文本行（ST,GS）", false},
     IndicatorFamily{"sics", "查询式（SI 命令）", false},
-    IndicatorFamily{IndicatorFamilies::kUser, "自定义格式（仪表格式.ini）", false},
+    IndicatorFamily{IndicatorFamilies::kUser, "自定义（仪表格式.ini）", false},
 };
 
 } // namespace

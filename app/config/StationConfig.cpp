@@ -167,6 +167,7 @@ StationSettings StationConfig::loadMainWindow(const std::string& iniPath, Weighi
     }
     state.IndicatorType = yesNo(ini, Indicator1) ? 1 : 2;
     state.IndicatorFormat = indicatorFormat(ini, iniPath, state.IndicatorType);
+    settings.dataBits = state.IndicatorFormat && settings.parity != ParityChoice::None ? 7 : 8;
     state.LineUnit = text(ini, option::WeightUnit) == "g" ? MassUnit::Gram : MassUnit::Kilogram;
     const double pollRate = number(ini, PollRate, 10.0);
     state.PollIntervalMs = pollRate > 0.0 ? static_cast<std::int64_t>(1000.0 / std::min(pollRate, 100.0) + 0.5) : 0;
@@ -219,6 +220,14 @@ SettingsWindowValues StationConfig::loadSettingsWindow(const std::string& iniPat
             values.indicator = choice;
         }
     }
+    // A family named by 型号 is the one the station reads (1 and 2 decide only without it).
+    const auto families = IndicatorFamilies::all();
+    const std::string model = text(ini, IndicatorModel);
+    for (std::size_t i = 0; i < families.size(); ++i) {
+        if (!model.empty() && families[i].id == model) {
+            values.indicator = static_cast<int>(i) + 1;
+        }
+    }
     values.threshold = text(ini, ProductThreshold);
     values.sampling = text(ini, SamplingMode) == kStableSampling ? 2 : 1;
     return values;
@@ -236,6 +245,13 @@ void StationConfig::saveSettingsWindow(const std::string& iniPath, const Setting
     }
     for (int choice = 1; choice <= 2; ++choice) {
         write(ini, *kIndicatorKeys[choice - 1], values.indicator == choice ? "1" : "0");
+    }
+    // The further families are named by 型号; a file that never had the key keeps without it for the two.
+    const auto families = IndicatorFamilies::all();
+    if (values.indicator > 2 && static_cast<std::size_t>(values.indicator) <= families.size()) {
+        write(ini, IndicatorModel, std::string(families[static_cast<std::size_t>(values.indicator) - 1].id));
+    } else if (values.indicator >= 1 && !text(ini, IndicatorModel).empty()) {
+        write(ini, IndicatorModel, std::string(families[static_cast<std::size_t>(values.indicator) - 1].id));
     }
     write(ini, SamplingMode, values.sampling == 2 ? kStableSampling : kPeakSampling);
 }

@@ -29,10 +29,13 @@ struct StationSettings {
     std::uint32_t baudRate = 9600;
     ParityChoice parity = ParityChoice::None;
     bool parityCheck = false;
+    /// 8; 7 with the checked decoding and a parity (indicators send 7E1 or 7O1, as 识别仪表 proposes).
+    int dataBits = 8;
 };
 
 /// The settings window's fields: the three port texts and the threshold text as shown, and which radio
-/// button of each group is selected (0 none; algorithm 1 to 3; indicator 1 Toledo, 2 Yaohua; sampling
+/// button of each group is selected (0 none; algorithm 1 to 3; indicator 1 Toledo, 2 Yaohua, 3 and up the
+/// further families in the order of IndicatorFamilies::all(); sampling
 /// 1 峰值取样, the peak capture, 2 稳定取样, the stable capture).
 struct SettingsWindowValues {
     std::string comName = "Com1";

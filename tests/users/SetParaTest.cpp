@@ -2,10 +2,17 @@
 
 #include "app/config/ProfileFile.h"
 #include "app/config/TextCodec.h"
+#include "simulator/IndicatorSimulation.h"
+#include "simulator/SimulatorPort.h"
+#include "simulator/SimulatorSession.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/TempDirTest.h"
 
+#include <sstream>
+#include <thread>
+
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -172,4 +179,67 @@ TEST_F(SetParaTest, AnUnwritableFileIsReportedAndTheWindowStays) {
 }
 
 } // namespace
+TEST_F(SetParaTest, TheIndicatorGroupListsEveryFamilyAndAFurtherOneIsSavedByItsId) {
+    writeBytes("[仪表]\n1=1\n2=0\n");
+    open();
+    EXPECT_EQ(find<QRadioButton>("RadioButton4")->text(), u"托利多系列"_s);
+    EXPECT_EQ(find<QRadioButton>("RadioButton5")->text(), u"耀华系列"_s);
+    EXPECT_EQ(find<QRadioButton>("RadioButton10")->text(), u"通用文本行（ST,GS）"_s);
+    find<QRadioButton>("RadioButton10")->setChecked(true);
+    EXPECT_FALSE(checked("RadioButton4"));
+    click("RzBitBtn1");
+    EXPECT_EQ(key("仪表", "1") + key("仪表", "2") + key("仪表", "型号"), "00ascii-line");
+    open();
+    EXPECT_TRUE(checked("RadioButton10"));
+    // Back to the first family: 1 and 2 as always, and 型号 follows, so that the file names one family.
+    find<QRadioButton>("RadioButton4")->setChecked(true);
+    click("RzBitBtn1");
+    EXPECT_EQ(key("仪表", "1") + key("仪表", "2") + key("仪表", "型号"), "10toledo");
+}
+
+TEST_F(SetParaTest, AFileWithoutTheFamilyKeyIsSavedWithoutIt) {
+    writeBytes("[仪表]\n1=0\n2=1\n");
+    open();
+    EXPECT_TRUE(checked("RadioButton5"));
+    click("RzBitBtn1");
+    EXPECT_EQ(key("仪表", "型号"), "(missing)");
+}
+
+TEST_F(SetParaTest, FindMyIndicatorSelectsTheFamilyHeardOnThePortAndFillsTheLine) {
+    SimulationSettings settings;
+    settings.indicator = IndicatorKind::YaohuaReversed;
+    settings.count = 0;
+    settings.leadSeconds = 1.0;
+    settings.tailSeconds = 1.0;
+    IndicatorSimulation simulation(settings);
+    SimulatorPort port = SimulatorPort::openPseudoTerminal();
+    std::ostringstream events;
+    SimulatorSession session(simulation, port, events);
+    std::thread indicator([&] { session.run(); });
+    open();
+    find<QComboBox>("RzComboBox1")->setEditText(QString::fromStdString(port.stationPath()));
+    find<QComboBox>("RzComboBox2")->setEditText(u"4800"_s); // tried first (a pseudo-terminal has no rate)
+    find<QComboBox>("RzComboBox3")->setEditText(u"Odd"_s);
+    click("BtnDetect");
+    QLabel* outcome = find<QLabel>("LabelDetect");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return outcome->text().startsWith(u"识别到"_s); }, 10000))
+        << outcome->text().toStdString();
+    indicator.join();
+    EXPECT_TRUE(checked("RadioButton9"));
+    EXPECT_EQ(text("RzComboBox2"), u"4800"_s);
+    EXPECT_EQ(text("RzComboBox3"), u"None"_s);
+    EXPECT_EQ(outcome->text(), u"识别到：耀华系列（逆序连续输出），4800 8N1"_s);
+    EXPECT_EQ(events.str().find("stray"), std::string::npos) << "nothing was written to the port";
+}
+
+TEST_F(SetParaTest, FindMyIndicatorOnAPortThatCannotBeOpenedShowsWhy) {
+    open();
+    find<QComboBox>("RzComboBox1")->setEditText(u"/dev/kelvora-no-such-port"_s);
+    click("BtnDetect");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !m_boxes.boxes.empty(); }, 5000));
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    EXPECT_TRUE(m_boxes.boxes[0].text.contains(u"无法打开串口 /dev/kelvora-no-such-port"_s));
+    EXPECT_TRUE(find<QPushButton>("BtnDetect")->isEnabled());
+}
+
 } // namespace kelvora
