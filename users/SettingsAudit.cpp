@@ -46,7 +46,9 @@ SettingsAudit::Values SettingsAudit::read(const std::string& iniPath) {
     for (const OptionKey* key : allOptionKeys()) {
         if (key == &option::ProductCount)
             continue;
-        const auto text = ini.readText(std::string(key->section), std::string(key->name));
+        auto text = ini.readText(std::string(key->section), std::string(key->name));
+        if (key == &option::MqttPassword && text && !text->empty())
+            text = "******"; // the broker's password never goes into the trail in clear
         values[keyName(*key)] = text ? std::optional<QString>(QString::fromStdString(*text)) : std::nullopt;
     }
     return values;
