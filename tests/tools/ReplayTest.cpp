@@ -180,6 +180,36 @@ TEST(Replay, TheStableCaptureJudgesEveryProductOfTheSampleShiftOnce) {
     EXPECT_EQ(summary.errors, 0);
 }
 
+TEST(Replay, TheCheckedDecodingWeighsADamagedShiftWithoutAReadingFromADamagedFrame) {
+    const std::string samples = test::sourceDir() + "/tools/samples/";
+    const auto run = [&](const std::string& script, std::ostringstream& trace) {
+        ReplayHost host(trace);
+        loadStation(host, samples + "Option-checked.ini");
+        EXPECT_NE(host.core().state().IndicatorFormat, nullptr);
+        std::ifstream in(samples + script, std::ios::binary);
+        StationScript reader(in);
+        host.run(reader);
+        return host.summary();
+    };
+    std::ostringstream damaged;
+    const ReplaySummary summary = run("toledo-shift-damaged.txt", damaged);
+    EXPECT_EQ(damaged.str(), readFile(samples + "toledo-shift-damaged.trace.jsonl"));
+    std::int64_t verdicts = 0;
+    for (const auto& [text, n] : summary.verdicts) {
+        verdicts += n;
+    }
+    EXPECT_EQ(verdicts, 300) << "every product judged once, however the reads cut the frames";
+    EXPECT_EQ(summary.errors, 0);
+    // The same shift undamaged: every reading the damaged one showed is one of its readings, and only the
+    // frames refused for their checksum are missing.
+    std::ostringstream clean;
+    run("toledo-shift.txt", clean);
+    const std::size_t refused = count(damaged.str(), "\"reason\":\"checksum\"");
+    EXPECT_GT(refused, 0U);
+    EXPECT_EQ(count(damaged.str(), "\"ev\":\"Edit1\""), count(clean.str(), "\"ev\":\"Edit1\"") - refused);
+    EXPECT_EQ(count(clean.str(), "badframe"), 0U);
+}
+
 TEST(ReplayCommand, ABadLineStopsWithStatusTwoNamingTheLine) {
     test::TempDir dir;
     std::ofstream(dir.file("bad.txt")) << "# header\n0 click BtnClear\n5 chunk 0Z\n";

@@ -95,6 +95,33 @@ def shift(path, seed, frame, scale, header):
         out.write("\n".join(s.lines) + "\n")
 
 
+def damaged(source, path):
+    """The shift as a noisy line delivers it: a third of the frames cut in two reads (at every position in
+    turn), stray bytes before every 11th, and every 29th with a weight digit changed under its checksum."""
+    out = []
+    k = 0
+    for line in open(source, encoding="utf-8").read().splitlines():
+        parts = line.split(" ", 2)
+        if len(parts) < 3 or parts[1] != "chunk":
+            out.append(line)
+            continue
+        t, frame = int(parts[0]), bytes.fromhex(parts[2])
+        k += 1
+        if k % 29 == 0:
+            frame = frame[:7] + (b"5" if frame[7:8] != b"5" else b"6") + frame[8:]
+        if k % 11 == 0:
+            frame = b"\xff\x31\x02\x39" + frame
+        reads = [frame]
+        if k % 3 == 1:
+            cut = 1 + k % (len(frame) - 1)
+            reads = [frame[:cut], frame[cut:]]
+        for n, read in enumerate(reads):
+            out.append("%d chunk %s" % (t, read.hex(" ").upper()))
+    out[0] = "# The Toledo shift as a noisy line delivers it (frames cut in two reads, stray bytes, wrong checksums)."
+    with open(path, "w", encoding="utf-8", newline="\n") as f:
+        f.write("\n".join(out) + "\n")
+
+
 def main():
     common = [
         "A batch of 200 with the reminder at 180. 300 products pass, about one a second, 20 readings a second;",
@@ -114,6 +141,10 @@ def main():
         ini.write("[Word]\r\nNum=200\r\nTX_Num=180\r\nSC_Num=0\r\n[仪表]\r\n1=0\r\n2=1\r\n".encode("gbk"))
     with open(os.path.join(HERE, "Option-stable.ini"), "wb") as ini:
         ini.write("[Word]\r\nNum=200\r\nTX_Num=180\r\nSC_Num=0\r\n[算法]\r\n取样=稳定\r\n".encode("gbk"))
+    damaged(os.path.join(HERE, "toledo-shift.txt"), os.path.join(HERE, "toledo-shift-damaged.txt"))
+    with open(os.path.join(HERE, "Option-checked.ini"), "wb") as ini:
+        ini.write("[Word]\r\nNum=200\r\nTX_Num=180\r\nSC_Num=0\r\n[算法]\r\n取样=稳定\r\n[仪表]\r\n解码=完整帧\r\n"
+                  .encode("gbk"))
 
 
 if __name__ == "__main__":
