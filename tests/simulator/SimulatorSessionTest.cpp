@@ -157,3 +157,36 @@ TEST(SimulatorSession, ReportsEachReadingWrittenWithItsMonotonicTimeWhenAsked) {
 
 } // namespace
 } // namespace kelvora
+
+namespace kelvora {
+namespace {
+
+TEST(SimulatorSession, APolledIndicatorAnswersEachRequestWithItsLatestReadingAndNothingElse) {
+    SimulationSettings settings;
+    settings.indicator = IndicatorKind::Sics;
+    settings.count = 0; // an empty platform: every answer is the same
+    settings.leadSeconds = 1.0;
+    settings.tailSeconds = 0.5;
+    IndicatorSimulation simulation(settings);
+    SimulatorPort port = SimulatorPort::openPseudoTerminal();
+    const std::string path = port.stationPath();
+    std::ostringstream out;
+    std::thread session([&] { SimulatorSession(simulation, port, out).run(); });
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(readFor(fd, 200ms), "") << "it speaks only when asked";
+    ASSERT_EQ(::write(fd, "SI\r\n", 4), 4);
+    EXPECT_EQ(readFor(fd, 100ms), "S S      0.000 kg\r\n");
+    // A request cut in two writes, and two in one: one answer each.
+    ASSERT_EQ(::write(fd, "S", 1), 1);
+    std::this_thread::sleep_for(20ms);
+    ASSERT_EQ(::write(fd, "I\r\nSI\r\n", 7), 7);
+    const std::string two = readFor(fd, 150ms);
+    EXPECT_EQ(two, "S S      0.000 kg\r\nS S      0.000 kg\r\n");
+    ::close(fd);
+    session.join();
+    EXPECT_EQ(out.str().find("\"ev\":\"stray\""), std::string::npos) << "requests are not stray bytes";
+}
+
+} // namespace
+} // namespace kelvora
