@@ -103,6 +103,16 @@ constexpr std::array<const OptionKey*, 2> kIndicatorKeys{&option::Indicator1, &o
 
 const std::string kWholeFrames = "完整帧";
 
+// The format of a station whose indicator format was refused: no frame is ever taken for a weight.
+class RefusedFormat final : public FrameFormat {
+public:
+    const FrameShape& shape() const override { return m_shape; }
+    const char* read(std::string_view, IndicatorReading&) const override { return "indicator format refused"; }
+
+private:
+    FrameShape m_shape{"", "\n", 0, 64};
+};
+
 // The user's format beside Option.ini, UTF-8 or GBK.
 std::shared_ptr<const FrameFormat> userFormat(const std::string& iniPath) {
     const std::string path = StationConfig::userFormatPath(iniPath);
@@ -166,7 +176,13 @@ StationSettings StationConfig::loadMainWindow(const std::string& iniPath, Weighi
         }
     }
     state.IndicatorType = yesNo(ini, Indicator1) ? 1 : 2;
-    state.IndicatorFormat = indicatorFormat(ini, iniPath, state.IndicatorType);
+    std::string refused;
+    try {
+        state.IndicatorFormat = indicatorFormat(ini, iniPath, state.IndicatorType);
+    } catch (const std::runtime_error& error) {
+        refused = error.what();
+        state.IndicatorFormat = std::make_shared<const RefusedFormat>();
+    }
     settings.dataBits = state.IndicatorFormat && settings.parity != ParityChoice::None ? 7 : 8;
     state.LineUnit = text(ini, option::WeightUnit) == "g" ? MassUnit::Gram : MassUnit::Kilogram;
     const double pollRate = number(ini, PollRate, 10.0);
@@ -176,6 +192,9 @@ StationSettings StationConfig::loadMainWindow(const std::string& iniPath, Weighi
     const double silenceSeconds = number(ini, SilenceSeconds, 3.0);
     state.SilenceLimitMs =
         silenceSeconds > 0.0 ? static_cast<std::int64_t>(std::min(silenceSeconds, 86400.0) * 1000.0 + 0.5) : 0;
+    if (!refused.empty()) {
+        throw std::runtime_error(refused);
+    }
     return settings;
 }
 

@@ -80,7 +80,8 @@ public:
     /// and returns the rest. The checked decoding's format (IndicatorFormat) comes from 仪表/解码 and 型号
     /// (the user's format from userFormatPath()); the line's unit from 统计/重量单位; the polled family's
     /// interval from 仪表/查询频率. An unknown 型号 or a bad user format throws std::runtime_error whose
-    /// message names the key or the format file's line.
+    /// message names the key or the format file's line, once everything else is loaded; the state's format
+    /// then refuses every frame, so that no weight is read until the file is mended.
     /// Missing or unconvertible values give the defaults; a parity other than None/Odd/Even gives no
     /// parity and no checking.
     static StationSettings loadMainWindow(const std::string& iniPath, WeighingState& state);

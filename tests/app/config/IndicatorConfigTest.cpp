@@ -69,6 +69,11 @@ TEST_F(IndicatorConfigTest, AnUnknownFamilyOrABadUserFormatIsRefusedAtTheStart) 
     EXPECT_EQ(refusal().rfind("找不到仪表格式文件：", 0), 0U) << refusal();
     writeFormat("[格式]\n结束=<CR>\n重量=3,5\n颜色=红\n");
     EXPECT_EQ(refusal(), "仪表格式.ini 第4行：未知的键“颜色”");
+    // Everything else is loaded, and no frame is taken for a weight until the file is mended.
+    EXPECT_EQ(m_state.SilenceLimitMs, 3000);
+    ASSERT_NE(m_state.IndicatorFormat, nullptr);
+    IndicatorReading reading;
+    EXPECT_NE(m_state.IndicatorFormat->read("ab12345\r", reading), nullptr);
 }
 
 TEST_F(IndicatorConfigTest, TheUserFormatIsReadInUtf8OrGbk) {
