@@ -168,30 +168,67 @@ UserFormat::Field parseField(const Definition& definition, const Entry& entry, c
 
 } // namespace
 
-UserFormat UserFormat::parse(const std::string& text, const std::string& fileName) {
-    const Definition definition(text, fileName);
-    UserFormat format;
-    format.m_shape.start = definition.markers("起始");
-    format.m_shape.end = definition.markers("结束");
-    format.m_shape.length = definition.number("长度", 0, 1, kLongestFrame);
-    format.m_shape.maxLength =
-        format.m_shape.length != 0 ? format.m_shape.length : definition.number("最大长度", 64, 1, kLongestFrame);
-    if (format.m_shape.end.empty() && format.m_shape.length == 0) {
+namespace {
+
+FrameShape shapeOf(const Definition& definition) {
+    FrameShape shape;
+    shape.start = definition.markers("起始");
+    shape.end = definition.markers("结束");
+    shape.length = definition.number("长度", 0, 1, kLongestFrame);
+    shape.maxLength = shape.length != 0 ? shape.length : definition.number("最大长度", 64, 1, kLongestFrame);
+    if (shape.end.empty() && shape.length == 0) {
         definition.fail(definition.sectionLine(), "需要“结束”或“长度”之一，才能分出一帧");
     }
-    if (format.m_shape.start.size() + format.m_shape.end.size() > format.m_shape.maxLength) {
+    if (shape.start.size() + shape.end.size() > shape.maxLength) {
         definition.fail(definition.get("长度") ? definition.get("长度")->line : definition.sectionLine(),
                         "起始和结束标记比帧还长");
     }
-    std::size_t groups = 0;
-    if (const Entry* pattern = definition.get("模式")) {
-        try {
-            format.m_pattern.emplace(pattern->value, std::regex::ECMAScript | std::regex::optimize);
-        } catch (const std::regex_error& error) {
-            definition.fail(pattern->line, std::string("模式不是有效的正则表达式：") + error.what());
-        }
-        groups = format.m_pattern->mark_count();
+    return shape;
+}
+
+std::optional<std::regex> patternOf(const Definition& definition) {
+    const Entry* pattern = definition.get("模式");
+    if (pattern == nullptr) {
+        return std::nullopt;
     }
+    try {
+        return std::regex(pattern->value, std::regex::ECMAScript | std::regex::optimize);
+    } catch (const std::regex_error& error) {
+        definition.fail(pattern->line, std::string("模式不是有效的正则表达式：") + error.what());
+    }
+}
+
+double scaleOf(const Definition& definition) {
+    const Entry* scale = definition.get("比例");
+    if (scale == nullptr) {
+        return 1.0;
+    }
+    char* end = nullptr;
+    const double value = std::strtod(scale->value.c_str(), &end);
+    if (scale->value.empty() || *end != '\0' || !std::isfinite(value) || value <= 0) {
+        definition.fail(scale->line, "比例应为正数");
+    }
+    return value;
+}
+
+// The characters of a set key; the field they are looked for in must be given too.
+std::string characters(const Definition& definition, const std::string& key, const std::string& fieldKey,
+                       bool hasField) {
+    const Entry* entry = definition.get(key);
+    if (entry != nullptr && !hasField) {
+        definition.fail(entry->line, key + "需要同时给出“" + fieldKey + "”字段");
+    }
+    return entry == nullptr ? std::string() : entry->value;
+}
+
+} // namespace
+
+UserFormat UserFormat::parse(const std::string& text, const std::string& fileName) {
+    const Definition definition(text, fileName);
+    UserFormat format;
+    format.m_shape = shapeOf(definition);
+    format.m_pattern = patternOf(definition);
+    const std::size_t groups = format.m_pattern ? format.m_pattern->mark_count() : 0;
     const Entry* weight = definition.get("重量");
     if (weight == nullptr) {
         definition.fail(definition.sectionLine(), "缺少“重量”字段");
@@ -203,32 +240,16 @@ UserFormat UserFormat::parse(const std::string& text, const std::string& fileNam
         }
     }
     format.m_decimals = static_cast<int>(definition.number("小数位", 0, 0, 6));
-    if (const Entry* scale = definition.get("比例")) {
-        char* end = nullptr;
-        format.m_scale = std::strtod(scale->value.c_str(), &end);
-        if (scale->value.empty() || *end != '\0' || !std::isfinite(format.m_scale) || format.m_scale <= 0) {
-            definition.fail(scale->line, "比例应为正数");
-        }
-    }
+    format.m_scale = scaleOf(definition);
     if (const Entry* unit = definition.get("单位")) {
         if (!readUnit(unit->value, format.m_unit) || format.m_unit == MassUnit::Unknown) {
             definition.fail(unit->line, "单位应为 kg、g 或 lb");
         }
     }
-    const std::pair<const char*, std::string*> sets[] = {{"负号", &format.m_negative},
-                                                         {"稳定", &format.m_stable},
-                                                         {"超载", &format.m_overload},
-                                                         {"欠载", &format.m_underload}};
-    for (auto [key, target] : sets) {
-        if (const Entry* entry = definition.get(key)) {
-            const bool needsField = std::string(key) == "负号" ? !format.m_sign : !format.m_state;
-            if (needsField) {
-                definition.fail(entry->line, std::string(key) + "需要同时给出" +
-                                                 (std::string(key) == "负号" ? "“符号”" : "“状态”") + "字段");
-            }
-            *target = entry->value;
-        }
-    }
+    format.m_negative = characters(definition, "负号", "符号", format.m_sign.has_value());
+    format.m_stable = characters(definition, "稳定", "状态", format.m_state.has_value());
+    format.m_overload = characters(definition, "超载", "状态", format.m_state.has_value());
+    format.m_underload = characters(definition, "欠载", "状态", format.m_state.has_value());
     return format;
 }
 
