@@ -138,6 +138,7 @@ void TForm1::connectHandlers() {
     connectHandler(ui.BtnOK, &QToolButton::clicked, this, [this] { BtnOKClick(); });
     connectHandler(ui.BtnSecurity, &QToolButton::clicked, this, [this] { BtnSecurityClick(); });
     connectHandler(ui.BtnStatistics, &QToolButton::clicked, this, [this] { BtnStatisticsClick(); });
+    m_statistics.addCheckButton(ui.BtnStatistics);
     connectHandler(ui.BtnAttachFiles, &QToolButton::clicked, this, [this] { BtnAttachFilesClick(); });
     connectHandler(ui.BtnUtilities, &QToolButton::clicked, this, [this] { BtnUtilitiesClick(); });
     connectHandler(ui.ComboBox1, &QComboBox::activated, this, [this] { ComboBox1Click(); });
@@ -325,6 +326,8 @@ void TForm1::BtnSendtoBackClick() {
 }
 
 void TForm1::BtnClearClick(const QObject* sender) {
+    if (!m_statistics.startAllowed()) // [统计] 开班检查: the shift's check comes first
+        return;
     usePortChosenSince();
     m_core.BtnClearClick(sender->objectName().toStdString());
     if (m_ui->BtnSetTabs->isEnabled()) // the run started: a new batch for the statistics

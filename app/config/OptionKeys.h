@@ -72,6 +72,12 @@ inline constexpr OptionKey BaselineSubgroups{"统计", "基准子组", K::Intege
 inline constexpr OptionKey RunRules{"统计", "判异规则", K::Text, ""};
 inline constexpr OptionKey RejectRun{"统计", "连续剔除", K::Integer, "3"};
 inline constexpr OptionKey ShiftStarts{"统计", "班次", K::Text, "00:00,08:00,16:00"};
+/// The net-content rules: 中国, 欧盟 or OIML; anything else 中国.
+inline constexpr OptionKey Regime{"统计", "法规", K::Text, "中国", "中国"};
+/// How lots are cut: 班次 (a model's products of one shift) or 小时 (of one hour).
+inline constexpr OptionKey LotSplit{"统计", "批次", K::Text, "班次", "班次"};
+/// 1: Start is refused until a passing performance check of the current shift is stored.
+inline constexpr OptionKey ShiftCheck{"统计", "开班检查", K::YesNo, "0", "0"};
 
 // The live feed over MQTT: off while Host is empty (a new station's file has the section, Host empty).
 inline constexpr OptionKey MqttHost{"MQTT", "Host", K::Text, "", ""};

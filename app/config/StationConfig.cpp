@@ -282,13 +282,19 @@ StatisticsSettings StationConfig::loadStatistics(const std::string& iniPath) {
     settings.grams = text(ini, WeightUnit) == "g";
     const double defaultDivision = settings.grams ? 1.0 : 0.001;
     const double division = number(ini, Division, defaultDivision);
-    settings.division = division > 0.0 && division < 1e6 ? division : defaultDivision;
+    // A scale's division lies between 1 mg and 1 kg; anything else (1e-18 once overflowed the figures)
+    // gives the default.
+    const double divisionGrams = division * (settings.grams ? 1.0 : 1000.0);
+    settings.division = divisionGrams >= 0.001 && divisionGrams <= 1000.0 ? division : defaultDivision;
     settings.subgroupSize = integerIn(ini, SubgroupSize, 2, 10);
     settings.baselineSubgroups = integerIn(ini, BaselineSubgroups, 1, 1000);
     settings.nelson = upperAscii(text(ini, RunRules)) == "NELSON";
     settings.rejectRun = integerIn(ini, RejectRun, 1, 1000);
     if (const auto starts = shiftStarts(text(ini, ShiftStarts)))
         settings.shiftStarts = *starts;
+    settings.regime = text(ini, Regime);
+    settings.lotByHour = text(ini, LotSplit) == "小时";
+    settings.shiftCheck = yesNo(ini, ShiftCheck);
     return settings;
 }
 

@@ -67,6 +67,9 @@ struct StatisticsSettings {
     bool nelson = false;                       ///< 判异规则: "Nelson", else the Western Electric rules
     int rejectRun = 3;                         ///< 连续剔除, the run of rejects that alerts, 1 to 1000
     std::vector<int> shiftStarts{0, 480, 960}; ///< 班次, "HH:MM,HH:MM,...": the shifts' starts, minutes
+    std::string regime = "中国";               ///< 法规: 中国, 欧盟 or OIML (anything else 中国)
+    bool lotByHour = false;                    ///< 批次: "小时" cuts lots per hour, else per shift
+    bool shiftCheck = false;                   ///< 开班检查: Start needs a passing check of the shift
 };
 
 /// The reads and writes of Option.ini. Every function opens the file for its own use; writes throw

@@ -2,11 +2,15 @@
 // in the marquee pane.
 #include "app/StationStatistics.h"
 
+#include "quality/report/CheckStore.h"
+#include "quality/window/CheckDialog.h"
 #include "quality/window/StatisticsWindow.h"
 #include "tests/app/StationWindowFixture.h"
 
 #include <QApplication>
 #include <QBoxLayout>
+#include <QDateTime>
+#include <QFile>
 
 namespace kelvora::test {
 namespace {
@@ -99,6 +103,50 @@ TEST_F(StationStatisticsTest, AGoodProductThatRaisesAnAlertKeepsItUntilTheNextGo
     ui().BtnWordWrap->click();
     EXPECT_EQ(form.statistics().window()->batch().statistics().count(), 0);
     EXPECT_EQ(form.statistics().window()->alerts().size(), 1);
+}
+
+TEST_F(StationStatisticsTest, TheChecksButtonAndAShiftThatStartsWithACheck) {
+    makeDatabase();
+    QFile ini(path(QStringLiteral("Option.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::Append));
+    ini.write("[统计]\n开班检查=1\n");
+    ini.close();
+    TForm1& form = open();
+    logIn();
+    auto* checks = form.findChild<QToolButton*>(QStringLiteral("BtnChecks"));
+    ASSERT_NE(checks, nullptr);
+    EXPECT_EQ(checks->text(), QStringLiteral("日常检查"));
+    QLayout* bar = checks->parentWidget()->layout();
+    EXPECT_EQ(bar->indexOf(checks), bar->indexOf(ui().BtnStatistics) + 1);
+    form.setRightVisible(QStringLiteral("查询"), false);
+    EXPECT_FALSE(checks->isVisibleTo(&form));
+    form.setRightVisible(QStringLiteral("查询"), true);
+    EXPECT_TRUE(checks->isVisibleTo(&form));
+
+    // No check of this shift yet: Start is refused with a notice.
+    takeTexts();
+    ui().ComboBox1->setEditText(QStringLiteral("B250"));
+    ui().BtnClear->click();
+    const auto notices = takeTexts();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_TRUE(notices[0].contains(QStringLiteral("还没有合格的性能检查"))) << notices[0].toStdString();
+    EXPECT_EQ(form.statistics().window(), nullptr) << "no run, no live batch";
+
+    checks->click();
+    ASSERT_NE(form.statistics().checks(), nullptr);
+    EXPECT_TRUE(form.statistics().checks()->isVisible());
+    const QString shift = lotPeriod(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                    LotRules{LotRules::Split::Shift, {0, 480, 960}});
+    storeCheck(form.ADO1, {QStringLiteral("性能检查"),
+                           QStringLiteral("2026-12-10 08:00:00"),
+                           QStringLiteral("admin"),
+                           QStringLiteral("B250"),
+                           shift,
+                           true,
+                           {}});
+    ui().BtnClear->click();
+    EXPECT_TRUE(takeTexts().empty());
+    EXPECT_NE(form.statistics().window(), nullptr) << "the run started";
 }
 
 } // namespace

@@ -253,6 +253,22 @@ TEST_F(StationConfigTest, StatisticsSettingsReadTheirSectionAndFallBackOnBadValu
     writeBytes("[统计]\n分度值=-1\n子组大小=11\n基准子组=0\n连续剔除=0\n班次=08:00,25:00\n");
     const StatisticsSettings bad = StationConfig::loadStatistics(m_ini);
     EXPECT_DOUBLE_EQ(bad.division, 0.001);
+    // A division finer than 1 mg or coarser than 1 kg is no scale's: the default.
+    for (const char* division : {"1e-18", "0.0000009", "1.5"}) {
+        writeBytes(std::string("[统计]\n分度值=") + division + "\n");
+        EXPECT_DOUBLE_EQ(StationConfig::loadStatistics(m_ini).division, 0.001) << division;
+    }
+    writeBytes("[统计]\n分度值=0.000001\n");
+    EXPECT_DOUBLE_EQ(StationConfig::loadStatistics(m_ini).division, 0.000001);
+    // The rules, the lots and the shift's check; a file without them behaves as before (中国, per shift).
+    EXPECT_EQ(defaults.regime, "中国");
+    EXPECT_FALSE(defaults.lotByHour);
+    EXPECT_FALSE(defaults.shiftCheck);
+    writeBytes("[统计]\n法规=欧盟\n批次=小时\n开班检查=1\n");
+    const StatisticsSettings lots = StationConfig::loadStatistics(m_ini);
+    EXPECT_EQ(lots.regime, "欧盟");
+    EXPECT_TRUE(lots.lotByHour);
+    EXPECT_TRUE(lots.shiftCheck);
     EXPECT_EQ(bad.subgroupSize, 5);
     EXPECT_EQ(bad.baselineSubgroups, 20);
     EXPECT_EQ(bad.rejectRun, 3);
