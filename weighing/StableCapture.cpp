@@ -11,8 +11,15 @@ namespace {
 // Readings are multiples of d; this keeps a range of exactly the band inside it.
 constexpr double kSlack = 1e-6;
 
+// The mean of at least one reading; readings near the largest double (a misread exponent) whose sum
+// overflows are summed as shares of the count instead, so the mean stays finite.
 double mean(std::vector<double>::const_iterator begin, std::vector<double>::const_iterator end) {
-    return std::accumulate(begin, end, 0.0) / static_cast<double>(end - begin);
+    const auto count = static_cast<double>(end - begin);
+    const double sum = std::accumulate(begin, end, 0.0);
+    if (std::isfinite(sum)) {
+        return sum / count;
+    }
+    return std::accumulate(begin, end, 0.0, [count](double total, double x) { return total + x / count; });
 }
 
 double range(std::vector<double>::const_iterator begin, std::vector<double>::const_iterator end) {
@@ -101,18 +108,21 @@ double StableCapture::levelWeight(const std::vector<double>& samples, double d, 
     }
     const double centre = mean(stretch(best), stretch(best + length));
     const double band = 2.0 * std::max(bestRange, kSettleBand * d) + kSlack * d;
-    double sum = 0.0;
-    int n = 0;
+    std::vector<double> kept;
     for (double x : samples) {
         if (std::abs(x - centre) <= band) {
-            sum += x;
-            ++n;
+            kept.push_back(x);
         }
     }
-    if (readings != nullptr) {
-        *readings = static_cast<std::size_t>(n);
+    // The stretch lies within the band of its own mean; should rounding at the largest doubles leave
+    // none, the stretch itself is the weight.
+    if (kept.empty()) {
+        kept.assign(stretch(best), stretch(best + length));
     }
-    return sum / n; // the stretch itself lies within the band: n >= 1
+    if (readings != nullptr) {
+        *readings = kept.size();
+    }
+    return mean(kept.begin(), kept.end());
 }
 
 } // namespace kelvora

@@ -3,6 +3,7 @@
 #include "weighing/WeighingCore.h"
 
 #include <algorithm>
+#include <cmath>
 #include <initializer_list>
 
 #include <gtest/gtest.h>
@@ -212,4 +213,22 @@ TEST(StableCapture, ReportsHowManyReadingsAWeightStandsOnAndKeepsALongProductBou
     }
     EXPECT_NEAR(capture.end(0.01).value(), 16.05, 1e-9);
     EXPECT_EQ(capture.weightReadings(), StableCapture::kMaxReadings);
+}
+
+TEST(StableCapture, ReadingsNearTheLargestDoubleGiveAFiniteWeight) {
+    // A misread exponent ("1e18 ") once summed four such readings to infinity, and the exit's mean
+    // divided 0 by 0.
+    StableCapture settled;
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(settled.add(4.86e307, 0.01));
+    }
+    EXPECT_DOUBLE_EQ(settled.add(4.86e307, 0.01).value(), 4.86e307);
+    StableCapture unsettled;
+    for (double x : {1.7e308, -1.7e308, 1.7e308, 1.0}) {
+        EXPECT_FALSE(unsettled.add(x, 0.01));
+    }
+    const auto weight = unsettled.end(0.01);
+    ASSERT_TRUE(weight);
+    EXPECT_TRUE(std::isfinite(*weight));
+    EXPECT_GE(unsettled.weightReadings(), 1u);
 }
