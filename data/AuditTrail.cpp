@@ -73,21 +73,28 @@ QString AuditTrail::lastLink() {
 
 void AuditTrail::record(const QString& event, const QString& object, const QString& oldValue, const QString& newValue,
                         const QString& note) {
+    record(std::vector<Event>{{event, object, oldValue, newValue, note}});
+}
+
+void AuditTrail::record(const std::vector<Event>& events) {
     const QString time = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     // Empty text is stored as empty text, never as null: the link is computed over what is read back.
     const auto text = [](const QString& value) { return value.isNull() ? QString(u""_s) : value; };
+    std::vector<QVariantList> rows;
+    for (const Event& e : events)
+        rows.push_back({time, m_station, QVariant(), text(m_operator), text(e.event), text(e.object), text(e.oldValue),
+                        text(e.newValue), text(e.note)});
     try {
-        append({time, m_station, QVariant(), text(m_operator), text(event), text(object), text(oldValue),
-                text(newValue), text(note)});
+        append(rows);
     } catch (const DatabaseError& e) {
         m_connection.Close();
         throw DatabaseError(QStringLiteral("审计记录未能保存: %1").arg(e.message()));
     }
 }
 
-// `values` in the order of schema::auditTable() without 链; 序号 is filled in here, under the lock that
+// Each row in the order of schema::auditTable() without 链; 序号 is filled in here, under the lock that
 // keeps the station's rows in one line.
-void AuditTrail::append(const QVariantList& values) {
+void AuditTrail::append(const std::vector<QVariantList>& rows) {
     m_connection.Open();
     QSqlDatabase db = m_connection.database();
     const bool sqlite = m_connection.dialect() == schema::Dialect::Sqlite;
@@ -114,20 +121,22 @@ void AuditTrail::append(const QVariantList& values) {
         if (!query.exec())
             throw DatabaseError(query.lastError().text());
         const bool any = query.next();
-        const qlonglong number = any ? query.value(0).toLongLong() + 1 : 1;
-        const QString previous = any ? query.value(1).toString() : QString();
-        QVariantList row = values;
-        row[2] = double(number);
-        QVariantList fields{row[1], row[2], row[0]};
-        fields += row.mid(3);
-        row << RecordChain::link(previous, fields);
+        qlonglong number = any ? query.value(0).toLongLong() : 0;
+        QString previous = any ? query.value(1).toString() : QString();
         query.prepare(
             QStringLiteral("insert into \"audit\" (\"时间\", \"站点\", \"序号\", \"操作员\", \"事件\", \"对象\", "
                            "\"旧值\", \"新值\", \"备注\", \"链\") values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-        for (const QVariant& value : row)
-            query.addBindValue(value);
-        if (!query.exec())
-            throw DatabaseError(query.lastError().text());
+        for (QVariantList row : rows) {
+            row[2] = double(++number);
+            QVariantList fields{row[1], row[2], row[0]};
+            fields += row.mid(3);
+            previous = RecordChain::link(previous, fields);
+            row << previous;
+            for (int i = 0; i < row.size(); ++i)
+                query.bindValue(i, row[i]);
+            if (!query.exec())
+                throw DatabaseError(query.lastError().text());
+        }
         execOrThrow(query, QStringLiteral("COMMIT"));
     } catch (...) {
         QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));

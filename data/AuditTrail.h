@@ -2,7 +2,10 @@
 
 #include "data/TADOConnection.h"
 
+#include <vector>
+
 #include <QString>
+#include <QVariantList>
 
 namespace kelvora {
 
@@ -42,13 +45,25 @@ public:
     void record(const QString& event, const QString& object = {}, const QString& oldValue = {},
                 const QString& newValue = {}, const QString& note = {});
 
+    /// One event of record(events).
+    struct Event {
+        QString event;
+        QString object;
+        QString oldValue;
+        QString newValue;
+        QString note;
+    };
+    /// Appends the events in order in one transaction (one commit, so one wait for the disk): all or none.
+    /// Throws DatabaseError.
+    void record(const std::vector<Event>& events);
+
     /// The link of the station's last row (empty when it has none).
     QString lastLink();
 
     TADOConnection& connection() { return m_connection; }
 
 private:
-    void append(const QVariantList& values);
+    void append(const std::vector<QVariantList>& rows);
 
     TADOConnection m_connection;
     QString m_station;

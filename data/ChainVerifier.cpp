@@ -5,6 +5,11 @@
 #include "data/RecordChain.h"
 #include "data/TADOConnection.h"
 
+#include <cstring>
+#include <openssl/evp.h>
+#include <sqlite3.h>
+
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -26,8 +31,42 @@ QString timeText(const QDateTime& time) {
 struct Row {
     qlonglong id = 0;
     double number = 0;
-    QString link;
-    QVariantList fields;
+    QByteArray station; ///< UTF-8
+    QByteArray link;
+    QByteArray encoded; ///< the fields as RecordChain encodes them
+};
+
+// Copies bytes into `to`, reusing its storage: ten million rows need no allocation each.
+void copyInto(QByteArray& to, const char* bytes, qsizetype size) {
+    to.resize(size);
+    if (size > 0)
+        std::memcpy(to.data(), bytes, static_cast<size_t>(size));
+}
+
+// Whether `stored` is the link of `previous` and `encoded`: RecordChain::linkOf, computed with OpenSSL's
+// SHA-256 into a reused buffer, for speed.
+class LinkCheck {
+public:
+    bool follows(const QByteArray& previous, const QByteArray& encoded, const QByteArray& stored) {
+        if (stored.size() != 64)
+            return false;
+        copyInto(m_message, previous.constData(), previous.size());
+        m_message += '\n';
+        m_message += encoded;
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        if (EVP_Digest(m_message.constData(), static_cast<size_t>(m_message.size()), digest, &length, EVP_sha256(),
+                       nullptr) != 1)
+            throw DatabaseError(QStringLiteral("SHA-256 failed"));
+        static constexpr char kHex[] = "0123456789abcdef";
+        for (unsigned int i = 0; i < length; ++i)
+            if (stored[2 * i] != kHex[digest[i] >> 4] || stored[2 * i + 1] != kHex[digest[i] & 15])
+                return false;
+        return true;
+    }
+
+private:
+    QByteArray m_message;
 };
 
 // Walks one station's rows in order. A row whose link does not follow is judged when the next row is
@@ -35,15 +74,15 @@ struct Row {
 // otherwise the broken row was edited, or rows before it deleted (a gap in 序号).
 class StationWalk {
 public:
-    StationWalk(ChainVerifier::Report& report, QString table, QString station, QString previousLink,
-                std::optional<double> previousNumber)
-        : m_report(report), m_table(std::move(table)), m_station(std::move(station)),
+    StationWalk(ChainVerifier::Report& report, LinkCheck& check, QString table, QString station,
+                QByteArray previousLink, std::optional<double> previousNumber)
+        : m_report(report), m_check(check), m_table(std::move(table)), m_station(std::move(station)),
           m_previous(std::move(previousLink)), m_previousNumber(previousNumber) {}
 
-    void add(Row row) {
+    void add(const Row& row) {
         ++m_report.checked;
         if (m_pending) {
-            if (RecordChain::link(m_beforePending, row.fields) == row.link) {
+            if (m_check.follows(m_beforePending, row.encoded, row.link)) {
                 report(*m_pending, QStringLiteral("inserted (the next row follows the row before it)"));
                 m_pending.reset();
                 accept(row);
@@ -51,7 +90,7 @@ public:
             }
             judgePending();
         }
-        if (RecordChain::link(m_previous, row.fields) == row.link) {
+        if (m_check.follows(m_previous, row.encoded, row.link)) {
             accept(row);
             return;
         }
@@ -69,7 +108,7 @@ public:
 
 private:
     void accept(const Row& row) {
-        m_previous = row.link;
+        copyInto(m_previous, row.link.constData(), row.link.size());
         m_previousNumber = row.number;
     }
 
@@ -90,12 +129,13 @@ private:
     }
 
     ChainVerifier::Report& m_report;
+    LinkCheck& m_check;
     QString m_table;
     QString m_station;
-    QString m_previous;
+    QByteArray m_previous;
     std::optional<double> m_previousNumber;
     std::optional<Row> m_pending;
-    QString m_beforePending;
+    QByteArray m_beforePending;
     bool m_pendingGap = false;
     double m_gapFrom = 0;
 };
@@ -115,8 +155,8 @@ QString rangeCondition(const std::optional<QDateTime>& from, const std::optional
 }
 
 // The link and 序号 of the station's last linked row before `number`, for a range that starts later.
-std::pair<QString, std::optional<double>> rowBefore(QSqlDatabase& db, const QString& table, const QString& station,
-                                                    double number) {
+std::pair<QByteArray, std::optional<double>> rowBefore(QSqlDatabase& db, const QString& table, const QString& station,
+                                                       double number) {
     QSqlQuery query(db);
     query.prepare(
         QStringLiteral("select \"链\", \"序号\" from %1 where \"站点\" = ? and \"序号\" < ? and \"链\" is not "
@@ -126,9 +166,87 @@ std::pair<QString, std::optional<double>> rowBefore(QSqlDatabase& db, const QStr
     query.addBindValue(number);
     execOrThrow(query);
     if (!query.next())
-        return {QString(), std::nullopt};
-    return {query.value(0).toString(), query.value(1).toDouble()};
+        return {QByteArray(), std::nullopt};
+    return {query.value(0).toString().toLatin1(), query.value(1).toDouble()};
 }
+
+// The rows of a select of id, 链 and the linked fields (站点 and 序号 first), one at a time. SQLite is
+// read through its own interface: ten million rows are checked without a QVariant for each value.
+class RowReader {
+public:
+    RowReader(QSqlDatabase& db, bool postgres, const QString& sql, int timeColumn)
+        : m_query(db), m_postgres(postgres), m_timeColumn(timeColumn) {
+        const QVariant handle = db.driver()->handle();
+        if (!postgres && qstrcmp(handle.typeName(), "sqlite3*") == 0) {
+            sqlite3* sqlite = *static_cast<sqlite3* const*>(handle.data());
+            if (sqlite3_prepare_v2(sqlite, sql.toUtf8().constData(), -1, &m_statement, nullptr) != SQLITE_OK)
+                throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(sqlite)));
+            return;
+        }
+        m_query.setForwardOnly(true);
+        if (!m_query.exec(sql))
+            throw DatabaseError(m_query.lastError().text());
+    }
+    ~RowReader() { sqlite3_finalize(m_statement); }
+    RowReader(const RowReader&) = delete;
+    RowReader& operator=(const RowReader&) = delete;
+
+    bool next(Row& row) { return m_statement ? nextSqlite(row) : nextQuery(row); }
+
+private:
+    bool nextSqlite(Row& row) {
+        const int step = sqlite3_step(m_statement);
+        if (step == SQLITE_DONE)
+            return false;
+        if (step != SQLITE_ROW)
+            throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_statement))));
+        row.id = sqlite3_column_int64(m_statement, 0);
+        copyInto(row.link, reinterpret_cast<const char*>(sqlite3_column_text(m_statement, 1)),
+                 sqlite3_column_bytes(m_statement, 1));
+        copyInto(row.station, reinterpret_cast<const char*>(sqlite3_column_text(m_statement, 2)),
+                 sqlite3_column_bytes(m_statement, 2));
+        row.number = sqlite3_column_double(m_statement, 3);
+        row.encoded.resize(0);
+        const int columns = sqlite3_column_count(m_statement);
+        for (int c = 2; c < columns; ++c) {
+            switch (sqlite3_column_type(m_statement, c)) {
+            case SQLITE_NULL:
+                RecordChain::appendNull(row.encoded);
+                break;
+            case SQLITE_INTEGER:
+            case SQLITE_FLOAT:
+                RecordChain::appendNumber(row.encoded, sqlite3_column_double(m_statement, c));
+                break;
+            default:
+                RecordChain::appendText(row.encoded, reinterpret_cast<const char*>(sqlite3_column_text(m_statement, c)),
+                                        sqlite3_column_bytes(m_statement, c));
+            }
+        }
+        return true;
+    }
+
+    bool nextQuery(Row& row) {
+        if (!m_query.next()) {
+            if (m_query.lastError().isValid())
+                throw DatabaseError(m_query.lastError().text());
+            return false;
+        }
+        row.id = m_query.value(0).toLongLong();
+        row.link = m_query.value(1).toString().toLatin1();
+        row.station = m_query.value(2).toString().toUtf8();
+        row.number = m_query.value(3).toDouble();
+        QVariantList fields;
+        for (int c = 2; c < m_query.record().count(); ++c)
+            fields << (m_postgres && c == m_timeColumn ? postgres_handle::serverText(m_query, c) : m_query.value(c));
+        row.encoded = RecordChain::encodeFields(fields);
+        return true;
+    }
+
+    QSqlQuery m_query;
+    bool m_postgres;
+    int m_timeColumn;
+    sqlite3_stmt* m_statement = nullptr;
+};
 
 } // namespace
 
@@ -181,32 +299,26 @@ void ChainVerifier::verifyTable(const QString& table, const QStringList& fields,
     for (const QString& field : fields)
         columns << quoted(field);
     const int timeColumn = 2 + static_cast<int>(fields.indexOf(QStringLiteral("时间")));
-    QSqlQuery rows(db);
-    rows.setForwardOnly(true);
-    rows.prepare(QStringLiteral("select %1 from %2 where \"链\" is not null%3 order by \"站点\", \"序号\"")
-                     .arg(columns.join(u','), quoted(table), range));
-    execOrThrow(rows);
+    RowReader rows(db, postgres,
+                   QStringLiteral("select %1 from %2 where \"链\" is not null%3 order by \"站点\", \"序号\"")
+                       .arg(columns.join(u','), quoted(table), range),
+                   timeColumn);
     std::optional<StationWalk> walk;
-    QString station;
-    while (rows.next()) {
-        Row row;
-        row.id = rows.value(0).toLongLong();
-        row.link = rows.value(1).toString();
-        for (int i = 2; i < columns.size(); ++i)
-            row.fields << (postgres && i == timeColumn ? postgres_handle::serverText(rows, i) : rows.value(i));
-        row.number = row.fields[1].toDouble();
-        if (!walk || row.fields[0].toString() != station) {
+    QByteArray station;
+    Row row;
+    LinkCheck check;
+    while (rows.next(row)) {
+        if (!walk || row.station != station) {
             if (walk)
                 walk->finish();
-            station = row.fields[0].toString();
+            station = row.station;
+            const QString name = QString::fromUtf8(station);
             auto [previous, previousNumber] =
-                from ? rowBefore(db, table, station, row.number) : std::pair<QString, std::optional<double>>{};
-            walk.emplace(report, table, station, previous, previousNumber);
+                from ? rowBefore(db, table, name, row.number) : std::pair<QByteArray, std::optional<double>>{};
+            walk.emplace(report, check, table, name, previous, previousNumber);
         }
-        walk->add(std::move(row));
+        walk->add(row);
     }
-    if (rows.lastError().isValid())
-        throw DatabaseError(rows.lastError().text());
     if (walk)
         walk->finish();
 }

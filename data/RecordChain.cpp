@@ -35,25 +35,51 @@ QByteArray RecordChain::fieldText(const QVariant& value) {
     }
 }
 
-QByteArray RecordChain::message(const QString& previousLinkHex, const QVariantList& fields) {
-    QByteArray bytes = previousLinkHex.toLatin1();
-    bytes += '\n';
+void RecordChain::appendNull(QByteArray& out) {
+    out += '-';
+}
+
+void RecordChain::appendText(QByteArray& out, const char* utf8, qsizetype size) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, size).ptr;
+    out.append(digits, end - digits);
+    out += ':';
+    out.append(utf8, size);
+}
+
+void RecordChain::appendNumber(QByteArray& out, double value) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    appendText(out, buffer, static_cast<qsizetype>(result.ptr - buffer));
+}
+
+QByteArray RecordChain::encodeFields(const QVariantList& fields) {
+    QByteArray bytes;
     for (const QVariant& field : fields) {
         if (field.isNull()) {
-            bytes += '-';
+            appendNull(bytes);
             continue;
         }
         const QByteArray text = fieldText(field);
-        bytes += QByteArray::number(text.size());
-        bytes += ':';
-        bytes += text;
+        appendText(bytes, text.constData(), text.size());
     }
     return bytes;
 }
 
+QByteArray RecordChain::message(const QString& previousLinkHex, const QVariantList& fields) {
+    return previousLinkHex.toLatin1() + '\n' + encodeFields(fields);
+}
+
+QByteArray RecordChain::linkOf(const QByteArray& previousLinkHex, const QByteArray& encodedFields) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(previousLinkHex);
+    hash.addData(QByteArrayView("\n", 1));
+    hash.addData(encodedFields);
+    return hash.result().toHex();
+}
+
 QString RecordChain::link(const QString& previousLinkHex, const QVariantList& fields) {
-    return QString::fromLatin1(
-        QCryptographicHash::hash(message(previousLinkHex, fields), QCryptographicHash::Sha256).toHex());
+    return QString::fromLatin1(linkOf(previousLinkHex.toLatin1(), encodeFields(fields)));
 }
 
 } // namespace kelvora

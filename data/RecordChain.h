@@ -35,6 +35,15 @@ public:
     static QByteArray message(const QString& previousLinkHex, const QVariantList& fields);
     /// The text T of one field as described above (null values have none: empty).
     static QByteArray fieldText(const QVariant& value);
+
+    /// The part of the message after the previous link's line: the encoded fields.
+    static QByteArray encodeFields(const QVariantList& fields);
+    /// Appends one field's encoding to `out`: a null field, a number, or text as stored (UTF-8).
+    static void appendNull(QByteArray& out);
+    static void appendNumber(QByteArray& out, double value);
+    static void appendText(QByteArray& out, const char* utf8, qsizetype size);
+    /// The link (64 lowercase hex digits, ASCII) over a previous link and encoded fields.
+    static QByteArray linkOf(const QByteArray& previousLinkHex, const QByteArray& encodedFields);
 };
 
 } // namespace kelvora

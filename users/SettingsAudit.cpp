@@ -56,16 +56,19 @@ SettingsAudit::Values SettingsAudit::read(const std::string& iniPath) {
 
 int SettingsAudit::recordChanges(const Values& before, const Values& after, const QString& event, AuditTrail& trail) {
     static const QStringList batchKeys{keyName(option::BatchCount), keyName(option::BatchReminder)};
-    int rows = 0;
+    std::vector<AuditTrail::Event> events;
     for (const auto& [key, value] : after) {
         const auto old = before.find(key);
         const std::optional<QString> oldValue = old == before.end() ? std::nullopt : old->second;
         if (oldValue == value)
             continue;
-        trail.record(batchKeys.contains(key) ? audit_event::kBatch : event, key, shown(oldValue), shown(value));
-        ++rows;
+        events.push_back(
+            {batchKeys.contains(key) ? audit_event::kBatch : event, key, shown(oldValue), shown(value), {}});
     }
-    return rows;
+    // One save is one transaction: its keys are on record together or not at all.
+    if (!events.empty())
+        trail.record(events);
+    return static_cast<int>(events.size());
 }
 
 int SettingsAudit::recordOutsideChanges(const std::string& iniPath, AuditTrail& trail) {

@@ -15,8 +15,8 @@ namespace kelvora {
 namespace {
 
 // The heading's lines of one page.
-QStringList headingLines(const RecordPrint::Heading& heading, int count, int page, int pages) {
-    return {u"称重记录　站点：%1"_s.arg(heading.station),
+QStringList headingLines(const QString& title, const RecordPrint::Heading& heading, int count, int page, int pages) {
+    return {u"%1　站点：%2"_s.arg(title, heading.station),
             u"时间：%1　条件：%2　共%3条记录　第%4页/共%5页"_s
                 .arg(heading.range, heading.condition.isEmpty() ? u"无"_s : heading.condition)
                 .arg(count)
@@ -26,7 +26,8 @@ QStringList headingLines(const RecordPrint::Heading& heading, int count, int pag
 
 } // namespace
 
-int RecordPrint::paint(QPagedPaintDevice& device, const TADOQuery& query, const Heading& heading) {
+int RecordPrint::paint(QPagedPaintDevice& device, const TADOQuery& query, const Heading& heading,
+                       const QString& title) {
     const int count = query.RecordCount();
     device.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(12, 12, 12, 12),
                                      QPageLayout::Millimeter));
@@ -52,7 +53,7 @@ int RecordPrint::paint(QPagedPaintDevice& device, const TADOQuery& query, const 
     for (int p = 0; p < pages; ++p) {
         if (p > 0)
             device.newPage();
-        const QStringList lines = headingLines(heading, count, p + 1, pages);
+        const QStringList lines = headingLines(title, heading, count, p + 1, pages);
         for (int i = 0; i < lines.size(); ++i)
             painter.drawText(QRect(0, i * line, page.width(), line), Qt::AlignLeft | Qt::AlignVCenter, lines[i]);
         const auto drawRow = [&](int y, const auto& text) {

@@ -20,7 +20,8 @@ public:
 
     /// Sets `device` to landscape A4 and paints the pages on it. Returns the number of pages (at least one,
     /// a page saying there is no record for an empty result). Throws DatabaseError when the query is closed.
-    static int paint(QPagedPaintDevice& device, const TADOQuery& query, const Heading& heading);
+    static int paint(QPagedPaintDevice& device, const TADOQuery& query, const Heading& heading,
+                     const QString& title = QStringLiteral("称重记录"));
 };
 
 } // namespace kelvora
