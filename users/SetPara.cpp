@@ -17,6 +17,7 @@
 #include <fstream>
 #include <sstream>
 
+#include <QLabel>
 #include <QList>
 #include <QPointer>
 
@@ -55,6 +56,14 @@ TSetParaFrm::TSetParaFrm(std::string iniPath, QWidget* parent)
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     m_ui->RzComboBox1->addItems(portNames());
+    // The counter of legally relevant changes, which an instrument without a physical seal shows.
+    auto* counter = new QLabel(this);
+    counter->setObjectName(u"LegalCounter"_s);
+    counter->setGeometry(16, 652, 290, 24);
+    runWindowHandler([counter] {
+        if (AuditTrail* trail = AuditTrail::configured())
+            counter->setText(u"计量参数修改次数：%1"_s.arg(SettingsAudit::legalCounter(*trail)));
+    });
     connectHandler(m_ui->RzBitBtn1, &QPushButton::clicked, this, [this] { RzBitBtn1Click(); });
     connectHandler(m_ui->RzBitBtn2, &QPushButton::clicked, this, [this] { RzBitBtn2Click(); });
     connectHandler(m_ui->BtnDetect, &QPushButton::clicked, this, [this] { BtnDetectClick(); });

@@ -7,6 +7,8 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QSqlError>
+#include <QSqlQuery>
 
 using namespace Qt::StringLiterals;
 
@@ -91,6 +93,30 @@ void SettingsAudit::remember(const std::string& iniPath) {
 
 QString SettingsAudit::snapshotPath(const std::string& iniPath) {
     return QString::fromStdString(iniPath) + u".audit"_s;
+}
+
+int SettingsAudit::legalCounter(AuditTrail& trail) {
+    using namespace option;
+    trail.connection().Open();
+    QSqlQuery query(trail.connection().database());
+    const QStringList keys{keyName(ProductThreshold), keyName(Algorithm1),   keyName(Algorithm2),
+                           keyName(Algorithm3),       keyName(SamplingMode), keyName(MinimumReadings),
+                           keyName(Indicator1),       keyName(Indicator2),   keyName(Decoding),
+                           keyName(IndicatorModel),   keyName(PollRate)};
+    QStringList marks;
+    for (qsizetype i = 0; i < keys.size(); ++i)
+        marks << u"?"_s;
+    query.prepare(
+        u"select count(*) from \"audit\" where \"站点\" = ? and (\"事件\" in (?, ?, ?) or (\"事件\" in (?, ?) "
+        u"and \"对象\" in (%1)))"_s.arg(marks.join(u',')));
+    for (const QString& value :
+         QStringList{trail.station(), audit_event::kModelAdded, audit_event::kModelChanged, audit_event::kModelDeleted,
+                     audit_event::kSetting, audit_event::kSettingOutside} +
+             keys)
+        query.addBindValue(value);
+    if (!query.exec() || !query.next())
+        throw DatabaseError(query.lastError().text());
+    return query.value(0).toInt();
 }
 
 bool SettingsAudit::legallyRelevant(const QString& key) {

@@ -35,6 +35,11 @@ public:
     /// "Option.ini.audit" beside the file: one line "[section] key=text" per key present, UTF-8.
     static QString snapshotPath(const std::string& iniPath);
 
+    /// The event counter of legally relevant settings: the rows of the station's trail that changed a
+    /// model's limits (型号添加, 型号修改, 型号删除) or a key that legallyRelevant() names. Zero is not one.
+    /// Throws DatabaseError.
+    static int legalCounter(AuditTrail& trail);
+
     /// Whether a key governs the verdict (limits are in the catalogue): the product threshold, the
     /// capture, the indicator's type and decoding.
     static bool legallyRelevant(const QString& key);

@@ -2,6 +2,7 @@
 // Option.ini changed while the program was not running.
 #include "UsersTestSupport.h"
 #include "app/config/ProfileFile.h"
+#include "app/config/StationConfig.h"
 #include "data/AuditTrail.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "ui/DataGrid.h"
@@ -13,6 +14,7 @@
 #include "users/Unit2.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -108,6 +110,7 @@ TEST_F(AuditEventsTest, EachUserAddedChangedOrDeletedAndTheLastManagerKept) {
 
 TEST_F(AuditEventsTest, TheSettingsWindowRecordsEachKeyItChanged) {
     ProfileFile(m_ini).writeString("下限值", "Value", "10.000");
+    StationConfig::saveSettingsWindow(m_ini, StationConfig::loadSettingsWindow(m_ini)); // every key written
     TSetParaFrm window(m_ini);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -116,9 +119,13 @@ TEST_F(AuditEventsTest, TheSettingsWindowRecordsEachKeyItChanged) {
     window.findChild<QPushButton*>(u"RzBitBtn1"_s)->click();
     const QStringList rows = trail();
     EXPECT_TRUE(rows.contains(u"|设置修改|[下限值] Value|10.000|0.2"_s)) << rows.join(u'\n').toStdString();
-    EXPECT_TRUE(rows.contains(u"|设置修改|[串行口] Baudrate|(无)|19200"_s)) << rows.join(u'\n').toStdString();
+    EXPECT_TRUE(rows.contains(u"|设置修改|[串行口] Baudrate|9600|19200"_s)) << rows.join(u'\n').toStdString();
     // What the window wrote is the station's own change: no outside change at the next start.
     EXPECT_EQ(SettingsAudit::recordOutsideChanges(m_ini, *AuditTrail::configured()), 0);
+    // The threshold counts as a legally relevant change, the baud rate not; the next window shows it.
+    EXPECT_EQ(SettingsAudit::legalCounter(*AuditTrail::configured()), 1);
+    TSetParaFrm again(m_ini);
+    EXPECT_EQ(again.findChild<QLabel*>(u"LegalCounter"_s)->text(), u"计量参数修改次数：1"_s);
 }
 
 TEST_F(AuditEventsTest, OptionIniEditedWhileTheProgramWasNotRunning) {
