@@ -207,8 +207,23 @@ std::optional<LotReadiness> lotReadiness(const LotWeights& lot, const QuantityLi
     // The shift at which 99 % of the draws pass: each draw passes at every shift above its own bound.
     const auto at = static_cast<std::size_t>(std::ceil(0.99 * n)) - 1;
     std::nth_element(shifts.begin(), shifts.begin() + static_cast<std::ptrdiff_t>(at), shifts.end());
-    result.minTargetMean = mean + shifts[at];
-    result.savingPerPack = -shifts[at];
+    result.minSamplingMean = mean + shifts[at];
+    // The lot's own rules at a shift: the (k+1)-th lightest pack at TU1 leaves at most k short by more
+    // than T, the lightest at TU2 none short by more than 2T.
+    const auto allowed = static_cast<std::int64_t>(std::floor(static_cast<double>(total) * kShortShareAllowed));
+    std::int64_t seen = 0;
+    double kth = entries.back().first;
+    for (const auto& [grams, count] : entries) {
+        if ((seen += count) > allowed) {
+            kth = grams;
+            break;
+        }
+    }
+    const double ownRules = std::max(
+        {limits.nominal - kOnLimit - mean, limits.tu1 - kOnLimit - kth, limits.tu2 - kOnLimit - entries.front().first});
+    const double shift = std::max(shifts[at], ownRules);
+    result.minTargetMean = mean + shift;
+    result.savingPerPack = -shift;
     return result;
 }
 

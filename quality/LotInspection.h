@@ -38,7 +38,12 @@ struct LotReadiness {
     /// The lot's mean − (Qn − λ·s) at the lot's own standard deviation: the margin the mean test expects
     /// (grams; 0 without a mean test).
     double meanMargin = 0.0;
-    /// The lowest lot mean (grams) at which the lot, its spread unchanged, still passes with 99 %.
+    /// The lowest lot mean (grams) at which the lot, its spread unchanged, passes an inspector's check
+    /// with 99 %.
+    double minSamplingMean = 0.0;
+    /// The lowest lot mean (grams) the filler may aim at, its spread unchanged: it passes the check with
+    /// 99 % and keeps the lot's own rules (its mean at least Qn, at most 2.5 % short by more than T,
+    /// none short by more than 2T).
     double minTargetMean = 0.0;
     /// The current mean − minTargetMean, grams per pack (negative: the filler must go up).
     double savingPerPack = 0.0;

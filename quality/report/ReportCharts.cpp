@@ -27,6 +27,7 @@ class Plot {
 public:
     Plot(QPainter& painter, const QRectF& area, const QString& title) : m_painter(painter) {
         const double text = painter.fontMetrics().height();
+        painter.setPen(Qt::black); // not the colour the chart before ended with
         painter.drawText(QRectF(area.left(), area.top(), area.width(), text * 1.2), Qt::AlignLeft, title);
         m_rect = QRectF(area.left() + text * 4.5, area.top() + text * 1.4, area.width() - text * 9.5,
                         area.height() - text * 2.6);
@@ -253,14 +254,27 @@ void drawHistogram(QPainter& painter, const QRectF& area, const ModelReport& rep
     for (const auto& bin : bins)
         painter.drawRect(QRectF(plot.at(bin.lower, static_cast<double>(bin.count)), plot.at(bin.upper, 0)));
     const double text = painter.fontMetrics().height();
-    for (std::size_t i = 0; i < limits.size(); ++i) {
-        const Line& line = limits[i];
+    // Lines at one weight (a lower limit set at TU1) share one label; labels from left to right take
+    // two rows in turn, so neighbours never overlap.
+    std::sort(limits.begin(), limits.end(), [](const Line& a, const Line& b) { return a.value < b.value; });
+    std::vector<Line> labelled;
+    for (const Line& line : limits) {
+        if (!labelled.empty() && std::fabs(plot.at(line.value, 0).x() - plot.at(labelled.back().value, 0).x()) < 1.0)
+            labelled.back().label += u' ' + line.label;
+        else
+            labelled.push_back(line);
+    }
+    for (const Line& line : limits) {
         painter.setPen(QPen(line.color, text * 0.08, Qt::DashLine));
         const double x = plot.at(line.value, 0).x();
         painter.drawLine(QPointF(x, plot.rect().top()), QPointF(x, plot.rect().bottom()));
+    }
+    for (std::size_t i = 0; i < labelled.size(); ++i) {
+        const double x = plot.at(labelled[i].value, 0).x();
+        painter.setPen(labelled[i].color);
         painter.drawText(
-            QRectF(x - text * 2, plot.rect().bottom() + text * 0.1 + text * static_cast<double>(i % 2), text * 4, text),
-            Qt::AlignCenter, line.label);
+            QRectF(x - text * 3, plot.rect().bottom() + text * 0.1 + text * static_cast<double>(i % 2), text * 6, text),
+            Qt::AlignCenter, labelled[i].label);
     }
 }
 

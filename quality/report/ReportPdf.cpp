@@ -66,14 +66,14 @@ public:
             const double x = cell * static_cast<double>(i % columns);
             const double y = m_y + height * static_cast<double>(i / columns);
             m_painter.setPen(QColor(90, 90, 90));
-            m_painter.drawText(QRectF(x, y, cell * m_labelShare, height), Qt::AlignLeft | Qt::AlignVCenter,
-                               items[i].first);
+            const QRectF labelCell(x, y, cell * m_labelShare * 0.97, height);
+            fit(items[i].first, labelCell.width());
+            m_painter.drawText(labelCell, Qt::AlignLeft | Qt::AlignVCenter, items[i].first);
+            setFont(9.5, false);
             m_painter.setPen(Qt::black);
             // A value wider than its cell (a time) is set smaller rather than past the cell or the margin.
             const QRectF valueCell(x + cell * m_labelShare, y, cell * (0.95 - m_labelShare), height);
-            const double wide = m_painter.fontMetrics().horizontalAdvance(items[i].second);
-            if (wide > valueCell.width())
-                setFont(9.5 * valueCell.width() / wide, false);
+            fit(items[i].second, valueCell.width());
             m_painter.drawText(valueCell, Qt::AlignLeft | Qt::AlignVCenter, items[i].second);
             setFont(9.5, false);
         }
@@ -111,6 +111,13 @@ public:
     void setY(double y) { m_y = y; }
 
 private:
+    // The 9.5-point type made smaller where the text is wider than `width`.
+    void fit(const QString& text, double width) {
+        const double wide = m_painter.fontMetrics().horizontalAdvance(text);
+        if (wide > width)
+            setFont(9.5 * width / wide, false);
+    }
+
     void setFont(double points, bool bold) {
         QFont font(kReportFontFamily);
         font.setPointSizeF(points);

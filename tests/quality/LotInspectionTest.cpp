@@ -98,15 +98,18 @@ TEST(LotInspectionTest, TheLowestTargetPassesWith99PercentAndNotMuchBelow) {
     EXPECT_GT(readiness->passProbability, 0.99);
     EXPECT_GT(readiness->savingPerPack, 0.5);
     EXPECT_NEAR(readiness->minTargetMean, lot.mean() - readiness->savingPerPack, 1e-9);
-    // The same lot moved to the target passes with 99 %; a gram lower it does not.
+    // The sampling alone would allow a mean below Qn; the lot's own rules do not.
+    EXPECT_LT(readiness->minSamplingMean, 500.0);
+    EXPECT_NEAR(readiness->minTargetMean, 500.0, 1e-5);
+    // The same lot moved to the sampling's lowest mean passes with 99 %; a gram lower it does not.
     const auto moved = [&](double target) {
         LotWeights shifted;
         for (const auto& [grams, count] : lot.entries())
             shifted.add(grams + target - lot.mean(), count);
         return lotReadiness(shifted, k500g, Regime::China)->passProbability;
     };
-    EXPECT_GE(moved(readiness->minTargetMean + 1e-6), 0.99);
-    EXPECT_LT(moved(readiness->minTargetMean - 1.0), 0.99);
+    EXPECT_GE(moved(readiness->minSamplingMean + 1e-6), 0.99);
+    EXPECT_LT(moved(readiness->minSamplingMean - 1.0), 0.99);
 }
 
 TEST(LotInspectionTest, SmallLotsAreJudgedExactly) {
@@ -117,7 +120,7 @@ TEST(LotInspectionTest, SmallLotsAreJudgedExactly) {
     EXPECT_TRUE(failing->exact);
     EXPECT_EQ(failing->draws, 1);
     EXPECT_EQ(failing->passProbability, 0.0);
-    EXPECT_NEAR(failing->minTargetMean, eight.mean() + 1.0, 1e-5); // the short pack must reach 485 g
+    EXPECT_NEAR(failing->minSamplingMean, eight.mean() + 1.0, 1e-5); // the short pack must reach 485 g
     LotWeights even;
     even.add(500, 8); // exactly Qn, no spread
     EXPECT_EQ(lotReadiness(even, k500g, Regime::China)->passProbability, 1.0);
