@@ -182,6 +182,12 @@ TEST(StatisticsWindowTest, OpensBesideTheLampsAndFitsASmallScreen) {
     EXPECT_EQ(left.right(), 999);
     // Nothing to avoid: the preferred size, on the screen.
     EXPECT_EQ(StatisticsWindow::placeBeside(screen, {}, {1280, 720}, {640, 480}).size(), QSize(1280, 720));
+    // The window itself goes down to a 1366×768 screen less its task bar.
+    StatisticsWindow window;
+    EXPECT_LE(window.minimumSizeHint().width(), 1366);
+    EXPECT_LE(window.minimumSizeHint().height(), 728);
+    EXPECT_LE(window.width(), 1366);
+    EXPECT_LE(window.height(), 728);
 }
 
 TEST(StatisticsWindowTest, TheHistogramCountsInWholeSteps) {
