@@ -31,7 +31,8 @@ QString timeText(const QDateTime& time) {
 struct Row {
     qlonglong id = 0;
     double number = 0;
-    QByteArray station; ///< UTF-8
+    QByteArray station;  ///< UTF-8
+    bool linked = false; ///< whether the row has 链 (rows stored before the chain have none)
     QByteArray link;
     QByteArray encoded; ///< the fields as RecordChain encodes them
 };
@@ -145,13 +146,14 @@ void execOrThrow(QSqlQuery& query) {
         throw DatabaseError(query.lastError().text());
 }
 
+// " where ..." for the rows in the range; empty without one.
 QString rangeCondition(const std::optional<QDateTime>& from, const std::optional<QDateTime>& to) {
-    QString condition;
+    QStringList conditions;
     if (from)
-        condition += QStringLiteral(" and \"时间\" >= '%1'").arg(timeText(*from));
+        conditions << QStringLiteral("\"时间\" >= '%1'").arg(timeText(*from));
     if (to)
-        condition += QStringLiteral(" and \"时间\" <= '%1'").arg(timeText(*to));
-    return condition;
+        conditions << QStringLiteral("\"时间\" <= '%1'").arg(timeText(*to));
+    return conditions.isEmpty() ? QString() : QStringLiteral(" where ") + conditions.join(QStringLiteral(" and "));
 }
 
 // The link and 序号 of the station's last linked row before `number`, for a range that starts later.
@@ -201,6 +203,9 @@ private:
         if (step != SQLITE_ROW)
             throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_statement))));
         row.id = sqlite3_column_int64(m_statement, 0);
+        row.linked = sqlite3_column_type(m_statement, 1) != SQLITE_NULL;
+        if (!row.linked)
+            return true;
         copyInto(row.link, reinterpret_cast<const char*>(sqlite3_column_text(m_statement, 1)),
                  sqlite3_column_bytes(m_statement, 1));
         copyInto(row.station, reinterpret_cast<const char*>(sqlite3_column_text(m_statement, 2)),
@@ -232,6 +237,9 @@ private:
             return false;
         }
         row.id = m_query.value(0).toLongLong();
+        row.linked = !m_query.value(1).isNull();
+        if (!row.linked)
+            return true;
         row.link = m_query.value(1).toString().toLatin1();
         row.station = m_query.value(2).toString().toUtf8();
         row.number = m_query.value(3).toDouble();
@@ -290,24 +298,24 @@ void ChainVerifier::verifyTable(const QString& table, const QStringList& fields,
         return;
     const bool postgres = m_connection.dialect() == schema::Dialect::Postgres;
     const QString range = rangeCondition(from, to);
-    QSqlQuery count(db);
-    count.prepare(QStringLiteral("select count(*) from %1 where \"链\" is null%2").arg(quoted(table), range));
-    execOrThrow(count);
-    report.withoutLink += count.next() ? count.value(0).toLongLong() : 0;
-
     QStringList columns{QStringLiteral("\"id\""), QStringLiteral("\"链\"")};
     for (const QString& field : fields)
         columns << quoted(field);
     const int timeColumn = 2 + static_cast<int>(fields.indexOf(QStringLiteral("时间")));
-    RowReader rows(db, postgres,
-                   QStringLiteral("select %1 from %2 where \"链\" is not null%3 order by \"站点\", \"序号\"")
-                       .arg(columns.join(u','), quoted(table), range),
-                   timeColumn);
+    RowReader rows(
+        db, postgres,
+        QStringLiteral("select %1 from %2%3 order by \"站点\", \"序号\"").arg(columns.join(u','), quoted(table), range),
+        timeColumn);
     std::optional<StationWalk> walk;
     QByteArray station;
     Row row;
     LinkCheck check;
+    // One pass: the rows without a link (older rows, which have no station either) are counted on the way.
     while (rows.next(row)) {
+        if (!row.linked) {
+            ++report.withoutLink;
+            continue;
+        }
         if (!walk || row.station != station) {
             if (walk)
                 walk->finish();
