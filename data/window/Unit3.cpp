@@ -1,6 +1,7 @@
 #include "data/window/Unit3.h"
 
 #include "data/AuditTrail.h"
+#include "data/ChainVerifier.h"
 #include "data/RecordExport.h"
 #include "data/RecordQuery.h"
 #include "data/window/RecordPrint.h"
@@ -55,6 +56,11 @@ TForm3::TForm3(const QString& connectionString, QWidget* parent)
     setMinimumSize(622, 617);
     resize(622, 617);
     centreOnScreen(*this);
+    m_chainWarning = new QLabel(this);
+    m_chainWarning->setObjectName(u"ChainWarning"_s);
+    m_chainWarning->setGeometry(16, 180, 600, 22);
+    m_chainWarning->setStyleSheet(u"color: red; font-weight: bold;"_s);
+    m_chainWarning->hide();
     m_panel = new QLabel(this);
     m_panel->setFixedWidth(200);
     m_ui->StatusBar1->addWidget(m_panel);
@@ -113,6 +119,23 @@ void TForm3::Button1Click() {
         field.isEmpty() ? QString() : field + u' ' + m_ui->Combobox3->currentText() + u' ' + m_ui->Edit1->text();
     const int count = openSorted();
     m_panel->setText(u"共"_s + QString::number(count) + u"条记录。"_s);
+    checkChain(QDateTime(m_ui->dp1->date(), m_ui->TP1->time()), QDateTime(m_ui->Dp2->date(), m_ui->tp2->time()));
+}
+
+void TForm3::checkChain(const QDateTime& from, const QDateTime& to) {
+    m_chainWarning->hide();
+    m_chainWarning->clear();
+    ChainVerifier::Report report;
+    ChainVerifier(ADO1).verifyTable(u"weight"_s, ChainVerifier::weightFields(), from, to, report);
+    if (report.holds())
+        return;
+    m_chainWarning->setText(u"警告：本时间范围内有 %1 处记录未通过防篡改校验（记录被修改、删除或插入），"
+                            u"请用 kelvora-tool db verify 查看。"_s.arg(report.breaks.size()));
+    m_chainWarning->show();
+}
+
+QString TForm3::chainWarning() const {
+    return m_chainWarning->text();
 }
 
 int TForm3::openSorted() {

@@ -29,6 +29,8 @@ class DataSource;
 /// The window can be resized (the grid takes the room). A click on a column's header sorts the rows by
 /// that column (the query is sent again with the order; a second click reverses it). 导出 writes every row
 /// of the query to a CSV file the operator chooses; 打印 shows the rows' printout in a print preview.
+/// When the rows of the queried range that carry a link do not verify (ChainVerifier: a row edited, deleted
+/// or inserted), a red warning above the grid says so; it is hidden otherwise.
 class TForm3 : public QDialog {
     Q_OBJECT
 public:
@@ -37,6 +39,8 @@ public:
 
     /// The status panel's text.
     QString statusText() const;
+    /// The red warning's text; empty while the queried range verifies.
+    QString chainWarning() const;
 
     TADOConnection ADO1;
     TADOQuery ADOQuery1;
@@ -57,12 +61,15 @@ private:
     void Button1Click();
     void Button2Click();
     void Button3Click();
+    /// Shows the red warning when the weighing rows between `from` and `to` do not verify.
+    void checkChain(const QDateTime& from, const QDateTime& to);
     /// Sends the last query (the first 20 rows before any 查询) in the chosen order; returns the count.
     int openSorted();
 
     std::unique_ptr<Ui::TForm3> m_ui;
     DataSource* DataSource1 = nullptr;
     QLabel* m_panel = nullptr;
+    QLabel* m_chainWarning = nullptr;
     std::optional<RecordQuery> m_query; ///< the last 查询's statement
     QString m_range;                    ///< its time range and condition, for the printout
     QString m_condition;

@@ -1,5 +1,6 @@
 #include "DataTestSupport.h"
 #include "data/DatabaseError.h"
+#include "data/RecordChain.h"
 #include "data/window/Unit3.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "ui/DataGrid.h"
@@ -8,11 +9,13 @@
 #include <QDateEdit>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPdfWriter>
 #include <QPushButton>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeEdit>
@@ -262,6 +265,47 @@ TEST_F(RecordQueryWindowTest, ThePrintoutIsLandscapeA4WithAHeadingOnEachPage) {
     EXPECT_EQ(few, 1);
     query(u"2000-01-01 00:00:00"_s, u"2000-01-01 00:00:00"_s);
     EXPECT_EQ(pages(), 1) << "an empty result still prints its heading";
+}
+
+TEST_F(RecordQueryWindowTest, ARangeWhoseLinkedRowsDoNotVerifyShowsARedWarning) {
+    {
+        TADOConnection connection(m_database->connectionString());
+        connection.Open();
+        QSqlQuery sql(connection.database());
+        const QSqlRecord columns = connection.database().record(u"weight"_s);
+        for (const QString& column :
+             {u"站点"_s, u"序号"_s, u"标准值"_s, u"上限值"_s, u"下限值"_s, u"批号"_s, u"链"_s}) {
+            if (!columns.contains(column))
+                ASSERT_TRUE(sql.exec(u"alter table weight add column \"%1\""_s.arg(column)));
+        }
+        QString previous;
+        for (int i = 1; i <= 3; ++i) {
+            const QVariantList fields{
+                u"线1"_s, double(i), u"A100"_s, 15.0, u"正常"_s, u"张三"_s, u"2024-07-05 08:00:0%1"_s.arg(i),
+                16.0,     20.0,      12.0,      u""_s};
+            previous = RecordChain::link(previous, fields);
+            sql.prepare(u"insert into weight (站点, 序号, 型号, 重量, 检定结果, 操作员, 时间, 标准值, 上限值, 下限值, "
+                        u"批号, 链) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s);
+            for (const QVariant& value : fields + QVariantList{previous})
+                sql.addBindValue(value);
+            ASSERT_TRUE(sql.exec()) << sql.lastError().text().toStdString();
+        }
+    }
+    open();
+    query(u"2024-07-05 00:00:00"_s, u"2024-07-05 23:59:59"_s);
+    EXPECT_EQ(m_window->statusText(), u"共3条记录。"_s);
+    EXPECT_TRUE(m_window->chainWarning().isEmpty());
+    {
+        TADOConnection connection(m_database->connectionString());
+        connection.Open();
+        ASSERT_TRUE(QSqlQuery(connection.database()).exec(u"update weight set 检定结果 = '超高' where 序号 = 2"_s));
+    }
+    query(u"2024-07-05 00:00:00"_s, u"2024-07-05 23:59:59"_s);
+    EXPECT_TRUE(m_window->chainWarning().contains(u"1 处"_s)) << m_window->chainWarning().toStdString();
+    EXPECT_TRUE(m_window->findChild<QLabel*>(u"ChainWarning"_s)->isVisible());
+    // Older rows without a link, as in the other days, raise no warning.
+    query(u"2024-07-01 00:00:00"_s, u"2024-07-01 23:59:59"_s);
+    EXPECT_TRUE(m_window->chainWarning().isEmpty());
 }
 
 } // namespace
