@@ -13,13 +13,13 @@ namespace kelvora {
 namespace {
 
 constexpr std::array kFamilies{
-    IndicatorFamily{IndicatorFamilies::kToledo, "托利多系列", true},
-    IndicatorFamily{IndicatorFamilies::kYaohua, "耀华系列", false},
-    IndicatorFamily{"toledo-nocheck", "托利多系列（无校验和）", true},
-    IndicatorFamily{"yaohua-reversed", "耀华系列（逆序连续输出）", false},
-    IndicatorFamily{"ascii-line", "通用文本行（ST,GS）", false},
-    IndicatorFamily{"sics", "查询式（SI 命令）", false},
-    IndicatorFamily{IndicatorFamilies::kUser, "自定义（仪表格式.ini）", false},
+    IndicatorFamily{IndicatorFamilies::kToledo, "托利多系列"},
+    IndicatorFamily{IndicatorFamilies::kYaohua, "耀华系列"},
+    IndicatorFamily{"toledo-nocheck", "托利多系列（无校验和）"},
+    IndicatorFamily{"yaohua-reversed", "耀华系列（逆序连续输出）"},
+    IndicatorFamily{"ascii-line", "通用文本行（ST,GS）"},
+    IndicatorFamily{"sics", "查询式（SI 命令）"},
+    IndicatorFamily{IndicatorFamilies::kUser, "自定义（仪表格式.ini）"},
 };
 
 } // namespace

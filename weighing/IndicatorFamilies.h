@@ -8,13 +8,11 @@
 
 namespace kelvora {
 
-/// One kind of indicator the station reads: its id in Option.ini ([仪表] 型号), the name the settings
-/// window shows, and how such indicators usually send (seven data bits with even parity, or eight
-/// without).
+/// One kind of indicator the station reads: its id in Option.ini ([仪表] 型号) and the name the settings
+/// window shows.
 struct IndicatorFamily {
     std::string_view id;
     std::string_view name;
-    bool sevenEven = false;
 };
 
 /// The indicator families the station knows, the two of the fixed decoders first.
