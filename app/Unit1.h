@@ -2,6 +2,7 @@
 
 #include "app/StationStatistics.h"
 #include "app/WindowStationHost.h"
+#include "station/StationRuntime.h"
 #include "comm/TComm.h"
 #include "data/TADOConnection.h"
 #include "data/TADOQuery.h"
@@ -30,6 +31,7 @@ class TForm2;
 class TForm3;
 class TLoginfrm;
 class TSetParaFrm;
+class DatabaseStatusView;
 
 /// How the window's port and clock are driven; the defaults are the station's own.
 struct StationWindowOptions {
@@ -54,6 +56,7 @@ public:
 
     Ui::TForm1& ui() { return *m_ui; }
     WeighingCore& core() { return m_core; }
+    StationRuntime& runtime() { return m_runtime; }
     WindowStationHost& host() { return m_host; }
     StationStatistics& statistics() { return m_statistics; }
     /// The station folder's Option.ini.
@@ -142,13 +145,15 @@ private:
     std::unique_ptr<Ui::TForm1> m_ui;
     WindowStationHost m_host;
     StationStatistics m_statistics{*this};
-    WeighingCore m_core;
+    StationRuntime m_runtime;
+    WeighingCore& m_core = m_runtime.core();
     // The windows the toolbar opens, after the host: they die first, and their hiding on the way is
     // still traced through the host.
     std::unique_ptr<TLoginfrm> m_loginFrm;
     std::unique_ptr<TForm2> m_form2;
     std::unique_ptr<TForm3> m_form3;
     std::unique_ptr<TSetParaFrm> m_setParaFrm;
+    std::unique_ptr<DatabaseStatusView> m_databaseStatus;
     Options m_options;
     std::uint32_t m_color = 16053492;
     bool m_shown = false;

@@ -259,28 +259,26 @@ void WindowStationHost::showMessage(const std::string& title, const std::string&
 }
 
 void WindowStationHost::startRecording() {
-    m_store = openRecordStore();
-    m_recorder = std::make_unique<ProductRecorder>(
-        *m_store, [](const std::string& message) { WindowErrorBox().showError(NumberText::errorBoxText(message)); });
+    StationRuntime::RecordingOptions options;
+    options.iniPath = m_form.iniPath().toStdString();
+    options.timeText = [this] { return recordTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString(); };
+    options.reportError = [](const std::string& message) {
+        WindowErrorBox().showError(NumberText::errorBoxText(message));
+    };
+    StationRuntime& runtime = m_form.runtime();
+    runtime.startRecording(std::move(options));
     // The statistics run inside the weighing's step: whatever they throw is shown on its own, so that the
     // step and the row's storing go on.
-    m_recorder->setRowListener(
+    runtime.setRowListener(
         [this](const WeighingRecord& row) { runWindowHandler([&] { m_form.statistics().productRow(row); }); });
 }
 
-void WindowStationHost::finishRecording() {
-    if (m_recorder && !m_recorder->unsaved().empty()) {
-        appendUnsavedRecords({}, m_recorder->unsaved());
-        m_recorder->forgetUnsaved();
-    }
+StationRuntime::FinishReport WindowStationHost::finishRecording(int waitMs) {
+    return m_form.runtime().finishRecording(waitMs);
 }
 
 void WindowStationHost::recordResult(const std::string& verdict) {
-    if (m_recorder) {
-        m_recorder->verdict({text(Control::ComboBox1), NumberText::toFloat(text(Control::Edit2)), verdict,
-                             m_form.ui().RzFieldStatus3->text().toStdString(),
-                             recordTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString()});
-    }
+    m_form.runtime().recordVerdict(verdict, m_form.ui().RzFieldStatus3->text().toStdString());
     if (m_trace) {
         m_trace->line("record")
             .add("verdict", verdict)
@@ -295,9 +293,7 @@ QDateTime WindowStationHost::recordTime() const {
 }
 
 void WindowStationHost::productOver() {
-    if (m_recorder) {
-        m_recorder->productOver();
-    }
+    m_form.runtime().productOver();
 }
 
 void WindowStationHost::glitch(std::size_t readings) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/WeightRecordStore.h"
+#include "station/StationRuntime.h"
 #include "station/TraceWriter.h"
 #include "station/VirtualTimers.h"
 #include "weighing/ProductRecorder.h"
@@ -57,11 +57,12 @@ public:
     void runDueTimers(std::int64_t maxTime);
     bool timerEnabled(Timer timer) const { return m_timerEnabled[index(timer)]; }
 
-    /// Stores each judged product from now on as a row of `weight` in the main database (a failing insert
-    /// shows in the standard error box and the row waits for the next one).
+    /// Stores each judged product from now on through the station's journal in the main database (a row
+    /// the journal cannot take shows in the standard error box and waits in memory).
     void startRecording();
-    /// Appends the rows still unsaved to unsaved-records.csv; throws DatabaseError when it cannot.
-    void finishRecording();
+    /// The station's records at the close (StationRuntime::finishRecording); throws DatabaseError when
+    /// rows the journal could not take cannot be written to unsaved-records.csv either.
+    StationRuntime::FinishReport finishRecording(int waitMs);
 
     /// Waits, at most timeoutMs, until the output frames still planned are handed over and the writer has
     /// put everything queued on the line.
@@ -113,8 +114,7 @@ private:
     QTimer m_wakeTimer;  // the core's wake-up on the real clock
     bool m_writerIdle = true;
     std::uint64_t m_badFrames = 0;
-    std::unique_ptr<WeightRecordStore> m_store;
-    std::unique_ptr<ProductRecorder> m_recorder;
+
 };
 
 } // namespace kelvora

@@ -48,6 +48,14 @@ QVariant optional(const std::optional<double>& value) {
 
 RecordForwarder::RecordForwarder(const QString& journalPath, const QString& target, const std::string& station)
     : m_journalPath(journalPath), m_target(target), m_station(station) {
+    // What waits is known before the thread first looks, so nobody is told "all stored" too early.
+    try {
+        const RecordJournal journal(m_journalPath);
+        m_appended = journal.lastSeq();
+        countWaiting(journal);
+    } catch (const std::exception& error) {
+        failed(error.what());
+    }
     m_thread = std::thread([this] { run(); });
 }
 
@@ -134,13 +142,12 @@ void RecordForwarder::run() {
             if (!connection.Connected())
                 connect(connection);
             storeBatch(connection, *journal);
-            countWaiting(*journal);
             backoff = std::chrono::milliseconds(1000);
         } catch (const std::exception& error) {
             connection.Close();
             failed(error.what());
             sleepFor(backoff);
-            backoff = std::min<std::chrono::milliseconds>(backoff * 2, std::chrono::seconds(30));
+            backoff = std::min<std::chrono::milliseconds>(backoff * 2, std::chrono::seconds(10));
         }
     }
 }
@@ -201,9 +208,18 @@ void RecordForwarder::storeBatch(TADOConnection& connection, RecordJournal& jour
         }
         journal.setCursor(kCursor, rows.back().seq);
     }
+    // The stored mark and the count of what waits change together: nobody sees one without the other.
+    const std::int64_t nowStored = rows.empty() ? stored : rows.back().seq;
+    std::int64_t appendCount;
+    {
+        std::lock_guard lock(m_mutex);
+        appendCount = m_appendCount;
+    }
+    const std::int64_t waiting = journal.countAfter(nowStored);
     std::lock_guard lock(m_mutex);
-    if (!rows.empty())
-        m_stored = rows.back().seq;
+    m_stored = nowStored;
+    m_waitingCounted = waiting;
+    m_appendCountAtCount = appendCount;
     m_failing = false;
     m_busySince = {};
     m_lastError.clear();

@@ -22,7 +22,7 @@ class TADOConnection;
 /// (站点, 序号), the forwarder asks it for the station's last stored number whenever it (re)connects and
 /// sends only what follows, and a resend of a row already there is ignored.
 ///
-/// A failed connection or batch closes the connection and tries again after 1, 2, 4 ... up to 30 s.
+/// A failed connection or batch closes the connection and tries again after 1, 2, 4 ... up to 10 s.
 class RecordForwarder {
 public:
     static constexpr std::size_t kBatch = 500;

@@ -1,43 +1,44 @@
 #include "station/DatabaseRecording.h"
 
+#include "data/TADOConnection.h"
+
 #include <exception>
 #include <iostream>
 
 namespace kelvora {
 
-DatabaseRecording::DatabaseRecording(const std::string& target, TraceHost& host, std::function<std::string()> timeText)
-    : m_target(QString::fromStdString(target)), m_host(host), m_store(openRecordStore(m_target)) {
-    // A target that cannot be opened is a mistake to report now, not a day of rows in the CSV file.
-    m_store->connection().Open();
-    m_recorder = std::make_unique<ProductRecorder>(*m_store,
-                                                   [this](const std::string& message) { m_host.reportError(message); });
-    m_host.setRecorder(m_recorder.get(), std::move(timeText));
+DatabaseRecording::DatabaseRecording(const std::string& target, TraceHost& host, std::function<std::string()> timeText,
+                                     const std::string& iniPath)
+    : m_host(host) {
+    // A target that cannot be opened is a mistake to report now, not a day of rows waiting in the journal.
+    const QString where = QString::fromStdString(target);
+    TADOConnection(where).Open();
+    StationRuntime::RecordingOptions options;
+    options.target = where;
+    options.iniPath = iniPath;
+    options.timeText = std::move(timeText);
+    options.reportError = [&host](const std::string& message) { host.reportError(message); };
+    host.runtime().startRecording(std::move(options));
 }
 
-DatabaseRecording::~DatabaseRecording() {
-    m_host.setRecorder(nullptr, {});
+StationRuntime::FinishReport DatabaseRecording::finish(int waitMs) {
+    return m_host.runtime().finishRecording(waitMs);
 }
 
-std::size_t DatabaseRecording::finish() {
-    m_recorder->productOver();
-    const std::size_t count = m_recorder->unsaved().size();
-    appendUnsavedRecords(m_target, m_recorder->unsaved());
-    // Once in the file the rows are kept; a second finish must not append them again.
-    m_recorder->forgetUnsaved();
-    return count;
-}
-
-bool DatabaseRecording::finishAndReport(const std::string& program) {
-    const std::string unsavedFile = unsavedRecordsFile(m_target).toStdString();
+bool DatabaseRecording::finishAndReport(const std::string& program, int waitMs) {
     try {
-        const std::size_t unsaved = finish();
-        if (unsaved > 0) {
-            std::cerr << program << ": " << unsaved << " records could not be stored; they are in " << unsavedFile
-                      << "\n";
+        const StationRuntime::FinishReport report = finish(waitMs);
+        if (report.waiting > 0) {
+            std::cerr << program << ": " << report.waiting
+                      << " records wait in the station's journal; they are stored at the next start\n";
         }
-        return unsaved == 0;
+        if (report.unsavedFile > 0) {
+            std::cerr << program << ": " << report.unsavedFile << " records could not be stored; they are in "
+                      << report.unsavedPath.toStdString() << "\n";
+        }
+        return report.waiting == 0 && report.unsavedFile == 0;
     } catch (const std::exception& error) {
-        std::cerr << program << ": records could not be stored nor kept in " << unsavedFile << ": " << error.what()
+        std::cerr << program << ": records could not be stored nor kept in unsaved-records.csv: " << error.what()
                   << "\n";
         return false;
     }

@@ -1,41 +1,38 @@
 #pragma once
 
-#include "data/WeightRecordStore.h"
+#include "station/StationRuntime.h"
 #include "station/TraceHost.h"
-#include "weighing/ProductRecorder.h"
 
-#include <cstddef>
 #include <functional>
-#include <memory>
 #include <string>
 
 namespace kelvora {
 
-/// Stores a windowless station's verdicts in a database, one row per product: the station's recorder is
-/// set on the host, a failing insert shows in the trace as an error and the row waits for the next one,
-/// and what is still unsaved at the end goes to unsaved-records.csv.
+/// Stores a windowless station's verdicts through its runtime: each row goes to the station's journal
+/// (journal.db beside an SQLite database, in the current directory for a server) and from there to the
+/// database; a row the journal cannot take shows in the trace as an error, and what is left of those at
+/// the end goes to unsaved-records.csv.
 class DatabaseRecording {
 public:
-    /// Opens the database at target (a file path or a connection string); throws DatabaseError when it
-    /// cannot. timeText gives the local time of a verdict, "YYYY-MM-DD HH:MM:SS".
-    DatabaseRecording(const std::string& target, TraceHost& host, std::function<std::string()> timeText);
-    ~DatabaseRecording();
+    /// Opens the database at target (a file path or a connection string) once to check it, then starts
+    /// the host's recording; throws DatabaseError when it cannot. timeText gives the local time of a
+    /// verdict, "YYYY-MM-DD HH:MM:SS"; iniPath (optional) names the station ([站点] 名称).
+    DatabaseRecording(const std::string& target, TraceHost& host, std::function<std::string()> timeText,
+                      const std::string& iniPath = {});
     DatabaseRecording(const DatabaseRecording&) = delete;
     DatabaseRecording& operator=(const DatabaseRecording&) = delete;
 
-    /// Writes the product in progress, then appends the rows that could not be stored to the CSV file
-    /// (throws DatabaseError when that fails too, keeping them queued). Returns how many rows went to the
-    /// file; a second call appends only what was left unsaved since.
-    std::size_t finish();
-    /// finish(), telling on standard error, after `program: `, how many rows went to the file or why they
-    /// could not. True when every row is in the database.
-    bool finishAndReport(const std::string& program);
+    /// Ends the recording: the product in progress into the journal, up to waitMs for the database to
+    /// take what waits, and the rows the journal could not take into unsaved-records.csv (throws
+    /// DatabaseError when that fails too, keeping them).
+    StationRuntime::FinishReport finish(int waitMs = 10000);
+    /// finish(), telling on standard error, after `program: `, how many rows wait in the journal for the
+    /// next start and how many went to the file, or why they could not. True when every row is in the
+    /// database.
+    bool finishAndReport(const std::string& program, int waitMs = 10000);
 
 private:
-    QString m_target;
     TraceHost& m_host;
-    std::unique_ptr<WeightRecordStore> m_store;
-    std::unique_ptr<ProductRecorder> m_recorder;
 };
 
 } // namespace kelvora

@@ -1,6 +1,5 @@
 #include "station/MonitorHost.h"
 
-#include "station/PortSetup.h"
 
 #include <algorithm>
 
@@ -48,8 +47,8 @@ MonitorHost::MonitorHost(std::ostream& trace, std::ostream* recording) : TraceHo
 
 MonitorHost::~MonitorHost() = default;
 
-void MonitorHost::configurePort(const StationSettings& settings, const std::string& portName) {
-    configureComm1(m_comm, settings, portName);
+void MonitorHost::configurePort(const std::string& portName) {
+    runtime().configurePort(m_comm, portName);
 }
 
 void MonitorHost::applyCommand(const ScriptCommand& command) {

@@ -27,8 +27,9 @@ public:
     MonitorHost(std::ostream& trace, std::ostream* recording);
     ~MonitorHost() override;
 
-    /// Configures Comm1 as the station does (configureComm1), with the port name replaced by portName.
-    void configurePort(const StationSettings& settings, const std::string& portName);
+    /// Configures Comm1 as the station does, from the loaded settings, with the port name replaced by
+    /// portName.
+    void configurePort(const std::string& portName);
 
     /// Writes a comment line into the recording.
     void recordComment(const std::string& text) { m_recorder.comment(text); }

@@ -4,7 +4,7 @@
 
 namespace kelvora {
 
-TraceHost::TraceHost(std::ostream& out) : m_trace(out, [this] { return now(); }), m_core(*this) {
+TraceHost::TraceHost(std::ostream& out) : m_trace(out, [this] { return now(); }), m_runtime(*this) {
     m_texts[Control::Edit1] = "None";
     m_texts[Control::Edit2] = "None";
     m_texts[Control::Edit3] = "等待中...";
@@ -80,11 +80,6 @@ void TraceHost::showError(const std::string& text) {
     m_trace.line("error").add("text", text);
 }
 
-void TraceHost::setRecorder(ProductRecorder* recorder, std::function<std::string()> timeText) {
-    m_recorder = recorder;
-    m_timeText = std::move(timeText);
-}
-
 std::string TraceHost::text(Control control) const {
     auto found = m_texts.find(control);
     return found == m_texts.end() ? std::string() : found->second;
@@ -151,16 +146,11 @@ void TraceHost::recordResult(const std::string& verdict) {
         .add("verdict", verdict)
         .add("model", text(Control::ComboBox1))
         .add("weight", text(Control::Edit2));
-    if (m_recorder != nullptr) {
-        m_recorder->verdict({text(Control::ComboBox1), NumberText::toFloat(text(Control::Edit2)), verdict,
-                             std::string(), m_timeText()});
-    }
+    m_runtime.recordVerdict(verdict, std::string());
 }
 
 void TraceHost::productOver() {
-    if (m_recorder != nullptr) {
-        m_recorder->productOver();
-    }
+    m_runtime.productOver();
 }
 
 void TraceHost::saveProductCount(std::int32_t count) {

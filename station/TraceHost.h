@@ -3,7 +3,7 @@
 #include "station/StationScript.h"
 #include "station/TraceWriter.h"
 #include "weighing/ErrorPath.h"
-#include "weighing/ProductRecorder.h"
+#include "station/StationRuntime.h"
 #include "weighing/StationHost.h"
 #include "weighing/WeighingCore.h"
 
@@ -28,6 +28,8 @@ public:
     explicit TraceHost(std::ostream& out);
 
     WeighingCore& core() { return m_core; }
+    /// The station this host shows: its core, its settings and its records.
+    StationRuntime& runtime() { return m_runtime; }
 
     /// Runs one event's handler through the station's error path (runHandler): an error ends the event and
     /// is traced with the error box's text.
@@ -45,9 +47,6 @@ public:
     void showError(const std::string& text) override;
     /// The trace's writer, for hosts that add lines of their own.
     TraceWriter& trace() { return m_trace; }
-
-    /// Stores verdicts, one row per product, through the recorder; times from timeText().
-    void setRecorder(ProductRecorder* recorder, std::function<std::string()> timeText);
 
     bool buttonEnabled(Button button) const { return m_buttons[static_cast<std::size_t>(button)]; }
     bool timerEnabled(Timer timer) const { return m_timerEnabled[static_cast<std::size_t>(timer)]; }
@@ -96,14 +95,14 @@ protected:
 
 private:
     TraceWriter m_trace;
-    WeighingCore m_core;
+    StationRuntime m_runtime;
+    WeighingCore& m_core = m_runtime.core();
     std::map<Control, std::string> m_texts;
     std::array<LampColor, 2> m_lamps{LampColor::Lime, LampColor::Lime};
     std::array<bool, 4> m_buttons{true, true, true, true};
     std::array<bool, 2> m_timerEnabled{false, false};
     std::array<int, 2> m_timerInterval{0, 0};
-    ProductRecorder* m_recorder = nullptr;
-    std::function<std::string()> m_timeText;
+
 };
 
 } // namespace kelvora

@@ -3,7 +3,6 @@
 #include "data/WeightRecordStore.h"
 #include "station/DatabaseRecording.h"
 #include "station/MonitorHost.h"
-#include "station/StationLoad.h"
 #include "station/StationScript.h"
 #include "station/StopSignals.h"
 #include "tools/CommandArguments.h"
@@ -145,9 +144,12 @@ int runMonitorCommand(int argc, char** argv) {
     std::unique_ptr<DatabaseRecording> database;
     if (options.db) {
         try {
-            database = std::make_unique<DatabaseRecording>(*options.db, host, [] {
-                return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
-            });
+            database = std::make_unique<DatabaseRecording>(
+                *options.db, host,
+                [] {
+                    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
+                },
+                options.ini);
         } catch (const std::exception& error) {
             std::cerr << "monitor: --db: " << error.what() << "\n";
             return 2;
@@ -155,12 +157,28 @@ int runMonitorCommand(int argc, char** argv) {
     }
     host.recordComment("kelvora-tool monitor on " + options.port + "; replay with: kelvora-tool replay" +
                        (options.ini.empty() ? "" : " --ini " + options.ini) + " " + options.record);
-    host.configurePort(loadStation(host, options.ini), options.port);
+    host.runtime().load(options.ini);
+    host.configurePort(options.port);
     if (!host.openAtStart()) {
         std::cerr << "monitor: cannot open " << options.port << "\n";
         return 1;
     }
     StopSignals stopSignals([] { QCoreApplication::quit(); });
+    QTimer databaseWatch;
+    bool databaseOnline = true;
+    if (database) {
+        // The database's state on standard error when it changes; the rows wait in the journal meanwhile.
+        QObject::connect(&databaseWatch, &QTimer::timeout, [&host, &databaseOnline] {
+            const RecordingStatus status = host.runtime().recordingStatus();
+            if (status.online != databaseOnline) {
+                databaseOnline = status.online;
+                std::cerr << "monitor: "
+                          << (status.online ? std::string("数据库已恢复") : status.offlineText() + "：" + status.reason)
+                          << "\n";
+            }
+        });
+        databaseWatch.start(1000);
+    }
     ScriptPlayer player(host, options.script, [] { QCoreApplication::quit(); });
     if (options.seconds) {
         QTimer::singleShot(static_cast<int>(*options.seconds * 1000), Qt::PreciseTimer,

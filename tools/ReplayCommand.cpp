@@ -71,12 +71,18 @@ void printSummary(const std::string& scriptPath, const ReplaySummary& summary) {
 
 // The verdicts stored with the virtual time added to the moment the replay started; nothing when the
 // database cannot be opened (the reason is on standard error).
-std::unique_ptr<DatabaseRecording> openRecording(const std::string& target, ReplayHost& host) {
+std::unique_ptr<DatabaseRecording> openRecording(const std::string& target, ReplayHost& host,
+                                                 const std::string& iniPath) {
     const QDateTime start = QDateTime::currentDateTime();
     try {
-        return std::make_unique<DatabaseRecording>(target, host, [&host, start] {
-            return start.addMSecs(host.virtualTime()).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
-        });
+        return std::make_unique<DatabaseRecording>(
+            target, host,
+            [&host, start] {
+                return start.addMSecs(host.virtualTime())
+                    .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                    .toStdString();
+            },
+            iniPath);
     } catch (const std::exception& error) {
         std::cerr << "kelvora-tool replay: " << error.what() << "\n";
         return nullptr;
@@ -103,7 +109,7 @@ int runReplayCommand(int argc, char** argv) {
     std::unique_ptr<DatabaseRecording> recording;
     if (!options.dbTarget.empty()) {
         application = std::make_unique<QCoreApplication>(argc, argv);
-        recording = openRecording(options.dbTarget, host);
+        recording = openRecording(options.dbTarget, host, options.iniPath);
         if (!recording) {
             return 2;
         }

@@ -31,6 +31,7 @@ std::span<const OptionKey* const> allOptionKeys() {
         &PollRate,
         &SilenceSeconds,
         &DatabaseConnection,
+        &StationName,
         &WeightUnit,
         &Division,
         &SubgroupSize,

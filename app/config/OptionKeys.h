@@ -62,6 +62,8 @@ inline constexpr OptionKey PollRate{"仪表", "查询频率", K::Number, "10"};
 inline constexpr OptionKey SilenceSeconds{"仪表", "无数据报警", K::Number, "3", "3"};
 /// The database's connection string; empty: database.mdb beside the program.
 inline constexpr OptionKey DatabaseConnection{"数据库", "连接", K::Text, ""};
+/// The station's name in its records (and wherever stations are told apart); empty: the host name.
+inline constexpr OptionKey StationName{"站点", "名称", K::Text, "", ""};
 
 // The statistics' keys: a value out of its range gives the fallback.
 inline constexpr OptionKey WeightUnit{"统计", "重量单位", K::Text, "kg"};

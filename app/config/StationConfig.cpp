@@ -217,6 +217,13 @@ std::optional<std::string> StationConfig::databaseConnection(const std::string& 
     return ProfileFile(iniPath).readText(std::string(key.section), std::string(key.name));
 }
 
+std::optional<std::string> StationConfig::stationName(const std::string& iniPath) {
+    const std::string name = text(ProfileFile(iniPath), option::StationName);
+    if (name.find_first_not_of(" \t") == std::string::npos)
+        return std::nullopt;
+    return name;
+}
+
 SettingsWindowValues StationConfig::loadSettingsWindow(const std::string& iniPath) {
     using namespace option;
     const ProfileFile ini(iniPath);

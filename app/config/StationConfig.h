@@ -100,6 +100,9 @@ public:
     /// 串行口/ComName as the file says now (default "Com1").
     static std::string portName(const std::string& iniPath);
 
+    /// 站点/名称 when it is set and not blank.
+    static std::optional<std::string> stationName(const std::string& iniPath);
+
     /// 数据库/连接; nothing when the file, section or key is missing.
     static std::optional<std::string> databaseConnection(const std::string& iniPath);
 

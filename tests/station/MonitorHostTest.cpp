@@ -56,10 +56,10 @@ TEST_F(MonitorHostTest, AnAlarmGoesOutAfterTheDelayAndEndsAfterTheDurationWithTh
     std::ostringstream trace;
     std::ostringstream recording;
     MonitorHost host(trace, &recording);
-    const StationSettings settings = loadStation(host, "");
+    host.runtime().load("");
     host.setTimerInterval(Timer::Timer2, 300);
     host.setTimerInterval(Timer::Timer1, 500); // after the alarm's four copies, which it would overtake
-    host.configurePort(settings, indicator.stationPath());
+    host.configurePort(indicator.stationPath());
     ASSERT_TRUE(host.openAtStart());
     host.applyCommand(StationScript::parseLine("0 select M1 15 20 12", 1));
 
@@ -130,8 +130,8 @@ TEST_F(MonitorHostTest, AReadingArrivingWhileAFrameWaitsForItsSecondCopyIsHandle
     SimulatorPort indicator = SimulatorPort::openPseudoTerminal();
     std::ostringstream trace;
     MonitorHost host(trace, nullptr);
-    const StationSettings settings = loadStation(host, "");
-    host.configurePort(settings, indicator.stationPath());
+    host.runtime().load("");
+    host.configurePort(indicator.stationPath());
     ASSERT_TRUE(host.openAtStart());
     host.applyCommand(StationScript::parseLine("0 set LabeledEdit1 100", 1));
     host.applyCommand(StationScript::parseLine("0 set LabeledEdit2 90", 1));

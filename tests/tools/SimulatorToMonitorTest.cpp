@@ -1,6 +1,7 @@
 // End to end: the indicator simulator on a pseudo-terminal, the live monitor on its other side, and the
 // replay of the monitor's recording, all as the built programs.
 #include "data/DatabaseSetup.h"
+#include "data/RecordJournal.h"
 #include "data/TADOConnection.h"
 #include "data/TADOQuery.h"
 #include "simulator/IndicatorFrame.h"
@@ -236,7 +237,7 @@ TEST(Monitor, RefusesBadArgumentsAndAPortThatDoesNotOpen) {
     EXPECT_EQ(errors[0]["text"].toString(), QString::fromUtf8("没有打开串口,原因可能是串口被某个程序打开或者不存在."));
 }
 
-TEST(Monitor, RecordsTheDatabaseDoesNotTakeAreKeptBesideIt) {
+TEST(Monitor, RecordsTheDatabaseDoesNotTakeWaitInTheJournalBesideIt) {
     test::TempDir dir;
     {
         std::ofstream(dir.file("records.db")); // an empty file: no table `weight`
@@ -261,16 +262,20 @@ TEST(Monitor, RecordsTheDatabaseDoesNotTakeAreKeptBesideIt) {
     monitor.terminate();
     ASSERT_TRUE(monitor.waitForFinished(15000));
     EXPECT_EQ(monitor.exitCode(), 1);
-    EXPECT_TRUE(monitor.readAllStandardError().contains("2 records could not be stored"));
-    // The failure shows once, not at every product.
+    const QByteArray told = monitor.readAllStandardError();
+    EXPECT_TRUE(told.contains("2 records wait in the station's journal")) << told.toStdString();
+    EXPECT_TRUE(told.contains("数据库离线，")) << told.toStdString();
+    // A database away is no error of the weighing.
     const auto trace = jsonLines(monitor.readAllStandardOutput());
-    EXPECT_EQ(events(trace, "error").size(), 1u);
+    EXPECT_EQ(events(trace, "error").size(), 0u);
     EXPECT_EQ(records(trace), (std::vector<std::string>{"正常 M1 20.000", "正常 M1 20.000"}));
+    EXPECT_FALSE(std::ifstream(dir.file("unsaved-records.csv")).good());
 
-    std::ifstream kept(dir.file("unsaved-records.csv"));
-    std::string text((std::istreambuf_iterator<char>(kept)), {});
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3) << text;
-    EXPECT_NE(text.find("M1,20,正常"), std::string::npos) << text;
+    // The journal beside the database holds both rows.
+    std::vector<std::string> kept;
+    for (const WeighingRecord& row : RecordJournal(QString::fromStdString(dir.file("journal.db"))).rowsAfter(0, 10))
+        kept.push_back(row.model + " " + std::to_string(row.weight).substr(0, 5) + " " + row.verdict);
+    EXPECT_EQ(kept, (std::vector<std::string>{"M1 20.00 正常", "M1 20.00 正常"}));
 }
 
 } // namespace

@@ -1,0 +1,174 @@
+// The station's records on the weighing path and through the forwarder, against a PostgreSQL server of
+// the benchmark's own:
+//   - the journal's append (synchronous=FULL) on this disk: p50, p99, max;
+//   - a verdict's step (recordVerdict + productOver) with a healthy server and with the server frozen;
+//   - rows a second through the forwarder into PostgreSQL and into SQLite;
+//   - the catch-up after an outage: the rows of a 10-minute outage at 133 products a minute stored after
+//     the server returns.
+// Usage: bench-records [--rows N]  (rows for the throughput, default 100000)
+#include "data/DatabaseSetup.h"
+#include "data/RecordForwarder.h"
+#include "data/RecordJournal.h"
+#include "station/StationRuntime.h"
+#include "tests/support/FakeStationHost.h"
+#include "tests/support/PostgresServer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+using namespace kelvora;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+void printPercentiles(const char* what, std::vector<Clock::duration> samples) {
+    std::sort(samples.begin(), samples.end());
+    auto at = [&](double q) {
+        return ms(samples[static_cast<std::size_t>(q * static_cast<double>(samples.size() - 1))]);
+    };
+    std::printf("%-44s n=%-6zu p50 %7.3f ms  p99 %7.3f ms  max %7.3f ms\n", what, samples.size(), at(0.5), at(0.99),
+                ms(samples.back()));
+}
+
+WeighingRecord row(int i) {
+    WeighingRecord r{"大米-5kg", 5.0 + (i % 100) / 1000.0, "正常", "张三", "2026-12-11 08:00:00"};
+    r.standard = 5.0;
+    r.upper = 5.15;
+    r.lower = 4.925;
+    return r;
+}
+
+void journalAppends(const QTemporaryDir& dir) {
+    RecordJournal journal(dir.filePath(QStringLiteral("append.db")));
+    std::vector<Clock::duration> took;
+    for (int i = 0; i < 5000; ++i) {
+        const Clock::time_point start = Clock::now();
+        journal.append(row(i), "线1");
+        took.push_back(Clock::now() - start);
+    }
+    printPercentiles("journal append (synchronous=FULL)", took);
+}
+
+// Verdicts at pace for duration; returns each step's time.
+std::vector<Clock::duration> verdicts(test::FakeStationHost& host, StationRuntime& runtime, Clock::duration duration,
+                                      Clock::duration pace) {
+    std::vector<Clock::duration> took;
+    const Clock::time_point end = Clock::now() + duration;
+    int i = 0;
+    while (Clock::now() < end) {
+        host.setText(Control::Edit2, std::to_string(5.0 + (i++ % 100) / 1000.0));
+        const Clock::time_point start = Clock::now();
+        runtime.recordVerdict("正常", "张三");
+        runtime.productOver();
+        took.push_back(Clock::now() - start);
+        std::this_thread::sleep_for(pace);
+    }
+    return took;
+}
+
+bool waitStored(StationRuntime& runtime, Clock::duration limit) {
+    const Clock::time_point end = Clock::now() + limit;
+    while (Clock::now() < end) {
+        const RecordingStatus status = runtime.recordingStatus();
+        if (status.online && status.waiting == 0)
+            return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return false;
+}
+
+void verdictSteps(test::PostgresServer& server, const std::string& target, const QTemporaryDir& dir) {
+    test::FakeStationHost host;
+    host.setText(Control::ComboBox1, "大米-5kg");
+    StationRuntime runtime(host);
+    StationRuntime::RecordingOptions options;
+    options.target = QString::fromStdString(target);
+    options.journalPath = dir.filePath(QStringLiteral("steps.db"));
+    options.station = "线1";
+    options.timeText = [] { return std::string("2026-12-11 08:00:00"); };
+    runtime.startRecording(std::move(options));
+    printPercentiles("verdict step, database healthy", verdicts(host, runtime, 10s, 20ms));
+    server.freeze();
+    printPercentiles("verdict step, database frozen", verdicts(host, runtime, 10s, 20ms));
+    server.thaw();
+    if (!waitStored(runtime, 60s))
+        std::printf("  (the rows of the frozen phase were not all stored within 60 s)\n");
+}
+
+void throughput(const QString& target, const char* engine, const QTemporaryDir& dir, int rows) {
+    const QString path = dir.filePath(QStringLiteral("throughput-%1.db").arg(QString::fromUtf8(engine)));
+    {
+        RecordJournal journal(path);
+        for (int i = 0; i < rows; ++i)
+            journal.append(row(i), "线2");
+    }
+    const Clock::time_point start = Clock::now();
+    RecordForwarder forwarder(path, target, "线2");
+    forwarder.waitStored(600s);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::printf("forwarder into %-10s %d rows in %.2f s: %.0f rows/s\n", engine, rows, seconds, rows / seconds);
+}
+
+void catchUp(test::PostgresServer& server, const std::string& target, const QTemporaryDir& dir) {
+    test::FakeStationHost host;
+    host.setText(Control::ComboBox1, "大米-5kg");
+    StationRuntime runtime(host);
+    StationRuntime::RecordingOptions options;
+    options.target = QString::fromStdString(target);
+    options.journalPath = dir.filePath(QStringLiteral("outage.db"));
+    options.station = "线3";
+    options.timeText = [] { return std::string("2026-12-11 08:00:00"); };
+    runtime.startRecording(std::move(options));
+    server.stop();
+    // 10 minutes at 133 a minute, journaled over 40 s so that the forwarder's back-off reaches its longest.
+    const int outageRows = 1330;
+    for (int i = 0; i < outageRows; ++i) {
+        host.setText(Control::Edit2, "5.010");
+        runtime.recordVerdict("正常", "张三");
+        runtime.productOver();
+        std::this_thread::sleep_for(30ms);
+    }
+    const Clock::time_point back = Clock::now();
+    server.start();
+    const bool stored = waitStored(runtime, 120s);
+    std::printf("catch-up after an outage of %d rows: %.2f s from the server's return%s\n", outageRows,
+                std::chrono::duration<double>(Clock::now() - back).count(), stored ? "" : " (NOT all stored)");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int rows = 100000;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--rows") == 0)
+            rows = std::atoi(argv[i + 1]);
+    QCoreApplication application(argc, argv);
+    if (!test::PostgresServer::available()) {
+        std::fprintf(stderr, "bench-records: PostgreSQL server binaries are not installed\n");
+        return 1;
+    }
+    QTemporaryDir dir;
+    test::PostgresServer server;
+    const std::string target = server.createStationDatabase("bench");
+    journalAppends(dir);
+    verdictSteps(server, target, dir);
+    throughput(QString::fromStdString(target), "PostgreSQL", dir, rows);
+    const QString sqlite = dir.filePath(QStringLiteral("database.mdb"));
+    database_setup::initDatabase(sqlite, false);
+    throughput(sqlite, "SQLite", dir, rows);
+    catchUp(server, target, dir);
+    return 0;
+}
