@@ -5,10 +5,13 @@
 //   - rows a second through the forwarder into PostgreSQL and into SQLite;
 //   - the catch-up after an outage: the rows of a 10-minute outage at 133 products a minute stored after
 //     the server returns.
-// Usage: bench-records [--rows N]  (rows for the throughput, default 100000)
+//   - with --soak MINUTES: a station at 140 products a minute for that long on a healthy server, then the
+//     verdicts against the stored rows, and the process's memory and descriptors at the start and end.
+// Usage: bench-records [--rows N] [--soak MINUTES]  (rows for the throughput, default 100000)
 #include "data/DatabaseSetup.h"
 #include "data/RecordForwarder.h"
 #include "data/RecordJournal.h"
+#include "data/TADOConnection.h"
 #include "station/StationRuntime.h"
 #include "tests/support/FakeStationHost.h"
 #include "tests/support/PostgresServer.h"
@@ -17,11 +20,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <QCoreApplication>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 using namespace kelvora;
@@ -148,13 +154,58 @@ void catchUp(test::PostgresServer& server, const std::string& target, const QTem
                 std::chrono::duration<double>(Clock::now() - back).count(), stored ? "" : " (NOT all stored)");
 }
 
+long procStatus(const char* key) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(key, 0) == 0)
+            return std::atol(line.c_str() + std::strlen(key));
+    return -1;
+}
+
+long openDescriptors() {
+    long count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
+}
+
+void soak(const std::string& target, const QTemporaryDir& dir, int minutes) {
+    test::FakeStationHost host;
+    host.setText(Control::ComboBox1, "大米-5kg");
+    StationRuntime runtime(host);
+    StationRuntime::RecordingOptions options;
+    options.target = QString::fromStdString(target);
+    options.journalPath = dir.filePath(QStringLiteral("soak.db"));
+    options.station = "线4";
+    options.timeText = [] { return std::string("2026-12-11 08:00:00"); };
+    runtime.startRecording(std::move(options));
+    const long rssStart = procStatus("VmRSS:");
+    const long fdStart = openDescriptors();
+    const auto took = verdicts(host, runtime, std::chrono::minutes(minutes), std::chrono::milliseconds(60000 / 140));
+    waitStored(runtime, 60s);
+    TADOConnection connection(QString::fromStdString(target));
+    connection.Open();
+    QSqlQuery query(connection.database());
+    query.exec(QStringLiteral("SELECT count(*), count(DISTINCT \"序号\") FROM \"weight\" WHERE \"站点\" = '线4'"));
+    query.next();
+    std::printf("soak %d min at 140/min: %zu verdicts, %lld rows stored (%lld distinct numbers); RSS %ld -> %ld kB, "
+                "descriptors %ld -> %ld\n",
+                minutes, took.size(), query.value(0).toLongLong(), query.value(1).toLongLong(), rssStart,
+                procStatus("VmRSS:"), fdStart, openDescriptors());
+    printPercentiles("verdict step over the soak", took);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     int rows = 100000;
-    for (int i = 1; i + 1 < argc; ++i)
+    int soakMinutes = 0;
+    for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--rows") == 0)
             rows = std::atoi(argv[i + 1]);
+        if (std::strcmp(argv[i], "--soak") == 0)
+            soakMinutes = std::atoi(argv[i + 1]);
+    }
     QCoreApplication application(argc, argv);
     if (!test::PostgresServer::available()) {
         std::fprintf(stderr, "bench-records: PostgreSQL server binaries are not installed\n");
@@ -163,6 +214,10 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     test::PostgresServer server;
     const std::string target = server.createStationDatabase("bench");
+    if (soakMinutes > 0) {
+        soak(target, dir, soakMinutes);
+        return 0;
+    }
     journalAppends(dir);
     verdictSteps(server, target, dir);
     throughput(QString::fromStdString(target), "PostgreSQL", dir, rows);

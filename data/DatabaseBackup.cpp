@@ -238,6 +238,8 @@ void DatabaseBackup::backupTo(TADOConnection& connection, const QString& targetP
             copyPostgres(connection, copy.path());
         copy.place();
     } catch (const DatabaseError& e) {
+        // A connection cut under it is opened anew by the next attempt.
+        connection.closeIfBroken();
         throw DatabaseError(notMade(target, e.message()));
     }
 }
@@ -286,6 +288,7 @@ QString DatabaseBackup::initialize(TADOConnection& connection, const QString& st
         path = copy.placeNew(candidate);
     } catch (const DatabaseError& e) {
         transaction.reset();
+        connection.closeIfBroken();
         throw BackupError(QStringLiteral("数据库备份失败，没有删除任何记录。\n") + notMade(first, e.message()));
     }
     try {
@@ -293,6 +296,7 @@ QString DatabaseBackup::initialize(TADOConnection& connection, const QString& st
             deleteRecordsUpTo(deleting->database(), *last);
         transaction->commit();
     } catch (const DatabaseError& e) {
+        connection.closeIfBroken();
         throw DatabaseError(
             QStringLiteral("没有删除任何记录，备份已存放在%1。\n%2").arg(QDir::toNativeSeparators(path), e.message()));
     }

@@ -263,6 +263,31 @@ TEST_P(DatabaseBackupTest, RowsStoredMeanwhileAreInTheBackupOrStillInTheDatabase
     EXPECT_EQ(found.size(), stored.size()) << "rows in two places";
 }
 
+TEST_P(DatabaseBackupTest, AConnectionCutUnderTheStationIsOpenedAgainByTheNextInitialization) {
+    if (GetParam() != Engine::Postgres)
+        GTEST_SKIP() << "a server's connection is what gets cut";
+    ASSERT_TRUE(QDir(m_station->path()).mkdir(QStringLiteral("Backup")));
+    m_connection->Open();
+    QSqlQuery own(m_connection->database());
+    ASSERT_TRUE(own.exec(QStringLiteral("select pg_backend_pid()")) && own.next());
+    const qint64 backend = own.value(0).toLongLong();
+    {
+        TADOConnection other(m_database->connectionString());
+        other.Open();
+        QSqlQuery cut(other.database());
+        ASSERT_TRUE(cut.exec(QStringLiteral("select pg_terminate_backend(%1)").arg(backend)));
+    }
+    // The first attempt meets the cut connection and says why; the next one opens it anew.
+    try {
+        DatabaseBackup::initialize(*m_connection, m_station->path());
+    } catch (const std::exception& error) {
+        EXPECT_GT(std::string(error.what()).size(), std::string("数据库备份失败，没有删除任何记录。\n").size())
+            << error.what();
+    }
+    EXPECT_NO_THROW(DatabaseBackup::initialize(*m_connection, m_station->path()));
+    EXPECT_EQ(rows(*m_connection, "weight"), 0);
+}
+
 TEST_P(DatabaseBackupTest, WithoutABackupFolderNothingIsDeleted) {
     try {
         DatabaseBackup::initialize(*m_connection, m_station->path());
