@@ -185,6 +185,10 @@ bool WindowStationHost::portIsOpen() const {
     return m_virtualPort ? m_virtualPortOpen : m_form.Comm1.ComHandle() != 0;
 }
 
+bool WindowStationHost::writeRequest(const std::uint8_t* data, std::uint16_t length) {
+    return m_virtualPort ? m_virtualPortOpen : m_form.Comm1.WriteData(data, length);
+}
+
 bool WindowStationHost::writeData(const std::uint8_t* data, std::uint16_t length) {
     const bool sent = m_virtualPort ? m_virtualPortOpen : m_form.Comm1.WriteData(data, length);
     if (sent) {

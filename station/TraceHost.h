@@ -61,6 +61,7 @@ public:
     void setTimerEnabled(Timer timer, bool enabled) override;
     void setTimerInterval(Timer timer, int milliseconds) override;
     bool writeData(const std::uint8_t* data, std::uint16_t length) override;
+    bool writeRequest(const std::uint8_t* data, std::uint16_t length) override { return portWrite(data, length); }
     void openPort() override;
     void closePort() override;
     void showMessage(const std::string& title, const std::string& text) override;

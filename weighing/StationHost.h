@@ -53,6 +53,9 @@ public:
     /// Queues a copy of the bytes for sending and returns at once; false (and nothing queued) while the
     /// port is closed.
     virtual bool writeData(const std::uint8_t* data, std::uint16_t length) = 0;
+    /// A polled indicator's request, on the same line as the output frames but none of them: hosts that
+    /// follow the frames (the trace, the checks) do not see it. Like writeData otherwise.
+    virtual bool writeRequest(const std::uint8_t* data, std::uint16_t length) { return writeData(data, length); }
     /// Opens the serial port; throws with the port's message when it cannot be opened.
     virtual void openPort() = 0;
     /// Closes the serial port; does nothing when it is not open.

@@ -287,8 +287,8 @@ bool WeighingCore::watchingSilence() const {
 void WeighingCore::pollIfDue() {
     if (m_portOpen && !m_closing && m_poll.due(m_host.clock(), m_output.nextDue())) {
         const std::string_view request = m_state.IndicatorFormat->request();
-        m_host.writeData(reinterpret_cast<const std::uint8_t*>(request.data()),
-                         static_cast<std::uint16_t>(request.size()));
+        m_host.writeRequest(reinterpret_cast<const std::uint8_t*>(request.data()),
+                            static_cast<std::uint16_t>(request.size()));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "station/ReplayHost.h"
 #include "station/StationLoad.h"
 #include "tests/support/TestPaths.h"
+#include "weighing/IndicatorFamilies.h"
 
 #include <cstdio>
 #include <fstream>
@@ -208,6 +209,21 @@ TEST(Replay, TheCheckedDecodingWeighsADamagedShiftWithoutAReadingFromADamagedFra
     EXPECT_GT(refused, 0U);
     EXPECT_EQ(count(damaged.str(), "\"ev\":\"Edit1\""), count(clean.str(), "\"ev\":\"Edit1\"") - refused);
     EXPECT_EQ(count(clean.str(), "badframe"), 0U);
+}
+
+TEST(Replay, APolledIndicatorsRequestsAreNoOutputFrames) {
+    std::ostringstream trace;
+    ReplayHost host(trace);
+    loadStation(host, "");
+    host.core().state().IndicatorFormat = IndicatorFamilies::format("sics");
+    host.core().state().PollIntervalMs = 100;
+    std::istringstream in("0 select A 15 20 12\n10 click BtnClear\n1000 click BtnSetTabs\n");
+    StationScript reader(in);
+    host.run(reader);
+    // The selection's two sends, four frames: the requests made meanwhile are not among them.
+    EXPECT_EQ(count(trace.str(), "\"ev\":\"frame\""), 4U) << trace.str();
+    EXPECT_EQ(count(trace.str(), "\"hex\":\"02"), 4U);
+    EXPECT_EQ(host.summary().errors, 0);
 }
 
 TEST(ReplayCommand, ABadLineStopsWithStatusTwoNamingTheLine) {
