@@ -101,7 +101,7 @@ QStringList createStatements(Dialect dialect) {
     for (const Table& table : tables())
         statements << QStringLiteral("CREATE TABLE %1").arg(tableBody(table, dialect));
     statements << QStringLiteral("CREATE INDEX \"weight_时间\" ON \"weight\" (\"时间\")");
-    return statements + auditStatements(dialect) + userGuardStatements(dialect);
+    return statements + auditStatements(dialect) + userGuardStatements(dialect) + checksStatements(dialect);
 }
 
 QStringList userGuardStatements(Dialect dialect) {
@@ -146,6 +146,23 @@ const Table& auditTable() {
                               {QStringLiteral("备注"), K::Text},
                               {QStringLiteral("链"), K::Text}}};
     return audit;
+}
+
+const Table& checksTable() {
+    using K = ColumnKind;
+    static const Table checks{QStringLiteral("checks"),
+                              {{QStringLiteral("类型"), K::Text},
+                               {QStringLiteral("时间"), K::DateTime},
+                               {QStringLiteral("操作员"), K::Text},
+                               {QStringLiteral("型号"), K::Text},
+                               {QStringLiteral("班次"), K::Text},
+                               {QStringLiteral("结果"), K::Text},
+                               {QStringLiteral("内容"), K::Text}}};
+    return checks;
+}
+
+QStringList checksStatements(Dialect dialect) {
+    return {QStringLiteral("CREATE TABLE IF NOT EXISTS %1").arg(tableBody(checksTable(), dialect))};
 }
 
 QStringList auditStatements(Dialect dialect) {

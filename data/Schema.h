@@ -37,7 +37,7 @@ QString canonicalName(const QString& name);
 
 enum class Dialect { Sqlite, Postgres };
 /// The statements that create the three tables and the index on `weight`.`时间` (text compared case-blind),
-/// followed by auditStatements() and userGuardStatements().
+/// followed by auditStatements(), userGuardStatements() and checksStatements().
 QStringList createStatements(Dialect dialect);
 
 /// The audit trail `audit`: 时间, 站点, 序号 (per station, from 1), 操作员, 事件, 对象, 旧值, 新值, 备注 and 链
@@ -47,6 +47,11 @@ const Table& auditTable();
 /// SQLite triggers, and a PostgreSQL trigger, that refuse every UPDATE and DELETE ("审计追踪只能追加").
 /// Safe to run again on a database that has them.
 QStringList auditStatements(Dialect dialect);
+/// The checkweigher's checks `checks`: 类型 (性能检查 or 剔除检查), 时间, 操作员, 型号, 班次 (its shift's start),
+/// 结果 (合格 or 不合格) and 内容 (the figures and readings).
+const Table& checksTable();
+/// Creates `checks` when missing.
+QStringList checksStatements(Dialect dialect);
 
 /// The guards of `users` that keep the station manageable, whatever client writes: a row without a user
 /// name ("用户名称不能为空") and an UPDATE or DELETE that would leave no user with the right 用户

@@ -1,6 +1,7 @@
 #include "quality/report/CheckStore.h"
 
 #include "data/DatabaseError.h"
+#include "data/Schema.h"
 #include "data/TADOConnection.h"
 #include "quality/report/ShiftReport.h"
 
@@ -36,16 +37,11 @@ void ensureChecksTable(TADOConnection& connection) {
     if (hasChecksTable(connection))
         return;
     const bool postgres = connection.database().driverName() == QStringLiteral("QPSQL");
-    // Text as the station's other tables hold it (compared case-blind); the time as their times.
-    const QString text = postgres ? QStringLiteral("citext") : QStringLiteral("TEXT COLLATE NOCASE");
-    const QString statement =
-        QStringLiteral("CREATE TABLE IF NOT EXISTS \"checks\" (\"id\" %1, \"类型\" %2, \"时间\" %3, \"操作员\" %2, "
-                       "\"型号\" %2, \"班次\" %2, \"结果\" %2, \"内容\" %2)")
-            .arg(postgres ? QStringLiteral("bigserial PRIMARY KEY") : QStringLiteral("INTEGER PRIMARY KEY"), text,
-                 postgres ? QStringLiteral("timestamp(0)") : QStringLiteral("DATETIME"));
     QSqlQuery query(connection.database()); // PostgreSQL prepares no CREATE
-    if (!query.exec(statement))
-        throw DatabaseError(query.lastError().text());
+    for (const QString& statement :
+         schema::checksStatements(postgres ? schema::Dialect::Postgres : schema::Dialect::Sqlite))
+        if (!query.exec(statement))
+            throw DatabaseError(query.lastError().text());
 }
 
 void storeCheck(TADOConnection& connection, const CheckRecord& check) {

@@ -22,8 +22,8 @@ struct CheckRecord {
     QString summary; ///< the figures and the readings, for the record
 };
 
-/// The table `checks` of the station's database: created on first use, so databases made before it
-/// gain it when a check is first stored. Throws DatabaseError.
+/// The table `checks` of the station's database (schema::checksTable()): `db init` makes it, and a
+/// database made before it gains it when a check is first stored. Throws DatabaseError.
 void ensureChecksTable(TADOConnection& connection);
 /// Stores a check (creating the table where needed). Throws DatabaseError.
 void storeCheck(TADOConnection& connection, const CheckRecord& check);
