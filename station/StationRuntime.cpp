@@ -1,6 +1,7 @@
 #include "station/StationRuntime.h"
 
 #include "data/DatabaseError.h"
+#include "data/JournalBacklog.h"
 #include "data/RecordForwarder.h"
 #include "data/RecordJournal.h"
 #include "data/TADOConnection.h"
@@ -53,11 +54,6 @@ const StationSettings& StationRuntime::load(const std::string& iniPath) {
 
 void StationRuntime::configurePort(TComm& comm, const std::string& portName) const {
     configureComm1(comm, m_settings, portName);
-}
-
-QString journalFileFor(const QString& target) {
-    const QString where = target.trimmed().isEmpty() ? mainDatabase() : target;
-    return QDir(parseConnectionTarget(where).companionDirectory()).filePath(QStringLiteral("journal.db"));
 }
 
 void StationRuntime::startRecording(RecordingOptions options) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/config/StationConfig.h"
+#include "data/JournalBacklog.h" // journalFileFor(): where a station's journal lives
 #include "weighing/ProductRecorder.h"
 #include "weighing/StationHost.h"
 #include "weighing/WeighingCore.h"
@@ -116,9 +117,5 @@ private:
     std::unique_ptr<JournalStore> m_store;
     std::unique_ptr<ProductRecorder> m_recorder;
 };
-
-/// The journal file of the database at target: journal.db in the database's folder (an SQLite file's
-/// folder, or the current directory for a server).
-QString journalFileFor(const QString& target);
 
 } // namespace kelvora

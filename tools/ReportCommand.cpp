@@ -1,6 +1,7 @@
 #include "tools/ReportCommand.h"
 
 #include "data/DatabaseError.h"
+#include "data/JournalBacklog.h"
 #include "data/TADOConnection.h"
 #include "quality/report/ShiftReport.h"
 #include "tools/CommandArguments.h"
@@ -245,6 +246,9 @@ int runReportCommand(int argc, char** argv) {
     try {
         TADOConnection connection(QString::fromStdString(target));
         const ShiftReport report = loadShiftReport(connection, range, settings, 500, lotRules);
+        if (const std::int64_t waiting = journalBacklog(connection); waiting > 0)
+            std::fprintf(stderr, "report: %lld records still wait in the station's journal and are not in this report\n",
+                         static_cast<long long>(waiting));
         if (json) {
             printJson(report, settings.regime, lots);
         } else {

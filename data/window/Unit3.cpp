@@ -2,6 +2,7 @@
 
 #include "data/AuditTrail.h"
 #include "data/ChainVerifier.h"
+#include "data/JournalBacklog.h"
 #include "data/RecordExport.h"
 #include "data/RecordQuery.h"
 #include "data/window/RecordPrint.h"
@@ -118,7 +119,7 @@ void TForm3::Button1Click() {
     m_condition =
         field.isEmpty() ? QString() : field + u' ' + m_ui->Combobox3->currentText() + u' ' + m_ui->Edit1->text();
     const int count = openSorted();
-    m_panel->setText(u"共"_s + QString::number(count) + u"条记录。"_s);
+    m_panel->setText(u"共"_s + QString::number(count) + u"条记录。"_s + journalBacklogNotice(journalBacklog(ADO1)));
     checkChain(QDateTime(m_ui->dp1->date(), m_ui->TP1->time()), QDateTime(m_ui->Dp2->date(), m_ui->tp2->time()));
 }
 

@@ -1,5 +1,6 @@
 // The statistics window's sources (the live batch, a range, the current shift), its alerts and its
 // report.
+#include "data/JournalBacklog.h"
 #include "quality/report/ReportPdf.h"
 #include "quality/window/StatisticsWindow.h"
 #include "ui/MessageBox.h"
@@ -129,6 +130,9 @@ void StatisticsWindow::loadRange(const ReportRange& range, bool shift) {
     for (const WeighingRecord& record : records)
         count(m_other, record);
     showFigures(m_other);
+    // Rows still in the station's journal are not in the database's figures yet: said beside the model.
+    if (const QString notice = journalBacklogNotice(journalBacklog(database())); !notice.isEmpty())
+        m_modelLabel->setText(m_modelLabel->text() + QStringLiteral("　") + notice);
     // The current shift's lots are every model's; a range's those of its model.
     ReportRange lots = range;
     if (shift)

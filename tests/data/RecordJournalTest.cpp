@@ -2,6 +2,7 @@
 
 #include "DataTestSupport.h"
 #include "data/DatabaseError.h"
+#include "data/JournalBacklog.h"
 #include "data/RecordChain.h"
 #include "data/RecordForwarder.h"
 #include "data/TADOConnection.h"
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
@@ -208,6 +210,34 @@ TEST_P(RecordForwarderTest, ADatabaseAwaySaysSoAndCountsTheWaitingRows) {
 
 INSTANTIATE_TEST_SUITE_P(Engines, RecordForwarderTest, ::testing::Values(Engine::Sqlite, Engine::Postgres),
                          [](const auto& info) { return std::string(test::engineName(info.param)); });
+
+} // namespace
+} // namespace kelvora
+
+namespace kelvora {
+namespace {
+
+TEST(JournalBacklogTest, CountsTheJournalsRowsTheDatabaseDoesNotHoldAndNeverMakesAJournal) {
+    const auto database = TestDatabase::create(Engine::Sqlite);
+    TADOConnection connection(database->connectionString());
+    const QString journalPath = journalFileFor(database->target());
+    EXPECT_EQ(QFileInfo(journalPath).dir(), QFileInfo(database->target()).dir());
+    EXPECT_EQ(journalBacklog(connection), 0);
+    EXPECT_FALSE(QFileInfo::exists(journalPath)) << "looking made no journal";
+    {
+        RecordJournal journal(journalPath);
+        for (int i = 0; i < 3; ++i)
+            journal.append(verdict(15.0), "线1");
+    }
+    EXPECT_EQ(journalBacklog(connection), 3);
+    EXPECT_EQ(journalBacklogNotice(3), QStringLiteral("另有 3 条记录在本地日志中等待上传，未计入本结果。"));
+    {
+        RecordForwarder forwarder(journalPath, database->connectionString(), "线1");
+        ASSERT_TRUE(forwarder.waitStored(10s));
+    }
+    EXPECT_EQ(journalBacklog(connection), 0);
+    EXPECT_TRUE(journalBacklogNotice(0).isEmpty());
+}
 
 } // namespace
 } // namespace kelvora
