@@ -126,6 +126,8 @@ void printJson(const ShiftReport& report, Regime regime, bool lots) {
         object.insert(QStringLiteral("count"), static_cast<qint64>(m.count));
         object.insert(QStringLiteral("mean_g"), m.mean * toGrams);
         object.insert(QStringLiteral("sd_g"), m.sd * toGrams);
+        if (!m.inCatalogue)
+            object.insert(QStringLiteral("reason"), QStringLiteral("型号不在产品目录中"));
         std::printf("%s\n", QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
     }
     if (!lots)
@@ -139,6 +141,8 @@ void printJson(const ShiftReport& report, Regime regime, bool lots) {
         object.insert(QStringLiteral("first"), lot.firstTime);
         object.insert(QStringLiteral("last"), lot.lastTime);
         object.insert(QStringLiteral("limits_recorded"), lot.limitsRecorded);
+        if (!lot.inCatalogue)
+            object.insert(QStringLiteral("reason"), QStringLiteral("型号不在产品目录中"));
         std::printf("%s\n", QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
     }
 }
@@ -247,7 +251,8 @@ int runReportCommand(int argc, char** argv) {
         TADOConnection connection(QString::fromStdString(target));
         const ShiftReport report = loadShiftReport(connection, range, settings, 500, lotRules);
         if (const std::int64_t waiting = journalBacklog(connection); waiting > 0)
-            std::fprintf(stderr, "report: %lld records still wait in the station's journal and are not in this report\n",
+            std::fprintf(stderr,
+                         "report: %lld records still wait in the station's journal and are not in this report\n",
                          static_cast<long long>(waiting));
         if (json) {
             printJson(report, settings.regime, lots);

@@ -483,6 +483,20 @@ TEST(ReportToolTest, JsonLinesPerModelAndLotForScripts) {
     EXPECT_EQ(eu[0][u"regime"].toString(), QStringLiteral("eu"));
     EXPECT_EQ(eu[1][u"lot"].toString(), QStringLiteral("2024-07-15 07:00"));
     EXPECT_EQ(tool(range + QStringList{QStringLiteral("--regime"), QStringLiteral("us")}), 2);
+
+    // A model the catalogue lacks is judged by nothing, and says so.
+    {
+        TADOConnection connection(database->connectionString());
+        connection.Open();
+        QSqlQuery query(connection.database());
+        ASSERT_TRUE(query.exec(QStringLiteral("delete from \"XH\"")));
+    }
+    ASSERT_EQ(tool(range, &out), 0);
+    const auto unknown = jsonLines(out);
+    ASSERT_EQ(unknown.size(), 1u);
+    EXPECT_EQ(unknown[0][u"verdict"].toString(), QStringLiteral("不适用"));
+    EXPECT_EQ(unknown[0][u"reason"].toString(), QStringLiteral("型号不在产品目录中"));
+    EXPECT_FALSE(unknown[0].contains(u"pass_probability"));
 }
 
 TEST(ReportToolTest, LotsAreJudgedByTheLimitsTheRecordsHold) {
