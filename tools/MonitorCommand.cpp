@@ -1,6 +1,7 @@
 #include "tools/MonitorCommand.h"
 
 #include "data/WeightRecordStore.h"
+#include "feed/StationPublisher.h"
 #include "station/DatabaseRecording.h"
 #include "station/MonitorHost.h"
 #include "station/StationScript.h"
@@ -178,6 +179,14 @@ int runMonitorCommand(int argc, char** argv) {
             }
         });
         databaseWatch.start(1000);
+    }
+    // The live feed over MQTT when [MQTT] Host is set: it publishes from the journal, so it needs --db.
+    std::unique_ptr<StationPublisher> publisher;
+    if (database) {
+        publisher = StationPublisher::start(
+            host.runtime(), host, options.ini, journalFileFor(QString::fromStdString(*options.db)),
+            [&host] { return host.buttonEnabled(Button::BtnSetTabs); },
+            [](const std::string& error) { std::cerr << "monitor: " << error << "\n"; });
     }
     ScriptPlayer player(host, options.script, [] { QCoreApplication::quit(); });
     if (options.seconds) {
