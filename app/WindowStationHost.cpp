@@ -265,6 +265,7 @@ void WindowStationHost::showMessage(const std::string& title, const std::string&
 void WindowStationHost::startRecording() {
     StationRuntime::RecordingOptions options;
     options.iniPath = m_form.iniPath().toStdString();
+    const std::string iniPath = options.iniPath;
     options.timeText = [this] { return recordTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString(); };
     options.reportError = [](const std::string& message) {
         WindowErrorBox().showError(NumberText::errorBoxText(message));
@@ -275,10 +276,16 @@ void WindowStationHost::startRecording() {
     // step and the row's storing go on.
     runtime.setRowListener(
         [this](const WeighingRecord& row) { runWindowHandler([&] { m_form.statistics().productRow(row); }); });
+    // The feed only reads the station: what it publishes, and when, changes nothing of the weighing.
+    m_publisher = StationPublisher::start(
+        runtime, *this, iniPath, journalFileFor({}), [this] { return m_form.ui().BtnSetTabs->isEnabled(); },
+        [](const std::string& message) { WindowErrorBox().showError(message); });
 }
 
 StationRuntime::FinishReport WindowStationHost::finishRecording(int waitMs) {
-    return m_form.runtime().finishRecording(waitMs);
+    const StationRuntime::FinishReport report = m_form.runtime().finishRecording(waitMs);
+    m_publisher.reset(); // the last verdicts are in the journal: the feed hands them over and says offline
+    return report;
 }
 
 void WindowStationHost::recordResult(const std::string& verdict) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "feed/StationPublisher.h"
 #include "station/StationRuntime.h"
 #include "station/TraceWriter.h"
 #include "station/VirtualTimers.h"
@@ -116,6 +117,7 @@ private:
     QTimer m_wakeTimer;  // the core's wake-up on the real clock
     bool m_writerIdle = true;
     std::uint64_t m_badFrames = 0;
+    std::unique_ptr<StationPublisher> m_publisher; // the live feed over MQTT, when [MQTT] Host is set
 
 };
 
