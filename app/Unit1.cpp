@@ -7,18 +7,22 @@
 #include "data/ConnectionTarget.h"
 #include "data/DatabaseBackup.h"
 #include "data/DatabaseSetup.h"
+#include "data/window/AuditWindow.h"
 #include "data/window/Unit3.h"
 #include "ui/ColorDialog.h"
 #include "ui/MessageBox.h"
 #include "ui/SystemBeep.h"
+#include "ui/ToolButton.h"
 #include "ui/WindowHandler.h"
 #include "ui_Unit1.h"
+#include "users/IdleWatch.h"
 #include "users/Login.h"
 #include "users/SetPara.h"
 #include "users/SettingsAudit.h"
 #include "users/Unit2.h"
 #include "weighing/NumberText.h"
 
+#include <QBoxLayout>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -33,6 +37,22 @@ using namespace Qt::StringLiterals;
 namespace kelvora {
 
 namespace {
+
+// 审计追踪 and, for stations with accounts, 切换用户 beside the button `beside` (用户) in its toolbar.
+void addAccountButtons(QWidget* beside, const std::function<void()>& audit, const std::function<void()>& switchUser) {
+    auto* layout = qobject_cast<QBoxLayout*>(beside->parentWidget()->layout());
+    const std::pair<const char*, QString> buttons[] = {{"BtnSwitchUser", u"切换用户"_s}, {"BtnAudit", u"审计追踪"_s}};
+    for (const auto& [name, caption] : buttons) {
+        auto* button = new ToolButton(beside->parentWidget());
+        button->setObjectName(QString::fromLatin1(name));
+        button->setText(caption);
+        button->setGlyph(u":/glyphs/glyphs/users.png"_s);
+        button->setVisible(false); // 审计追踪 follows the right 用户, 切换用户 the accounts
+        if (layout)
+            layout->insertWidget(layout->indexOf(beside) + 1, button);
+        connectHandler(button, &QToolButton::clicked, button, qstrcmp(name, "BtnAudit") == 0 ? audit : switchUser);
+    }
+}
 
 TForm1::HelpOpener g_helpOpener;
 
@@ -93,6 +113,8 @@ TForm1::TForm1(const Options& options, QWidget* parent)
                 std::make_unique<DatabaseStatusView>(m_runtime, *m_ui->DatabaseStatus, *m_ui->RzMarqueeStatus1,
                                                      [this] { return !m_ui->SilenceStatus->text().isEmpty(); });
             TLoginfrm::allowLogins();
+            TLoginfrm::setAccounts(StationConfig::loadAccounts(iniPath().toStdString()));
+            findChild<QWidget*>(u"BtnSwitchUser"_s)->setVisible(TLoginfrm::accounts().enabled);
             const auto station = StationConfig::stationName(iniPath().toStdString());
             AuditTrail::configure(mainDatabase(), station ? QString::fromStdString(*station) : QString());
         } catch (const std::exception& error) {
@@ -139,6 +161,8 @@ void TForm1::connectHandlers() {
     connectHandler(ui.BtnSecurity, &QToolButton::clicked, this, [this] { BtnSecurityClick(); });
     connectHandler(ui.BtnStatistics, &QToolButton::clicked, this, [this] { BtnStatisticsClick(); });
     m_statistics.addCheckButton(ui.BtnStatistics);
+    addAccountButtons(
+        ui.BtnAttachFiles, [this] { BtnAuditClick(); }, [this] { logOut(u"切换用户"_s); });
     connectHandler(ui.BtnAttachFiles, &QToolButton::clicked, this, [this] { BtnAttachFilesClick(); });
     connectHandler(ui.BtnUtilities, &QToolButton::clicked, this, [this] { BtnUtilitiesClick(); });
     connectHandler(ui.ComboBox1, &QComboBox::activated, this, [this] { ComboBox1Click(); });
@@ -198,6 +222,32 @@ void TForm1::FormShow() {
     // The login window, modal to the application: nothing else takes input until a login succeeds.
     m_loginFrm = std::make_unique<TLoginfrm>(ADO1, *this, this);
     showModal(*m_loginFrm);
+    if (TLoginfrm::accounts().enabled) {
+        m_idleWatch = std::make_unique<IdleWatch>(TLoginfrm::accounts().idleMinutes);
+        connect(m_idleWatch.get(), &IdleWatch::idle, this, [this] {
+            if (m_loginFrm && m_loginFrm->loggedIn())
+                runWindowHandler([this] { logOut(u"空闲超时"_s); });
+        });
+    }
+}
+
+void TForm1::BtnAuditClick() {
+    m_auditFrm = std::make_unique<TAuditFrm>(mainDatabase(), this);
+    showModal(*m_auditFrm);
+}
+
+void TForm1::logOut(const QString& reason) {
+    const QString user = m_ui->RzFieldStatus3->text();
+    for (const QString& right : TLoginfrm::rightColumns())
+        setRightVisible(right, false);
+    setOperatorName(QString());
+    m_loginFrm = std::make_unique<TLoginfrm>(ADO1, *this, this);
+    showModal(*m_loginFrm);
+    if (AuditTrail* trail = AuditTrail::configured()) {
+        trail->setOperator(QString());
+        trail->record(reason == u"切换用户"_s ? audit_event::kOperatorChange : audit_event::kLogout, user, user, {},
+                      reason);
+    }
 }
 
 void TForm1::showModal(QWidget& window) {
@@ -238,6 +288,15 @@ void TForm1::setRightVisible(const QString& right, bool visible) {
     for (const auto& [caption, button] : buttons)
         if (caption == right)
             button->setVisible(visible);
+    if (right == u"用户"_s)
+        findChild<QWidget*>(u"BtnAudit"_s)->setVisible(visible);
+    // With accounts the catalogue is a setting: without 设置 the limits cannot be typed or stored.
+    if (right == u"设置"_s && TLoginfrm::accounts().enabled) {
+        for (QLineEdit* edit : {ui.Et1, ui.Et2, ui.Et3})
+            edit->setReadOnly(!visible);
+        for (QWidget* button : std::initializer_list<QWidget*>{ui.BitBtn2, ui.BitBtn3, ui.BitBtn4})
+            button->setEnabled(visible);
+    }
 }
 
 void TForm1::focusOn(QWidget* widget) {

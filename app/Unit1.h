@@ -31,6 +31,8 @@ class TForm2;
 class TForm3;
 class TLoginfrm;
 class TSetParaFrm;
+class TAuditFrm;
+class IdleWatch;
 class DatabaseStatusView;
 
 /// How the window's port and clock are driven; the defaults are the station's own.
@@ -99,6 +101,13 @@ public:
     void showIndicatorSilent(bool silent, const QDateTime& since);
     /// The rights editor the station creates hidden at start, right after this window (its query opens).
     void createForm2();
+    /// 审计追踪 (shown with the right 用户): the audit trail's window, modally.
+    void BtnAuditClick();
+    /// With accounts: 切换用户, and no input for [安全] 空闲分钟, log the operator out (recorded with
+    /// `reason`), hide every button governed by rights and show the login window again; weighing goes on.
+    void logOut(const QString& reason);
+    TAuditFrm* AuditFrm() const { return m_auditFrm.get(); }
+    IdleWatch* idleWatch() const { return m_idleWatch.get(); }
 
     /// The windows opened last (nullptr before the first).
     TLoginfrm* LoginFrm() const { return m_loginFrm.get(); }
@@ -153,6 +162,8 @@ private:
     std::unique_ptr<TForm2> m_form2;
     std::unique_ptr<TForm3> m_form3;
     std::unique_ptr<TSetParaFrm> m_setParaFrm;
+    std::unique_ptr<TAuditFrm> m_auditFrm;
+    std::unique_ptr<IdleWatch> m_idleWatch;
     std::unique_ptr<DatabaseStatusView> m_databaseStatus;
     Options m_options;
     std::uint32_t m_color = 16053492;

@@ -4,7 +4,9 @@
 #include "app/Unit1.h"
 #include "app/config/StationConfig.h"
 #include "data/AuditTrail.h"
+#include "ui/MessageBox.h"
 #include "ui_Unit1.h"
+#include "users/Login.h"
 #include "weighing/NumberText.h"
 
 #include <exception>
@@ -40,6 +42,33 @@ QString modelValues(TADOQuery& query, const QString& model) {
             values << column + u'=' + query.FieldByName(column).AsString();
     query.Close();
     return values.join(u"；"_s);
+}
+
+// With accounts, limits must be in order; false (after saying why) when they are not.
+bool limitsInOrder(const QString& standard, const QString& upper, const QString& lower, QString& refusal) {
+    if (!TLoginfrm::accounts().enabled)
+        return true;
+    bool ok[3] = {false, false, false};
+    const double s = standard.toDouble(&ok[0]);
+    const double u = upper.toDouble(&ok[1]);
+    const double l = lower.toDouble(&ok[2]);
+    if (!ok[0] || !ok[1] || !ok[2])
+        refusal = u"标准值、上限值和下限值必须是数字。"_s;
+    else if (!(l <= s && s <= u))
+        refusal = u"限值不合理：必须满足 下限值 ≤ 标准值 ≤ 上限值（现为 %1 / %2 / %3）。"_s.arg(lower, standard, upper);
+    return refusal.isEmpty();
+}
+
+// With accounts, modifying and deleting a model ask first.
+bool confirmed(QWidget* parent, const QString& text) {
+    if (!TLoginfrm::accounts().enabled)
+        return true;
+    MessageBox::Request request;
+    request.title = u"确认"_s;
+    request.text = text;
+    request.icon = QMessageBox::Question;
+    request.buttons = QMessageBox::Ok | QMessageBox::Cancel;
+    return MessageBox::show(parent, request) == QMessageBox::Ok;
 }
 
 } // namespace
@@ -92,6 +121,11 @@ void TForm1::BitBtn2Click() {
             return;
         }
     }
+    QString refusal;
+    if (!limitsInOrder(standard, upper, lower, refusal)) {
+        showMessage(u"提示"_s, refusal);
+        return;
+    }
     execute(u"Select  *  From  XH  Where  型号=:xh"_s, {{u"xh"_s, name}}, true);
     if (ADOQuery1.RecordCount() > 0) {
         showMessage(u"提示!"_s, u"已经存在此型号!"_s);
@@ -123,6 +157,8 @@ void TForm1::BitBtn3Click() {
         focusOn(ui.ComboBox1);
         return;
     }
+    if (!confirmed(this, u"确定要删除型号“%1”吗？"_s.arg(name)))
+        return;
     QString before;
     try {
         before = modelValues(ADOQuery1, name);
@@ -143,6 +179,13 @@ void TForm1::BitBtn3Click() {
 
 void TForm1::BitBtn4Click() {
     Ui::TForm1& ui = *m_ui;
+    QString refusal;
+    if (!limitsInOrder(trimmed(ui.Et1->text()), trimmed(ui.Et2->text()), trimmed(ui.Et3->text()), refusal)) {
+        showMessage(u"提示"_s, refusal);
+        return;
+    }
+    if (!confirmed(this, u"确定要修改型号“%1”的限值吗？"_s.arg(modelName())))
+        return;
     QString before;
     try {
         before = modelValues(ADOQuery1, modelName());

@@ -38,6 +38,8 @@ QByteArray StationFolder::defaultOptionIni(const QString& portName, bool demo) {
             value = port;
         else if (key == &option::ProductThreshold && demo)
             value = QString::number(kDemoProductThreshold, 'f', 3);
+        else if (key == &option::PersonalAccounts && demo)
+            value = u"0"_s; // a demo line is tried with admin and the initial password, as the demo shows
         text += QString::fromUtf8(key->name.data(), qsizetype(key->name.size())) + u'=' + value + u'\n';
     }
     return text.toUtf8();

@@ -13,9 +13,9 @@ public:
 
     /// Makes dir (and its parents) a station folder: the database as `db init` makes it (with demo, its
     /// demo models), an Option.ini in UTF-8 with the defaults (ComName set to portName when given; with
-    /// demo, the product threshold kDemoProductThreshold), an empty Backup/ and a copy of helpFile when it
-    /// is given. Refuses, with std::runtime_error, a folder that already holds a database or an
-    /// Option.ini; throws DatabaseError when the database cannot be made.
+    /// demo, the product threshold kDemoProductThreshold and no personal accounts, [安全] 账户=0), an empty
+    /// Backup/ and a copy of helpFile when it is given. Refuses, with std::runtime_error, a folder that
+    /// already holds a database or an Option.ini; throws DatabaseError when the database cannot be made.
     static void initialize(const QString& dir, bool demo, const QString& portName, const QString& helpFile);
 
     /// Option.ini's text for a new station: the stable capture ([算法] 取样=稳定, 最少读数=3), the alarm

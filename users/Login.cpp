@@ -9,13 +9,16 @@
 #include "ui/WindowHandler.h"
 #include "ui/WindowPlacement.h"
 #include "ui_Login.h"
+#include "users/ChangePassword.h"
 #include "users/JpegPicture.h"
 #include "users/LoginTarget.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QLineEdit>
 #include <QProxyStyle>
+#include <QPushButton>
 
 using namespace Qt::StringLiterals;
 
@@ -41,6 +44,7 @@ QString quoted(QString text) {
 
 // Why every login is refused; empty while logins are checked.
 QString g_refusal;
+AccountSettings g_accounts;
 
 QString missingDatabase(const TADOConnection& connection) {
     try {
@@ -59,7 +63,7 @@ QString missingDatabase(const TADOConnection& connection) {
 
 TLoginfrm::TLoginfrm(TADOConnection& connection, LoginTarget& target, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), m_ui(std::make_unique<Ui::TLoginfrm>()), m_target(target),
-      ADOQuery1(connection, this) {
+      m_connection(connection), ADOQuery1(connection, this) {
     m_ui->setupUi(this);
     setFixedSize(794, 455);
     ADOQuery1.SQL.Add(u"select  *  from  users"_s);
@@ -69,9 +73,17 @@ TLoginfrm::TLoginfrm(TADOConnection& connection, LoginTarget& target, QWidget* p
         m_ui->Image1->setPixmap(QPixmap::fromImage(picture));
     m_ui->Image1->lower();
 
-    const QString initial = u"初始密码：%1"_s.arg(schema::kInitialPassword);
-    m_ui->Label8->setText(initial);
-    m_ui->Edit1->setToolTip(initial);
+    if (accounts().enabled) {
+        // Personal passwords: the initial one is not printed; each user may change theirs here.
+        auto* change = new QPushButton(u"修改密码"_s, this);
+        change->setObjectName(u"BtnChangePassword"_s);
+        change->setGeometry(512, 256, 120, 28);
+        connectHandler(change, &QPushButton::clicked, this, [this] { changePassword(); });
+    } else {
+        const QString initial = u"初始密码：%1"_s.arg(schema::kInitialPassword);
+        m_ui->Label8->setText(initial);
+        m_ui->Edit1->setToolTip(initial);
+    }
     auto* hashStyle = new HashPasswordStyle;
     hashStyle->setParent(m_ui->Edit1);
     m_ui->Edit1->setStyle(hashStyle);
@@ -101,6 +113,14 @@ QString TLoginfrm::refuseLogins(const TADOConnection& connection, const QString&
 
 void TLoginfrm::allowLogins() {
     g_refusal.clear();
+}
+
+void TLoginfrm::setAccounts(const AccountSettings& settings) {
+    g_accounts = settings;
+}
+
+const AccountSettings& TLoginfrm::accounts() {
+    return g_accounts;
 }
 
 const QStringList& TLoginfrm::rightColumns() {
@@ -138,6 +158,11 @@ void TLoginfrm::RzBitBtn1Click() {
         return;
     }
     const QString name = m_ui->ComboBox1->currentText();
+    if (accounts().enabled) {
+        if (accountLogin(name, m_ui->Edit1->text()))
+            applyRights(name);
+        return;
+    }
     ADOQuery1.Close();
     ADOQuery1.SQL.Clear();
     ADOQuery1.SQL.Add(u"select  *  from  users"_s);
@@ -152,6 +177,10 @@ void TLoginfrm::RzBitBtn1Click() {
         return;
     }
     ADOQuery1.First();
+    applyRights(name);
+}
+
+void TLoginfrm::applyRights(const QString& name) {
     m_target.setOperatorName(name);
     // Each right takes effect as it is read: a column that cannot be read stops here, with the buttons
     // before it already set and the window still open.
@@ -163,6 +192,49 @@ void TLoginfrm::RzBitBtn1Click() {
         trail->setOperator(name);
         trail->record(audit_event::kLogin, name);
     }
+}
+
+bool TLoginfrm::accountLogin(const QString& name, const QString& password) {
+    const auto refuse = [this](const QString& text) {
+        MessageBox::show(this, {u"警告"_s, text});
+        m_ui->Edit1->setFocus();
+        m_ui->Edit1->clear();
+        return false;
+    };
+    const Accounts::Check check =
+        Accounts(m_connection, accounts()).check(name, password, QDateTime::currentDateTime());
+    const QString until = check.lockedUntil.toString(u"HH:mm:ss"_s);
+    switch (check.outcome) {
+    case Accounts::Outcome::Locked:
+        AuditTrail::write(audit_event::kLoginFailed, name, {}, {}, u"用户已锁定"_s);
+        return refuse(u"用户“%1”因多次输入错误密码已被锁定，请于 %2 后再试。"_s.arg(name, until));
+    case Accounts::Outcome::Refused:
+        AuditTrail::write(audit_event::kLoginFailed, name);
+        if (check.lockedUntil.isValid()) {
+            AuditTrail::write(audit_event::kUserLocked, name, {}, {}, u"锁定至 %1"_s.arg(until));
+            return refuse(u"密码错误次数过多，用户“%1”已被锁定至 %2。"_s.arg(name, until));
+        }
+        return refuse(u"您输入的用户名或密码不正确,请重新输入!"_s);
+    case Accounts::Outcome::MustChangePassword: {
+        MessageBox::show(this, {u"提示"_s, u"首次登录请先修改初始密码。"_s});
+        TChangePasswordFrm change(m_connection, accounts(), name, this);
+        change.findChild<QLineEdit*>(u"OldPassword"_s)->setText(password);
+        if (change.exec() != QDialog::Accepted)
+            return refuse(u"必须修改初始密码后才能登录。"_s);
+        break;
+    }
+    case Accounts::Outcome::Accepted:
+        break;
+    }
+    ADOQuery1.Close();
+    ADOQuery1.SQL.Clear();
+    ADOQuery1.SQL.Add(u"select  *  from  users  where  id = %1"_s.arg(check.userId));
+    ADOQuery1.Open();
+    return true;
+}
+
+void TLoginfrm::changePassword() {
+    TChangePasswordFrm(m_connection, accounts(), m_ui->ComboBox1->currentText(), this).exec();
 }
 
 void TLoginfrm::RzBitBtn2Click() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/TADOQuery.h"
+#include "users/Accounts.h"
 
 #include <memory>
 
@@ -38,6 +39,11 @@ public:
     static QString refuseLogins(const TADOConnection& connection, const QString& error);
     /// Logins are checked against `users` again (a station that opened its database).
     static void allowLogins();
+    /// The station's accounts ([安全]); with `enabled`, logins follow Accounts (hashed passwords compared
+    /// exactly, lockout, the initial password changed first), the initial password is not shown, and
+    /// 修改密码 opens TChangePasswordFrm. Without, the login compares in the table as it always did.
+    static void setAccounts(const AccountSettings& settings);
+    static const AccountSettings& accounts();
 
     /// Whether the last login attempt succeeded.
     bool loggedIn() const { return m_loggedIn; }
@@ -53,9 +59,15 @@ private:
     void FormShow();
     void RzBitBtn1Click();
     void RzBitBtn2Click();
+    /// The login of a station with accounts; false when refused (the reason shown).
+    bool accountLogin(const QString& name, const QString& password);
+    void changePassword();
+    /// Writes the operator and the rights of the current row of ADOQuery1 to the target and closes.
+    void applyRights(const QString& name);
 
     std::unique_ptr<Ui::TLoginfrm> m_ui;
     LoginTarget& m_target;
+    TADOConnection& m_connection;
     TADOQuery ADOQuery1;
     bool m_loggedIn = false;
 };

@@ -49,6 +49,10 @@ std::span<const OptionKey* const> allOptionKeys() {
         &MqttCaFile,
         &MqttClientId,
         &MqttPrefix,
+        &PersonalAccounts,
+        &LockFailures,
+        &LockMinutes,
+        &IdleMinutes,
     };
     // clang-format on
     return kKeys;

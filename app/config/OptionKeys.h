@@ -93,6 +93,14 @@ inline constexpr OptionKey MqttClientId{"MQTT", "ClientId", K::Text, "", ""};
 /// The topics' prefix; empty: kelvora/<the station's name>.
 inline constexpr OptionKey MqttPrefix{"MQTT", "Prefix", K::Text, "", ""};
 
+// Personal accounts: off in a file without the section; a new station has them.
+inline constexpr OptionKey PersonalAccounts{"安全", "账户", K::YesNo, "0", "1"};
+/// Failed logins in a row that lock the user; 0: never.
+inline constexpr OptionKey LockFailures{"安全", "失败次数", K::Integer, "5", "5"};
+inline constexpr OptionKey LockMinutes{"安全", "锁定分钟", K::Integer, "5", "5"};
+/// Minutes without input before the logout; 0: never.
+inline constexpr OptionKey IdleMinutes{"安全", "空闲分钟", K::Integer, "15", "15"};
+
 } // namespace option
 
 /// Every key, in the order of a new station's file (keys of one section together).

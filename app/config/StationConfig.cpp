@@ -224,6 +224,13 @@ std::optional<std::string> StationConfig::stationName(const std::string& iniPath
     return name;
 }
 
+AccountSettings StationConfig::loadAccounts(const std::string& iniPath) {
+    using namespace option;
+    const ProfileFile ini(iniPath);
+    return {yesNo(ini, PersonalAccounts), integerIn(ini, LockFailures, 0, 100), integerIn(ini, LockMinutes, 0, 1440),
+            integerIn(ini, IdleMinutes, 0, 1440)};
+}
+
 SettingsWindowValues StationConfig::loadSettingsWindow(const std::string& iniPath) {
     using namespace option;
     const ProfileFile ini(iniPath);

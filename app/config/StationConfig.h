@@ -72,6 +72,14 @@ struct StatisticsSettings {
     bool shiftCheck = false;                   ///< 开班检查: Start needs a passing check of the shift
 };
 
+/// How a station with accounts treats its users, section 安全 (a value out of its range gives the fallback).
+struct AccountSettings {
+    bool enabled = false; ///< 账户=1: personal accounts; otherwise the login compares as it always did
+    int maxFailures = 5;  ///< 失败次数: failed logins in a row that lock the user (0: never), up to 100
+    int lockMinutes = 5;  ///< 锁定分钟, up to a day
+    int idleMinutes = 15; ///< 空闲分钟: no input for this long logs out (0: never), up to a day
+};
+
 /// The reads and writes of Option.ini. Every function opens the file for its own use; writes throw
 /// ProfileWriteError ("Unable to write to <path>") when the file cannot be written.
 class StationConfig {
@@ -102,6 +110,8 @@ public:
 
     /// 站点/名称 when it is set and not blank.
     static std::optional<std::string> stationName(const std::string& iniPath);
+    /// Section 安全.
+    static AccountSettings loadAccounts(const std::string& iniPath);
 
     /// 数据库/连接; nothing when the file, section or key is missing.
     static std::optional<std::string> databaseConnection(const std::string& iniPath);

@@ -1,6 +1,9 @@
+#include "app/config/ProfileFile.h"
 #include "data/TADOConnection.h"
 #include "data/TADOQuery.h"
 #include "tests/app/StationWindowFixture.h"
+#include "users/IdleWatch.h"
+#include "users/PasswordHash.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -284,6 +287,71 @@ TEST_F(CatalogueTest, TheKeyFilterBeepsAndLeavingAnEditFormatsIt) {
     ui().Et3->setText(u"1.2.3"_s);
     EXPECT_THROW(m_form->Et1Exit(ui().Et3), std::exception);
     EXPECT_EQ(ui().Et3->text(), u"1.2.3"_s);
+}
+
+// A station with accounts: the catalogue needs 设置, asks before it changes, refuses limits out of order;
+// no input logs out while the station stays up, and the next user gets only their rights.
+class AccountsCatalogueTest : public StationWindowTest {
+protected:
+    void SetUp() override {
+        StationWindowTest::SetUp();
+        ProfileFile(path(u"Option.ini"_s).toStdString()).writeString("安全", "账户", "1");
+        makeDatabase();
+        TADOConnection connection(u"Data Source=\"%1\";"_s.arg(path(u"database.mdb"_s)));
+        connection.Open();
+        QSqlQuery sql(connection.database());
+        sql.prepare(u"update users set 用户密码 = ? where 用户名称 = 'admin'"_s);
+        sql.addBindValue(PasswordHash::make(u"Admin-1"_s, 1000));
+        ASSERT_TRUE(sql.exec());
+        sql.prepare(u"insert into users (用户名称, 用户密码, 开始) values ('bob', ?, 1)"_s);
+        sql.addBindValue(PasswordHash::make(u"Bob-123"_s, 1000));
+        ASSERT_TRUE(sql.exec());
+        open();
+    }
+    void TearDown() override {
+        StationWindowTest::TearDown();
+        TLoginfrm::setAccounts({});
+    }
+};
+
+TEST_F(AccountsCatalogueTest, LimitsNeedTheRightAndOrderAndNoInputLogsOut) {
+    logIn(u"admin"_s, u"Admin-1"_s);
+    ASSERT_TRUE(m_form->LoginFrm()->loggedIn());
+    EXPECT_FALSE(m_form->findChild<QWidget*>(u"BtnSwitchUser"_s)->isHidden());
+    EXPECT_FALSE(m_form->findChild<QWidget*>(u"BtnAudit"_s)->isHidden());
+    EXPECT_FALSE(ui().Et2->isReadOnly());
+    ui().ComboBox1->setEditText(u"大米-5kg"_s);
+    ui().Et1->setText(u"5"_s);
+    ui().Et2->setText(u"4.9"_s);
+    ui().Et3->setText(u"4.925"_s);
+    m_form->BitBtn4Click();
+    EXPECT_TRUE(takeTexts().back().startsWith(u"限值不合理"_s));
+    ui().Et2->setText(u"5.2"_s);
+    m_boxes.answer(QMessageBox::Cancel);
+    m_form->BitBtn4Click();
+    EXPECT_EQ(takeTexts().back(), u"确定要修改型号“大米-5kg”的限值吗？"_s);
+    m_boxes.answer(QMessageBox::Ok);
+    m_form->BitBtn4Click();
+    EXPECT_EQ(takeTexts().back(), u"修改成功！"_s);
+
+    // No input: the operator is logged out and the login window is back; weighing is not stopped.
+    TLoginfrm* before = m_form->LoginFrm();
+    m_form->idleWatch()->setIntervalMs(100);
+    QTest::qWait(400);
+    ASSERT_NE(m_form->LoginFrm(), before);
+    EXPECT_FALSE(m_form->LoginFrm()->loggedIn());
+    EXPECT_TRUE(ui().BtnClear->isHidden());
+    logIn(u"bob"_s, u"Bob-123"_s);
+    ASSERT_TRUE(m_form->LoginFrm()->loggedIn());
+    EXPECT_TRUE(ui().Et2->isReadOnly()) << "bob has no right 设置";
+    EXPECT_FALSE(ui().BitBtn4->isEnabled());
+    EXPECT_TRUE(m_form->findChild<QWidget*>(u"BtnAudit"_s)->isHidden());
+    QSqlQuery query(m_form->ADO1.database());
+    query.exec(u"select 事件, 备注 from audit where 事件 in ('退出登录', '型号修改') order by 序号"_s);
+    QStringList rows;
+    while (query.next())
+        rows << query.value(0).toString() + u'|' + query.value(1).toString();
+    EXPECT_EQ(rows, QStringList({u"型号修改|"_s, u"退出登录|空闲超时"_s}));
 }
 
 } // namespace

@@ -275,8 +275,9 @@ TEST_F(RecordQueryWindowTest, ARangeWhoseLinkedRowsDoNotVerifyShowsARedWarning) 
         const QSqlRecord columns = connection.database().record(u"weight"_s);
         for (const QString& column :
              {u"站点"_s, u"序号"_s, u"标准值"_s, u"上限值"_s, u"下限值"_s, u"批号"_s, u"链"_s}) {
-            if (!columns.contains(column))
+            if (!columns.contains(column)) {
                 ASSERT_TRUE(sql.exec(u"alter table weight add column \"%1\""_s.arg(column)));
+            }
         }
         QString previous;
         for (int i = 1; i <= 3; ++i) {

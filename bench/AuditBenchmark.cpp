@@ -1,0 +1,159 @@
+// The audit trail and the records' chain: audit rows stored a second (each its own durable transaction,
+// with its link), `db verify` over 10 million linked weighing rows, and the query window's export of a
+// 100 000-row query. The 10-million-row database is built once into bench-cache/.
+#include "data/AuditTrail.h"
+#include "data/ChainVerifier.h"
+#include "data/DatabaseSetup.h"
+#include "data/RecordChain.h"
+#include "data/RecordExport.h"
+#include "data/RecordQuery.h"
+#include "data/TADOConnection.h"
+#include "data/TADOQuery.h"
+
+#include <cstdio>
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+
+namespace kelvora {
+namespace {
+
+void exec(QSqlQuery& query, const QString& statement) {
+    if (!query.exec(statement))
+        throw std::runtime_error(query.lastError().text().toStdString());
+}
+
+QString connectionTo(const QString& path) {
+    return u"Data Source=\"%1\";"_s.arg(path);
+}
+
+void auditRate() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"database.mdb"_s);
+    database_setup::initDatabase(path, false);
+    AuditTrail trail(connectionTo(path), u"线1"_s);
+    trail.setOperator(u"admin"_s);
+    constexpr int kRows = 3000;
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < kRows; ++i)
+        trail.record(audit_event::kSetting, u"[下限值] Value"_s, QString::number(i), QString::number(i + 1));
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    std::printf("audit rows stored (SQLite, synchronous=FULL, one transaction each): %.0f rows/s (%d in %.2f s)\n",
+                kRows / seconds, kRows, seconds);
+    // As a save of the settings window stores its keys: ten rows a transaction.
+    std::vector<AuditTrail::Event> events(10, {audit_event::kSetting, u"[下限值] Value"_s, u"1"_s, u"2"_s, {}});
+    timer.restart();
+    for (int i = 0; i < kRows / 10; ++i)
+        trail.record(events);
+    const double batched = timer.nsecsElapsed() / 1e9;
+    std::printf("audit rows stored, ten a transaction: %.0f rows/s (%d in %.2f s)\n", kRows / batched, kRows, batched);
+}
+
+// `weight` with the chain's columns (added when the schema lacks them) and linked rows of two stations.
+QString chainedDatabase(qint64 rows) {
+    const QString path = QStringLiteral(KELVORA_BENCH_CACHE) + u"/chained-%1.mdb"_s.arg(rows);
+    if (QFileInfo::exists(path))
+        return path;
+    QDir().mkpath(QStringLiteral(KELVORA_BENCH_CACHE));
+    const QString building = path + u".new"_s;
+    QFile::remove(building);
+    database_setup::initDatabase(building, false);
+    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"build"_s);
+    db.setDatabaseName(building);
+    db.open();
+    {
+        QSqlQuery query(db);
+        const QSqlRecord columns = db.record(u"weight"_s);
+        for (const QString& column : {u"站点"_s, u"序号"_s, u"标准值"_s, u"上限值"_s, u"下限值"_s, u"批号"_s, u"链"_s})
+            if (!columns.contains(column))
+                exec(query, u"alter table weight add column \"%1\""_s.arg(column));
+        exec(query, u"create index if not exists weight_chain on weight (站点, 序号)"_s);
+        exec(query, u"pragma journal_mode=off"_s);
+        exec(query, u"pragma synchronous=off"_s);
+        exec(query, u"begin"_s);
+        query.prepare(
+            u"insert into weight (站点, 序号, 型号, 重量, 检定结果, 操作员, 时间, 标准值, 上限值, 下限值, 批号, 链) "
+            u"values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s);
+        QString links[2];
+        const QDateTime start(QDate(2024, 7, 1), QTime(0, 0));
+        for (qint64 i = 0; i < rows; ++i) {
+            const int station = int(i % 2);
+            const QVariantList fields{station ? u"线2"_s : u"线1"_s,
+                                      double(i / 2 + 1),
+                                      u"大米-5kg"_s,
+                                      5.0 + (i % 200) / 1000.0,
+                                      u"正常"_s,
+                                      u"张三"_s,
+                                      start.addSecs(i / 2).toString(u"yyyy-MM-dd HH:mm:ss"_s),
+                                      5.0,
+                                      5.15,
+                                      4.925,
+                                      u"L240701"_s};
+            links[station] = RecordChain::link(links[station], fields);
+            for (int f = 0; f < fields.size(); ++f)
+                query.bindValue(f, fields[f]);
+            query.bindValue(fields.size(), links[station]);
+            if (!query.exec())
+                throw std::runtime_error(query.lastError().text().toStdString());
+        }
+        exec(query, u"commit"_s);
+    }
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(u"build"_s);
+    QFile::rename(building, path);
+    return path;
+}
+
+void verifyTime() {
+    constexpr qint64 kRows = 10'000'000;
+    QElapsedTimer timer;
+    timer.start();
+    const QString path = chainedDatabase(kRows);
+    std::printf("(database of %lld linked rows ready after %.1f s)\n", kRows, timer.nsecsElapsed() / 1e9);
+    timer.restart();
+    TADOConnection connection(connectionTo(path));
+    const ChainVerifier::Report report = ChainVerifier(connection).verify();
+    std::printf("db verify over %lld weighing rows: %.1f s, %lld checked, %zu broken\n", kRows,
+                timer.nsecsElapsed() / 1e9, report.checked, report.breaks.size());
+}
+
+void exportTime() {
+    const QString path = chainedDatabase(10'000'000);
+    TADOConnection connection(connectionTo(path));
+    TADOQuery query(connection);
+    QTemporaryDir dir;
+    QElapsedTimer timer;
+    timer.start();
+    // 50 000 seconds of two stations: 100 000 rows.
+    RecordQuery(QDate(2024, 7, 1), QTime(0, 0), QDate(2024, 7, 1), QTime(13, 53, 19), {}, {}, {}).openOn(query);
+    const double opened = timer.nsecsElapsed() / 1e9;
+    const int rows = RecordExport::writeCsv(query, dir.filePath(u"export.csv"_s));
+    std::printf("export of a %d-row query: %.2f s (query %.2f s, CSV %.2f s)\n", rows, timer.nsecsElapsed() / 1e9,
+                opened, timer.nsecsElapsed() / 1e9 - opened);
+}
+
+} // namespace
+} // namespace kelvora
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    // "verify" runs only the check of the 10-million-row database.
+    const bool verifyOnly = argc > 1 && qstrcmp(argv[1], "verify") == 0;
+    if (!verifyOnly) {
+        kelvora::auditRate();
+        kelvora::exportTime();
+    }
+    kelvora::verifyTime();
+    return 0;
+}
