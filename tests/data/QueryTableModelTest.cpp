@@ -31,7 +31,7 @@ protected:
         add.SQL.Add(QStringLiteral("insert into users(用户名称,开始) values ('bob', false)"));
         add.ExecSQL();
         add.SQL.Clear();
-        add.SQL.Add(QStringLiteral("insert into users(用户名称,开始) values ('carl', true)"));
+        add.SQL.Add(QStringLiteral("insert into users(用户名称,开始,用户) values ('carl', true, true)"));
         add.ExecSQL();
         m_query = std::make_unique<TADOQuery>(*m_connection);
         m_query->SQL.Add(QStringLiteral("select  *  from   users"));

@@ -93,9 +93,9 @@ TEST_P(QueryTest, QuotesInValues) {
 }
 
 TEST_P(QueryTest, AnEmptyLiteralIsEmptyTextNotNull) {
-    exec({"insert into users (用户名称, 用户密码) values ('', '')"});
-    EXPECT_EQ(count({"select  *  from  users", "where (用户名称='')  and  (用户密码='')"}), 1);
-    EXPECT_EQ(count({"select  *  from  users  where  用户名称 is null"}), 0);
+    exec({"insert into weight (型号, 检定结果) values ('', '')"});
+    EXPECT_EQ(count({"select  *  from  weight", "where (型号='')  and  (检定结果='')"}), 1);
+    EXPECT_EQ(count({"select  *  from  weight  where  型号 is null"}), 0);
 }
 
 TEST_P(QueryTest, TextForNumericColumnsIsConvertedOrRefused) {
