@@ -110,7 +110,13 @@ std::optional<FeedSettings> StationPublisher::settingsFor(const std::string& ini
     settings.broker.password = mqtt.password;
     settings.broker.caFile = mqtt.caFile;
     settings.broker.clientId = mqtt.clientId.empty() ? "kelvora-" + station : mqtt.clientId;
-    settings.prefix = mqtt.prefix.empty() ? FeedMessages::defaultPrefix(station) : mqtt.prefix;
+    settings.prefix = mqtt.prefix;
+    while (!settings.prefix.empty() && settings.prefix.back() == '/') {
+        settings.prefix.pop_back(); // "plant/" names the same level as "plant"
+    }
+    if (settings.prefix.empty()) {
+        settings.prefix = FeedMessages::defaultPrefix(station);
+    }
     settings.station = station;
     const StatisticsSettings statistics = StationConfig::loadStatistics(iniPath);
     settings.quality.unit = statistics.grams ? WeightUnit::Gram : WeightUnit::Kilogram;
