@@ -39,9 +39,13 @@ function handle(topic, text) {
     s.state = data;
   } else if (kind === "figures") {
     s.figures = data;
-    s.recent = Array.isArray(data.recent) ? data.recent.slice(-RECENT) : s.recent;
+    // The weights come with each verdict; the figures' list only fills a page that opened since.
+    if (!s.lot && Array.isArray(data.recent)) s.recent = data.recent.slice(-RECENT);
     s.alerts = Array.isArray(data.alerts) ? data.alerts.slice() : [];
   } else if (kind === "verdict") {
+    const lot = `${data.lot}\u0000${data.model}`;
+    if (s.lot !== undefined && s.lot !== lot) s.recent = []; // a new lot starts its own chart
+    s.lot = lot;
     s.recent.push(data.weight);
     if (s.recent.length > RECENT) s.recent.shift();
     if (data.verdict === "正常") s.alerts = []; // an alert stays open until the next good product
