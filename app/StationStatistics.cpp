@@ -19,6 +19,9 @@ namespace kelvora {
 
 namespace {
 
+// How long a read of the statistics waits for the rows still on their way to the database.
+constexpr int kFlushWaitMs = 2000;
+
 // A number edit's value; an edit that does not convert counts as 0, as the weighing itself would
 // refuse it with its own message.
 double editValue(const QLineEdit* edit) {
@@ -78,6 +81,7 @@ StatisticsWindow& StationStatistics::ensureWindow(const StatisticsSettings& sett
         m_window->setStation(m_form.ADO1.Connected() ? &m_form.ADO1 : nullptr, qualitySettings(settings),
                              QDir::currentPath(), settings.shiftStarts, settings.rejectRun);
         m_window->setLotRules(lotRules(settings));
+        m_window->setRecordsFlush([this] { m_form.runtime().flushRecords(kFlushWaitMs); });
     }
     return *m_window;
 }

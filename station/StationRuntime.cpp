@@ -111,6 +111,12 @@ void StationRuntime::productOver() {
         m_recorder->productOver();
 }
 
+bool StationRuntime::flushRecords(int waitMs) {
+    if (!m_forwarder)
+        return !m_recorder;
+    return m_forwarder->status().online && m_forwarder->waitStored(std::chrono::milliseconds(waitMs));
+}
+
 RecordingStatus StationRuntime::recordingStatus() const {
     RecordingStatus status;
     if (!m_recorder || !m_forwarder) // not started, or finished

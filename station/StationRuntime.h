@@ -89,6 +89,9 @@ public:
     /// The product in progress is over: its rows go to the journal.
     void productOver();
     RecordingStatus recordingStatus() const;
+    /// Waits at most waitMs until the database holds every row journaled so far (not at all while the
+    /// database is away); true when it does.
+    bool flushRecords(int waitMs);
 
     struct FinishReport {
         std::int64_t waiting = 0;    ///< rows left in the journal for the next start

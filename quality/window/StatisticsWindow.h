@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,6 +66,10 @@ public:
     /// alerts. Throws std::invalid_argument for settings the charts refuse or a run below 1.
     void setStation(TADOConnection* connection, const QualitySettings& defaults, const QString& reportFolder,
                     const std::vector<int>& shiftStarts, int rejectRun);
+
+    /// Called before each read of the database, so that it holds what the station has weighed (rows still
+    /// on their way from the station's journal); nullptr for none.
+    void setRecordsFlush(std::function<void()> flush) { m_flush = std::move(flush); }
 
     /// How lots are cut (by default per shift of setStation's shift starts).
     void setLotRules(const LotRules& rules) { m_lotRules = rules; }
@@ -156,6 +161,7 @@ private:
     ReportRange m_otherRange;
     QualityAlerts m_alerts;
     TADOConnection* m_connection = nullptr;
+    std::function<void()> m_flush;
     QualitySettings m_defaults;
     QString m_reportFolder;
     std::vector<int> m_shiftStarts{0};

@@ -96,6 +96,8 @@ void StatisticsWindow::setStation(TADOConnection* connection, const QualitySetti
 TADOConnection& StatisticsWindow::database() const {
     if (m_connection == nullptr)
         throw std::runtime_error("统计分析没有数据库连接");
+    if (m_flush)
+        m_flush();
     return *m_connection;
 }
 
