@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <limits>
+#include <optional>
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -52,7 +54,11 @@ RecordForwarder::RecordForwarder(const QString& journalPath, const QString& targ
     try {
         const RecordJournal journal(m_journalPath);
         m_appended = journal.lastSeq();
-        countWaiting(journal);
+        const std::vector<WeighingRecord> first = journal.rowsAfter(std::numeric_limits<std::int64_t>::min(), 1);
+        if (!first.empty())
+            m_floor = first.front().seq - 1;
+        if (journal.cursor(kCursor) > 0)
+            m_stored = journal.cursor(kCursor);
     } catch (const std::exception& error) {
         failed(error.what());
     }
@@ -74,7 +80,8 @@ void RecordForwarder::appended(std::int64_t seq) {
     {
         std::lock_guard lock(m_mutex);
         m_appended = std::max(m_appended, seq);
-        ++m_appendCount;
+        if (!m_floor)
+            m_floor = seq - 1;
     }
     m_wakeUp.notify_all();
 }
@@ -85,7 +92,8 @@ RecordForwarder::Status RecordForwarder::status() const {
     const Clock::time_point now = Clock::now();
     const bool stalled = m_busySince != Clock::time_point{} && now - m_busySince >= kStallLimit;
     status.online = !m_failing && !stalled;
-    status.pending = m_waitingCounted + (m_appendCount - m_appendCountAtCount);
+    // The journal numbers its rows one after another from its first: all after the stored mark wait.
+    status.pending = m_floor ? std::max<std::int64_t>(0, m_appended - std::max(m_stored, *m_floor)) : 0;
     if (!status.online) {
         const Clock::time_point since = m_failing ? m_awaySince : m_busySince;
         status.offlineMs = std::chrono::duration_cast<std::chrono::milliseconds>(now - since).count();
@@ -117,12 +125,6 @@ void RecordForwarder::run() {
     std::unique_ptr<RecordJournal> journal;
     try {
         journal = std::make_unique<RecordJournal>(m_journalPath);
-        {
-            std::lock_guard lock(m_mutex);
-            m_appended = std::max(m_appended, journal->lastSeq());
-            m_stored = journal->cursor(kCursor) > 0 ? journal->cursor(kCursor) : -1;
-        }
-        countWaiting(*journal);
     } catch (const std::exception& error) {
         failed(error.what());
         return;
@@ -208,38 +210,13 @@ void RecordForwarder::storeBatch(TADOConnection& connection, RecordJournal& jour
         }
         journal.setCursor(kCursor, rows.back().seq);
     }
-    // The stored mark and the count of what waits change together: nobody sees one without the other.
-    const std::int64_t nowStored = rows.empty() ? stored : rows.back().seq;
-    std::int64_t appendCount;
-    {
-        std::lock_guard lock(m_mutex);
-        appendCount = m_appendCount;
-    }
-    const std::int64_t waiting = journal.countAfter(nowStored);
     std::lock_guard lock(m_mutex);
-    m_stored = nowStored;
-    m_waitingCounted = waiting;
-    m_appendCountAtCount = appendCount;
+    if (!rows.empty())
+        m_stored = rows.back().seq;
     m_failing = false;
     m_busySince = {};
     m_lastError.clear();
     m_storedChanged.notify_all();
-}
-
-void RecordForwarder::countWaiting(const RecordJournal& journal) {
-    std::int64_t stored;
-    std::int64_t appendCount;
-    {
-        std::lock_guard lock(m_mutex);
-        stored = m_stored;
-        appendCount = m_appendCount;
-    }
-    // Counted after reading the appends: a row appended meanwhile is counted twice until the next count,
-    // never missed.
-    const std::int64_t waiting = stored < 0 ? journal.countAfter(journal.cursor(kCursor)) : journal.countAfter(stored);
-    std::lock_guard lock(m_mutex);
-    m_waitingCounted = waiting;
-    m_appendCountAtCount = appendCount;
 }
 
 std::pair<std::int64_t, std::string> RecordForwarder::lastStored(TADOConnection& connection,

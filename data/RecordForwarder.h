@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -66,7 +67,6 @@ private:
     void storeBatch(TADOConnection& connection, RecordJournal& journal);
     void failed(const std::string& why);
     void sleepFor(std::chrono::milliseconds delay);
-    void countWaiting(const RecordJournal& journal);
 
     const QString m_journalPath;
     const QString m_target;
@@ -79,10 +79,8 @@ private:
     std::int64_t m_appended = 0; // the highest number appended
     std::int64_t m_stored = -1;  // the highest number the database holds (-1: unknown)
     bool m_firstStoredKnown = false;
-    // Rows waiting: the journal's count after m_stored when last counted, plus the appends since.
-    std::int64_t m_waitingCounted = 0;
-    std::int64_t m_appendCount = 0;
-    std::int64_t m_appendCountAtCount = 0;
+    // The number before the journal's first row (none while it is empty).
+    std::optional<std::int64_t> m_floor;
     bool m_failing = false;
     Clock::time_point m_busySince{}; // an attempt in progress since (epoch: none)
     Clock::time_point m_awaySince{}; // the first failure or stall of the current outage

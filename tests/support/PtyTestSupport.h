@@ -1,6 +1,7 @@
 #pragma once
 
 #include "comm/TComm.h"
+#include "station/PortSetup.h"
 
 #include <cerrno>
 #include <chrono>
@@ -168,16 +169,10 @@ struct Recorder {
     }
 };
 
-/// A component set up for a pseudo-terminal the way the station sets up its port (XON/XOFF both ways,
-/// no hardware handshake), with a given interval time-out.
+/// A component set up for a pseudo-terminal by the station's own port set-up (a station's default
+/// settings), with a given interval time-out.
 inline void configureLikeStation(TComm& comm, const std::string& path, std::uint32_t interval) {
-    comm.setCommName(path);
-    comm.setOutx_CtsFlow(false);
-    comm.setOutx_DsrFlow(false);
-    comm.setOutx_XonXoffFlow(true);
-    comm.setInx_XonXoffFlow(true);
-    comm.setXonLimit(500);
-    comm.setXoffLimit(500);
+    configureComm1(comm, StationSettings{}, path);
     comm.setReadIntervalTimeout(interval);
 }
 
