@@ -15,7 +15,6 @@
 #include "bench/StreamDamage.h"
 #include "simulator/IndicatorSimulation.h"
 #include "station/ReplayHost.h"
-#include "station/StationLoad.h"
 #include "weighing/IndicatorFamilies.h"
 #include "weighing/NumberText.h"
 
@@ -171,7 +170,7 @@ Figures measure(const Scenario& scenario, bool stable, const std::string& iniPat
     std::istringstream in(buildScript(scenario, products));
     std::ofstream nowhere("/dev/null");
     MeasuringHost host(nowhere);
-    loadStation(host, writeIni(iniPath, scenario.settings.indicator == IndicatorKind::Yaohua, stable));
+    host.runtime().load(writeIni(iniPath, scenario.settings.indicator == IndicatorKind::Yaohua, stable));
     StationScript script(in);
     host.run(script);
 
@@ -307,7 +306,7 @@ DamageFigures measureDamaged(const Scenario& scenario, Damage damage, bool check
     std::istringstream in(damagedScript(scenario, damage, products, chunkFrame, truth));
     std::ofstream nowhere("/dev/null");
     MeasuringHost host(nowhere);
-    loadStation(host, writeIni(iniPath, scenario.settings.indicator == IndicatorKind::Yaohua, true, checked));
+    host.runtime().load(writeIni(iniPath, scenario.settings.indicator == IndicatorKind::Yaohua, true, checked));
     StationScript script(in);
     host.run(script);
 

@@ -68,22 +68,39 @@ void journalAppends(const QTemporaryDir& dir) {
     printPercentiles("journal append (synchronous=FULL)", took);
 }
 
-// Verdicts at pace for duration; returns each step's time.
-std::vector<Clock::duration> verdicts(test::FakeStationHost& host, StationRuntime& runtime, Clock::duration duration,
-                                      Clock::duration pace) {
-    std::vector<Clock::duration> took;
-    const Clock::time_point end = Clock::now() + duration;
-    int i = 0;
-    while (Clock::now() < end) {
-        host.setText(Control::Edit2, std::to_string(5.0 + (i++ % 100) / 1000.0));
+// A station recording into target through its own journal.
+struct BenchStation {
+    BenchStation(const std::string& target, const QString& journalPath, const std::string& station) {
+        host.setText(Control::ComboBox1, "大米-5kg");
+        StationRuntime::RecordingOptions options;
+        options.target = QString::fromStdString(target);
+        options.journalPath = journalPath;
+        options.station = station;
+        options.timeText = [] { return std::string("2026-12-11 08:00:00"); };
+        runtime.startRecording(std::move(options));
+    }
+    // One product judged and over; returns how long the weighing's step took.
+    Clock::duration verdict(int i) {
+        host.setText(Control::Edit2, std::to_string(5.0 + (i % 100) / 1000.0));
         const Clock::time_point start = Clock::now();
         runtime.recordVerdict("正常", "张三");
         runtime.productOver();
-        took.push_back(Clock::now() - start);
-        std::this_thread::sleep_for(pace);
+        return Clock::now() - start;
     }
-    return took;
-}
+    // Verdicts at pace for duration; returns each step's time.
+    std::vector<Clock::duration> verdicts(Clock::duration duration, Clock::duration pace) {
+        std::vector<Clock::duration> took;
+        const Clock::time_point end = Clock::now() + duration;
+        for (int i = 0; Clock::now() < end; ++i) {
+            took.push_back(verdict(i));
+            std::this_thread::sleep_for(pace);
+        }
+        return took;
+    }
+
+    test::FakeStationHost host;
+    StationRuntime runtime{host};
+};
 
 bool waitStored(StationRuntime& runtime, Clock::duration limit) {
     const Clock::time_point end = Clock::now() + limit;
@@ -97,20 +114,12 @@ bool waitStored(StationRuntime& runtime, Clock::duration limit) {
 }
 
 void verdictSteps(test::PostgresServer& server, const std::string& target, const QTemporaryDir& dir) {
-    test::FakeStationHost host;
-    host.setText(Control::ComboBox1, "大米-5kg");
-    StationRuntime runtime(host);
-    StationRuntime::RecordingOptions options;
-    options.target = QString::fromStdString(target);
-    options.journalPath = dir.filePath(QStringLiteral("steps.db"));
-    options.station = "线1";
-    options.timeText = [] { return std::string("2026-12-11 08:00:00"); };
-    runtime.startRecording(std::move(options));
-    printPercentiles("verdict step, database healthy", verdicts(host, runtime, 10s, 20ms));
+    BenchStation station(target, dir.filePath(QStringLiteral("steps.db")), "线1");
+    printPercentiles("verdict step, database healthy", station.verdicts(10s, 20ms));
     server.freeze();
-    printPercentiles("verdict step, database frozen", verdicts(host, runtime, 10s, 20ms));
+    printPercentiles("verdict step, database frozen", station.verdicts(10s, 20ms));
     server.thaw();
-    if (!waitStored(runtime, 60s))
+    if (!waitStored(station.runtime, 60s))
         std::printf("  (the rows of the frozen phase were not all stored within 60 s)\n");
 }
 
@@ -129,27 +138,17 @@ void throughput(const QString& target, const char* engine, const QTemporaryDir& 
 }
 
 void catchUp(test::PostgresServer& server, const std::string& target, const QTemporaryDir& dir) {
-    test::FakeStationHost host;
-    host.setText(Control::ComboBox1, "大米-5kg");
-    StationRuntime runtime(host);
-    StationRuntime::RecordingOptions options;
-    options.target = QString::fromStdString(target);
-    options.journalPath = dir.filePath(QStringLiteral("outage.db"));
-    options.station = "线3";
-    options.timeText = [] { return std::string("2026-12-11 08:00:00"); };
-    runtime.startRecording(std::move(options));
+    BenchStation station(target, dir.filePath(QStringLiteral("outage.db")), "线3");
     server.stop();
     // 10 minutes at 133 a minute, journaled over 40 s so that the forwarder's back-off reaches its longest.
     const int outageRows = 1330;
     for (int i = 0; i < outageRows; ++i) {
-        host.setText(Control::Edit2, "5.010");
-        runtime.recordVerdict("正常", "张三");
-        runtime.productOver();
+        station.verdict(i);
         std::this_thread::sleep_for(30ms);
     }
     const Clock::time_point back = Clock::now();
     server.start();
-    const bool stored = waitStored(runtime, 120s);
+    const bool stored = waitStored(station.runtime, 120s);
     std::printf("catch-up after an outage of %d rows: %.2f s from the server's return%s\n", outageRows,
                 std::chrono::duration<double>(Clock::now() - back).count(), stored ? "" : " (NOT all stored)");
 }
@@ -170,19 +169,11 @@ long openDescriptors() {
 }
 
 void soak(const std::string& target, const QTemporaryDir& dir, int minutes) {
-    test::FakeStationHost host;
-    host.setText(Control::ComboBox1, "大米-5kg");
-    StationRuntime runtime(host);
-    StationRuntime::RecordingOptions options;
-    options.target = QString::fromStdString(target);
-    options.journalPath = dir.filePath(QStringLiteral("soak.db"));
-    options.station = "线4";
-    options.timeText = [] { return std::string("2026-12-11 08:00:00"); };
-    runtime.startRecording(std::move(options));
+    BenchStation station(target, dir.filePath(QStringLiteral("soak.db")), "线4");
     const long rssStart = procStatus("VmRSS:");
     const long fdStart = openDescriptors();
-    const auto took = verdicts(host, runtime, std::chrono::minutes(minutes), std::chrono::milliseconds(60000 / 140));
-    waitStored(runtime, 60s);
+    const auto took = station.verdicts(std::chrono::minutes(minutes), std::chrono::milliseconds(60000 / 140));
+    waitStored(station.runtime, 60s);
     TADOConnection connection(QString::fromStdString(target));
     connection.Open();
     QSqlQuery query(connection.database());

@@ -1,6 +1,5 @@
 // Decoding + capture per indicator frame, and a whole day of indicator output replayed.
 #include "station/ReplayHost.h"
-#include "station/StationLoad.h"
 #include "weighing/WeighingCore.h"
 
 #include <cstdio>
@@ -110,7 +109,7 @@ void BM_ReplayDay(benchmark::State& state) {
     for (auto _ : state) {
         std::ofstream devNull("/dev/null");
         ReplayHost host(devNull);
-        loadStation(host, "");
+        host.runtime().load("");
         std::ifstream script(path, std::ios::binary);
         StationScript reader(script);
         host.run(reader);

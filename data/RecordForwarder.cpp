@@ -135,7 +135,7 @@ void RecordForwarder::run() {
         {
             std::unique_lock lock(m_mutex);
             m_wakeUp.wait_for(lock, std::chrono::seconds(1),
-                              [this] { return m_stop || m_failing || !m_firstStoredKnown || m_appended > m_stored; });
+                              [this] { return m_stop || m_failing || !m_connectedOnce || m_appended > m_stored; });
             if (m_stop)
                 return;
             m_busySince = Clock::now();
@@ -160,10 +160,7 @@ void RecordForwarder::connect(TADOConnection& connection) {
     const std::int64_t last = lastStored(connection, m_station).first;
     std::lock_guard lock(m_mutex);
     m_stored = last;
-    if (!m_firstStoredKnown) {
-        m_firstStoredKnown = true;
-        m_firstStored = last;
-    }
+    m_connectedOnce = true;
 }
 
 void RecordForwarder::storeBatch(TADOConnection& connection, RecordJournal& journal) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -50,9 +49,6 @@ public:
     Status status() const;
     /// Waits at most timeout until every row appended so far is stored; true when they are.
     bool waitStored(std::chrono::milliseconds timeout);
-    /// The last number the database held for the station when the forwarder first connected, or -1 while
-    /// it never has (the journal's numbering starts after it).
-    std::int64_t firstStored() const { return m_firstStored.load(); }
 
     /// Adds the columns a verdict's row carries beyond the original five (站点, 序号, 标准值, 上限值, 下限值,
     /// 批号, 链) to table `weight` when missing, and the unique key on (站点, 序号). Throws DatabaseError.
@@ -76,16 +72,15 @@ private:
     std::condition_variable m_wakeUp;
     std::condition_variable m_storedChanged;
     bool m_stop = false;
-    std::int64_t m_appended = 0; // the highest number appended
-    std::int64_t m_stored = -1;  // the highest number the database holds (-1: unknown)
-    bool m_firstStoredKnown = false;
+    std::int64_t m_appended = 0;  // the highest number appended
+    std::int64_t m_stored = -1;   // the highest number the database holds (-1: unknown)
+    bool m_connectedOnce = false; // the first connection is made at once, rows or not
     // The number before the journal's first row (none while it is empty).
     std::optional<std::int64_t> m_floor;
     bool m_failing = false;
     Clock::time_point m_busySince{}; // an attempt in progress since (epoch: none)
     Clock::time_point m_awaySince{}; // the first failure or stall of the current outage
     std::string m_lastError;
-    std::atomic<std::int64_t> m_firstStored{-1};
     std::thread m_thread;
 };
 

@@ -127,7 +127,6 @@ RecordingStatus StationRuntime::recordingStatus() const {
     status.waiting = forwarding.pending;
     status.offlineMs = forwarding.offlineMs;
     status.reason = forwarding.lastError;
-    status.unjournaled = m_recorder->unsaved().size();
     return status;
 }
 

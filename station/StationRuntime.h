@@ -23,12 +23,11 @@ class TComm;
 
 /// Where a station's records stand: the database reachable or not, and how many rows wait.
 struct RecordingStatus {
-    bool recording = false;      ///< startRecording() succeeded
-    bool online = true;          ///< the database took the last batch and has not stalled since
-    std::int64_t waiting = 0;    ///< rows in the journal not yet in the database
-    std::int64_t offlineMs = 0;  ///< how long the database has been away
-    std::size_t unjournaled = 0; ///< rows even the journal could not take (held in memory)
-    std::string reason;          ///< why the database is away
+    bool recording = false;     ///< startRecording() succeeded
+    bool online = true;         ///< the database took the last batch and has not stalled since
+    std::int64_t waiting = 0;   ///< rows in the journal not yet in the database
+    std::int64_t offlineMs = 0; ///< how long the database has been away
+    std::string reason;         ///< why the database is away
 
     /// "数据库离线，N 条待上传" while the database is away, otherwise empty.
     std::string offlineText() const;

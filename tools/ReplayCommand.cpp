@@ -2,7 +2,6 @@
 
 #include "station/DatabaseRecording.h"
 #include "station/ReplayHost.h"
-#include "station/StationLoad.h"
 
 #include <cstdio>
 #include <fstream>
@@ -78,9 +77,7 @@ std::unique_ptr<DatabaseRecording> openRecording(const std::string& target, Repl
         return std::make_unique<DatabaseRecording>(
             target, host,
             [&host, start] {
-                return start.addMSecs(host.virtualTime())
-                    .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                    .toStdString();
+                return start.addMSecs(host.virtualTime()).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
             },
             iniPath);
     } catch (const std::exception& error) {
@@ -104,7 +101,7 @@ int runReplayCommand(int argc, char** argv) {
     }
     std::ostream discarded(nullptr); // with --summary the trace goes nowhere
     ReplayHost host(options.summary ? discarded : std::cout);
-    loadStation(host, options.iniPath);
+    host.runtime().load(options.iniPath);
     std::unique_ptr<QCoreApplication> application;
     std::unique_ptr<DatabaseRecording> recording;
     if (!options.dbTarget.empty()) {

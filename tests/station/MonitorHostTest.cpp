@@ -4,7 +4,6 @@
 
 #include "simulator/IndicatorFrame.h"
 #include "simulator/SimulatorPort.h"
-#include "station/StationLoad.h"
 
 #include <algorithm>
 #include <atomic>

@@ -3,7 +3,6 @@
 #include "data/TADOQuery.h"
 #include "station/DatabaseRecording.h"
 #include "station/ReplayHost.h"
-#include "station/StationLoad.h"
 #include "tests/support/TestPaths.h"
 
 #include <csignal>
@@ -73,7 +72,7 @@ TEST_F(ReplayDatabase, EveryVerdictIsOnTheRecordAndTheCountedRowsEqualTheCount) 
     const std::string samples = test::sourceDir() + "/tools/samples/";
     std::ostringstream trace;
     ReplayHost host(trace);
-    loadStation(host, samples + "Option.ini");
+    host.runtime().load(samples + "Option.ini");
     DatabaseRecording recording(database.toStdString(), host, [] { return std::string("2026-12-09 08:00:00"); });
     std::ifstream script(samples + "toledo-shift.txt", std::ios::binary);
     StationScript reader(script);
@@ -117,7 +116,7 @@ TEST_F(ReplayDatabase, RowsTheDatabaseRefusesWaitInTheJournalAndGoUpAtTheNextSta
     {
         std::ostringstream trace;
         ReplayHost host(trace);
-        loadStation(host, samples + "Option.ini");
+        host.runtime().load(samples + "Option.ini");
         DatabaseRecording recording(database.toStdString(), host, [] { return std::string("2026-12-09 08:00:00"); });
         dropTable("alter table weight rename to weight_away");
         std::ifstream script(samples + "toledo-shift.txt", std::ios::binary);
@@ -148,7 +147,7 @@ TEST_F(ReplayDatabase, RowsTheJournalCannotTakeGoToTheFileOnceAndTheOperatorIsTo
     const std::string samples = test::sourceDir() + "/tools/samples/";
     std::ostringstream trace;
     ReplayHost host(trace);
-    loadStation(host, samples + "Option.ini");
+    host.runtime().load(samples + "Option.ini");
     DatabaseRecording recording(database.toStdString(), host, [] { return std::string("2026-12-09 08:00:00"); });
     {
         // A full disk: no file of this process may grow past 64 KiB, so the journal's log soon cannot.

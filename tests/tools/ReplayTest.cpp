@@ -1,5 +1,4 @@
 #include "station/ReplayHost.h"
-#include "station/StationLoad.h"
 #include "tests/support/TestPaths.h"
 #include "weighing/IndicatorFamilies.h"
 
@@ -17,7 +16,7 @@ namespace {
 std::string replay(const std::string& script, const std::string& iniPath = "") {
     std::ostringstream trace;
     ReplayHost host(trace);
-    loadStation(host, iniPath);
+    host.runtime().load(iniPath);
     std::istringstream in(script);
     StationScript reader(in);
     host.run(reader);
@@ -144,7 +143,7 @@ TEST(Replay, SampleShiftsMatchTheirGoldenTraces) {
         std::ifstream script(samples + name + "-shift.txt", std::ios::binary);
         std::ostringstream trace;
         ReplayHost host(trace);
-        loadStation(host, ini);
+        host.runtime().load(ini);
         StationScript reader(script);
         host.run(reader);
         EXPECT_EQ(trace.str(), readFile(samples + name + "-shift.trace.jsonl")) << name;
@@ -165,7 +164,7 @@ TEST(Replay, TheStableCaptureJudgesEveryProductOfTheSampleShiftOnce) {
     std::ifstream script(samples + "toledo-shift.txt", std::ios::binary);
     std::ostringstream trace;
     ReplayHost host(trace);
-    loadStation(host, samples + "Option-stable.ini");
+    host.runtime().load(samples + "Option-stable.ini");
     EXPECT_EQ(host.core().state().SamplingChoice, Sampling::Stable);
     StationScript reader(script);
     host.run(reader);
@@ -185,7 +184,7 @@ TEST(Replay, TheCheckedDecodingWeighsADamagedShiftWithoutAReadingFromADamagedFra
     const std::string samples = test::sourceDir() + "/tools/samples/";
     const auto run = [&](const std::string& script, std::ostringstream& trace) {
         ReplayHost host(trace);
-        loadStation(host, samples + "Option-checked.ini");
+        host.runtime().load(samples + "Option-checked.ini");
         EXPECT_NE(host.core().state().IndicatorFormat, nullptr);
         std::ifstream in(samples + script, std::ios::binary);
         StationScript reader(in);
@@ -214,7 +213,7 @@ TEST(Replay, TheCheckedDecodingWeighsADamagedShiftWithoutAReadingFromADamagedFra
 TEST(Replay, APolledIndicatorsRequestsAreNoOutputFrames) {
     std::ostringstream trace;
     ReplayHost host(trace);
-    loadStation(host, "");
+    host.runtime().load("");
     host.core().state().IndicatorFormat = IndicatorFamilies::format("sics");
     host.core().state().PollIntervalMs = 100;
     std::istringstream in("0 select A 15 20 12\n10 click BtnClear\n1000 click BtnSetTabs\n");
