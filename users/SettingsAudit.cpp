@@ -4,11 +4,10 @@
 #include "app/config/ProfileFile.h"
 #include "data/AuditTrail.h"
 #include "data/DatabaseError.h"
+#include "data/LegalCounter.h"
 
 #include <QFile>
 #include <QSaveFile>
-#include <QSqlError>
-#include <QSqlQuery>
 
 using namespace Qt::StringLiterals;
 
@@ -96,36 +95,20 @@ QString SettingsAudit::snapshotPath(const std::string& iniPath) {
 }
 
 int SettingsAudit::legalCounter(AuditTrail& trail) {
-    using namespace option;
-    trail.connection().Open();
-    QSqlQuery query(trail.connection().database());
-    const QStringList keys{keyName(ProductThreshold), keyName(Algorithm1),   keyName(Algorithm2),
-                           keyName(Algorithm3),       keyName(SamplingMode), keyName(MinimumReadings),
-                           keyName(Indicator1),       keyName(Indicator2),   keyName(Decoding),
-                           keyName(IndicatorModel),   keyName(PollRate)};
-    QStringList marks;
-    for (qsizetype i = 0; i < keys.size(); ++i)
-        marks << u"?"_s;
-    query.prepare(
-        u"select count(*) from \"audit\" where \"站点\" = ? and (\"事件\" in (?, ?, ?) or (\"事件\" in (?, ?) "
-        u"and \"对象\" in (%1)))"_s.arg(marks.join(u',')));
-    for (const QString& value :
-         QStringList{trail.station(), audit_event::kModelAdded, audit_event::kModelChanged, audit_event::kModelDeleted,
-                     audit_event::kSetting, audit_event::kSettingOutside} +
-             keys)
-        query.addBindValue(value);
-    if (!query.exec() || !query.next())
-        throw DatabaseError(query.lastError().text());
-    return query.value(0).toInt();
+    return LegalCounter::count(trail.connection(), trail.station(), legalKeys());
 }
 
 bool SettingsAudit::legallyRelevant(const QString& key) {
+    return legalKeys().contains(key);
+}
+
+const QStringList& SettingsAudit::legalKeys() {
     using namespace option;
     static const QStringList keys{keyName(ProductThreshold), keyName(Algorithm1),   keyName(Algorithm2),
                                   keyName(Algorithm3),       keyName(SamplingMode), keyName(MinimumReadings),
                                   keyName(Indicator1),       keyName(Indicator2),   keyName(Decoding),
                                   keyName(IndicatorModel),   keyName(PollRate)};
-    return keys.contains(key);
+    return keys;
 }
 
 } // namespace kelvora

@@ -5,6 +5,7 @@
 #include <string>
 
 #include <QString>
+#include <QStringList>
 
 namespace kelvora {
 
@@ -43,6 +44,8 @@ public:
     /// Whether a key governs the verdict (limits are in the catalogue): the product threshold, the
     /// capture, the indicator's type and decoding.
     static bool legallyRelevant(const QString& key);
+    /// Those keys, as "[section] key" (for LegalCounter).
+    static const QStringList& legalKeys();
 };
 
 } // namespace kelvora
