@@ -5,7 +5,10 @@
 #include "data/TADOConnection.h"
 #include "quality/report/ShiftReport.h"
 #include "tools/CommandArguments.h"
+#include "tools/ReportSigning.h"
+#include "users/SettingsAudit.h"
 #ifdef KELVORA_REPORT_PDF
+#include "data/AuditTrail.h"
 #include "quality/report/ReportPdf.h"
 #endif
 
@@ -30,7 +33,8 @@ namespace {
 const char* const kUsage =
     "usage: kelvora-tool report --db TARGET --from \"YYYY-MM-DD HH:MM:SS\" --to \"YYYY-MM-DD HH:MM:SS\"\n"
     "                           [--model M] [--pdf FILE] [--csv FILE] [--unit kg|g] [--regime china|eu|oiml]\n"
-    "                           [--json] [--lots] [--lot-split shift|hour] [--shifts HH:MM,HH:MM,...]\n";
+    "                           [--json] [--lots] [--lot-split shift|hour] [--shifts HH:MM,HH:MM,...]\n"
+    "                           [--sign USER --meaning 审核|批准|reviewed|approved] [--ini FILE]\n";
 
 int usage(const std::string& problem) {
     std::fprintf(stderr, "kelvora-tool report: %s\n%s", problem.c_str(), kUsage);
@@ -113,6 +117,17 @@ QJsonObject judgement(const QString& model, Regime regime, double nominal, const
     return object;
 }
 
+// Whether the range's rows verify, and each station's legal counter.
+void addIntegrity(QJsonObject& object, const std::optional<ReportIntegrity>& integrity) {
+    if (!integrity)
+        return;
+    object.insert(QStringLiteral("chain_breaks"), integrity->chainBreaks);
+    QJsonObject counters;
+    for (const StationLegalCount& count : integrity->legalCounts)
+        counters.insert(count.station, count.counter);
+    object.insert(QStringLiteral("legal_counters"), counters);
+}
+
 void printJson(const ShiftReport& report, Regime regime, bool lots) {
     for (const ModelReport& m : report.models) {
         std::int64_t shipped = 0;
@@ -126,8 +141,12 @@ void printJson(const ShiftReport& report, Regime regime, bool lots) {
         object.insert(QStringLiteral("count"), static_cast<qint64>(m.count));
         object.insert(QStringLiteral("mean_g"), m.mean * toGrams);
         object.insert(QStringLiteral("sd_g"), m.sd * toGrams);
-        if (!m.inCatalogue)
+        object.insert(QStringLiteral("limits_recorded"), m.limits == LimitsSource::Records);
+        if (m.limits == LimitsSource::Changed)
+            object.insert(QStringLiteral("reason"), QStringLiteral("限值在时段内有变化，按批判定"));
+        else if (!m.inCatalogue)
             object.insert(QStringLiteral("reason"), QStringLiteral("型号不在产品目录中"));
+        addIntegrity(object, report.integrity);
         std::printf("%s\n", QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
     }
     if (!lots)
@@ -168,11 +187,16 @@ void printLots(const ShiftReport& report) {
 void printSummary(const ShiftReport& report) {
     std::printf("Kelvora report %s to %s: %zu model(s)\n", qPrintable(reportTimeText(report.range.from)),
                 qPrintable(reportTimeText(report.range.to)), report.models.size());
+    if (report.integrity)
+        std::printf("  %s\n", report.integrity->countersText().toUtf8().constData());
     for (const ModelReport& m : report.models) {
         std::printf("  %s: %lld products (超高 %lld, 正常 %lld, 超低 %lld), mean %.3f, sd %.4f, min %.3f, max %.3f\n",
                     m.model.toUtf8().constData(), static_cast<long long>(m.count), static_cast<long long>(m.over),
                     static_cast<long long>(m.normal), static_cast<long long>(m.under), m.mean, m.sd, m.minimum,
                     m.maximum);
+        std::printf("    limits: %s\n", m.limits == LimitsSource::Records   ? "as the rows recorded them"
+                                        : m.limits == LimitsSource::Changed ? "changed within the range, judged per lot"
+                                                                            : "the catalogue's (rows without limits)");
         if (!m.quantity) {
             std::printf("    average-quantity rules: not applicable\n");
             continue;
@@ -204,14 +228,15 @@ int runReportCommand(int argc, char** argv) {
     QualitySettings settings;
     LotRules lotRules;
     lotRules.shiftStarts = {0, 8 * 60, 16 * 60};
-    std::string target, pdf, csv;
+    std::string target, pdf, csv, ini;
+    std::optional<SignatureRequest> signature;
     std::vector<char*> rest(argv, argv + argc);
     const bool json = takeFlag(rest, "--json");
     const bool lots = takeFlag(rest, "--lots");
     try {
-        const CommandArguments arguments(
-            static_cast<int>(rest.size()), rest.data(),
-            {"db", "from", "to", "model", "pdf", "csv", "unit", "regime", "lot-split", "shifts"});
+        const CommandArguments arguments(static_cast<int>(rest.size()), rest.data(),
+                                         {"db", "from", "to", "model", "pdf", "csv", "unit", "regime", "lot-split",
+                                          "shifts", "sign", "meaning", "ini"});
         for (const char* required : {"db", "from", "to"})
             if (!arguments.has(required))
                 return usage(std::string("--") + required + " is required");
@@ -239,6 +264,8 @@ int runReportCommand(int argc, char** argv) {
             lotRules.shiftStarts = shiftStarts(arguments.text("shifts", ""));
         pdf = arguments.text("pdf", "");
         csv = arguments.text("csv", "");
+        signature = signatureRequest(arguments);
+        ini = arguments.text("ini", "");
     } catch (const std::invalid_argument& error) {
         return usage(error.what());
     }
@@ -247,9 +274,13 @@ int runReportCommand(int argc, char** argv) {
         return usage("this build has no PDF output (built without KELVORA_GUI)");
 #endif
     const auto application = makeApplication(!pdf.empty());
+    const QString password = signature ? readPassword() : QString();
     try {
         TADOConnection connection(QString::fromStdString(target));
-        const ShiftReport report = loadShiftReport(connection, range, settings, 500, lotRules);
+        ShiftReport report = loadShiftReport(connection, range, settings, 500, lotRules);
+        report.integrity = loadIntegrity(connection, range, SettingsAudit::legalKeys());
+        if (!report.integrity->holds())
+            std::fprintf(stderr, "report: %s\n", report.integrity->warningText().toUtf8().constData());
         if (const std::int64_t waiting = journalBacklog(connection); waiting > 0)
             std::fprintf(stderr,
                          "report: %lld records still wait in the station's journal and are not in this report\n",
@@ -262,8 +293,15 @@ int runReportCommand(int argc, char** argv) {
                 printLots(report);
         }
 #ifdef KELVORA_REPORT_PDF
-        if (!pdf.empty())
+        if (signature) {
+            const auto trail = verifiedSigner(connection, QString::fromStdString(target), *signature, password, ini);
+            writeSignedReport(report, QString::fromStdString(pdf),
+                              {signature->signer, signature->meaning, QDateTime::currentDateTime()}, *trail);
+            std::fprintf(json ? stderr : stdout, "  signed by %s (%s)\n", signature->signer.toUtf8().constData(),
+                         signature->meaning.toUtf8().constData());
+        } else if (!pdf.empty()) {
             writeReportPdf(report, QString::fromStdString(pdf));
+        }
 #endif
         if (!csv.empty()) {
             const auto rows = writeRecordsCsv(connection, range, QString::fromStdString(csv));

@@ -5,6 +5,7 @@
 #include "quality/report/ShiftReport.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
 
 #include <QSqlError>
@@ -72,6 +73,57 @@ QString lotPeriod(const QString& time, const LotRules& rules) {
     const QDate date = at.date().addDays(dayBefore ? -1 : 0);
     return date.toString(QStringLiteral("yyyy-MM-dd")) +
            QStringLiteral(" %1:%2").arg(start / 60, 2, 10, QLatin1Char('0')).arg(start % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString limitsSourceText(LimitsSource source) {
+    switch (source) {
+    case LimitsSource::Records:
+        return QStringLiteral("记录中的限值");
+    case LimitsSource::Changed:
+        return QStringLiteral("限值有变化（按批判定）");
+    case LimitsSource::Catalogue:
+        break;
+    }
+    return QStringLiteral("产品目录的限值");
+}
+
+LimitsSource modelLimits(TADOConnection& connection, const ReportRange& range, const QString& model,
+                         const std::optional<QualitySettings>& catalogue, QualitySettings& settings) {
+    connection.Open();
+    if (!columnsOf(connection).limits)
+        return LimitsSource::Catalogue;
+    QSqlQuery query(connection.database());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("select distinct \"标准值\", \"上限值\", \"下限值\" from \"weight\" where \"时间\" "
+                                 "between ? and ? and \"重量\" is not null and \"型号\" = ?"));
+    query.addBindValue(reportTimeText(range.from));
+    query.addBindValue(reportTimeText(range.to));
+    query.addBindValue(model);
+    if (!query.exec())
+        throw DatabaseError(query.lastError().text());
+    // The sets the rows were judged by, a row without limits by the catalogue's (none when it lacks them).
+    using Limits = std::array<double, 3>;
+    std::vector<std::optional<Limits>> sets;
+    bool recorded = false;
+    while (query.next()) {
+        std::optional<Limits> set;
+        if (!query.value(0).isNull()) {
+            recorded = true;
+            set = Limits{query.value(0).toDouble(), query.value(1).toDouble(), query.value(2).toDouble()};
+        } else if (catalogue) {
+            set = Limits{catalogue->nominal, catalogue->upper, catalogue->lower};
+        }
+        if (std::find(sets.begin(), sets.end(), set) == sets.end())
+            sets.push_back(set);
+    }
+    if (!recorded)
+        return LimitsSource::Catalogue;
+    if (sets.size() != 1 || !sets.front())
+        return LimitsSource::Changed;
+    settings.nominal = (*sets.front())[0];
+    settings.upper = (*sets.front())[1];
+    settings.lower = (*sets.front())[2];
+    return LimitsSource::Records;
 }
 
 std::vector<LotReport> loadLots(TADOConnection& connection, const ReportRange& range, const QualitySettings& defaults,

@@ -55,4 +55,20 @@ std::vector<LotReport> loadLots(TADOConnection& connection, const ReportRange& r
 /// The lot of a time "YYYY-MM-DD HH:MM:SS": the start of its shift or hour, "YYYY-MM-DD HH:MM".
 QString lotPeriod(const QString& time, const LotRules& rules);
 
+/// Where the nominal and limits a model's figures are judged by come from.
+enum class LimitsSource {
+    Catalogue, ///< no row holds them: the catalogue's (`XH`)
+    Records,   ///< the rows hold them, all the same (a row without them agreeing with the catalogue)
+    Changed,   ///< the rows were weighed under more than one set: no one set judges them all
+};
+
+/// The limits `model`'s rows with a weight in the range were weighed under: each row's own (`标准值`,
+/// `上限值`, `下限值`) or, for a row without them, `catalogue` (nullopt: the catalogue lacks the model).
+/// For Records `settings` gets the rows' nominal and limits. Throws DatabaseError.
+LimitsSource modelLimits(TADOConnection& connection, const ReportRange& range, const QString& model,
+                         const std::optional<QualitySettings>& catalogue, QualitySettings& settings);
+
+/// The words of the report for a source: 记录中的限值, 产品目录的限值, 限值有变化（按批判定）.
+QString limitsSourceText(LimitsSource source);
+
 } // namespace kelvora

@@ -46,12 +46,12 @@ public:
     PageWriter(QPainter& painter, double width) : m_painter(painter), m_width(width) {}
 
     /// A paragraph, wrapped within the page's width (a long line never runs past the margin).
-    void text(const QString& text, double points, bool bold = false) {
+    void text(const QString& text, double points, bool bold = false, const QColor& colour = Qt::black) {
         setFont(points, bold);
         const double line = m_painter.fontMetrics().height();
         const QRectF bounds =
             m_painter.boundingRect(QRectF(0, m_y, m_width, line * 50), Qt::AlignLeft | Qt::TextWordWrap, text);
-        m_painter.setPen(Qt::black);
+        m_painter.setPen(colour);
         m_painter.drawText(QRectF(0, m_y, m_width, bounds.height()), Qt::AlignLeft | Qt::TextWordWrap, text);
         m_y += bounds.height() + line * 0.25;
     }
@@ -131,11 +131,17 @@ private:
     double m_labelShare = 0.4;
 };
 
-void header(PageWriter& page, const ShiftReport& report, const QString& model) {
+// The first page also says whether the range's rows verify (in red when not) and the legal counters.
+void header(PageWriter& page, const ShiftReport& report, const QString& model, bool first = false) {
     page.text(QStringLiteral("称重统计报表"), 18, true);
     page.text(QStringLiteral("时段：%1 至 %2　　生成时间：%3")
                   .arg(reportTimeText(report.range.from), reportTimeText(report.range.to), reportTimeText(report.made)),
               9.5);
+    if (first && report.integrity) {
+        if (!report.integrity->holds())
+            page.text(report.integrity->warningText(), 10.5, true, Qt::red);
+        page.text(report.integrity->countersText(), 9.5);
+    }
     if (!model.isEmpty())
         page.text(QStringLiteral("型号：%1　　重量单位：%2")
                       .arg(model, report.unit == WeightUnit::Kilogram ? QStringLiteral("kg") : QStringLiteral("g")),
@@ -156,6 +162,8 @@ Pairs figures(const ModelReport& m) {
                 {QStringLiteral("速度（个/分钟）"), QString::number(m.perMinute, 'f', 1)},
                 {QStringLiteral("首件时间"), m.firstTime},
                 {QStringLiteral("末件时间"), m.lastTime}};
+    if (m.inCatalogue || m.limits == LimitsSource::Changed)
+        items.push_back({QStringLiteral("限值来源"), limitsSourceText(m.limits)});
     if (!m.inCatalogue)
         return items;
     const QualitySettings& s = m.settings;
@@ -197,6 +205,12 @@ void readiness(PageWriter& page, const std::optional<LotReadiness>& r) {
 
 void quantityRules(PageWriter& page, const ModelReport& m) {
     page.text(QStringLiteral("净含量规则（%1）").arg(QString::fromStdString(regimeName(m.settings.regime))), 12, true);
+    if (m.limits == LimitsSource::Changed) {
+        page.text(QStringLiteral("本时段内该型号的记录在不同的限值下称重，不能作为一个整体判定：净含量规则按批判定，"
+                                 "见批次表"),
+                  9.5);
+        return;
+    }
     if (!m.inCatalogue) {
         page.text(QStringLiteral("型号不在型号表中：无标准值，规则无法判定"), 9.5);
         return;
@@ -260,16 +274,22 @@ QString brokenRules(const ModelReport& m) {
         .arg(parts.isEmpty() ? QStringLiteral("无") : parts.join(QStringLiteral("；")));
 }
 
-void signatures(PageWriter& page, double bottom) {
+void signatures(PageWriter& page, double bottom, const std::optional<ReportSignature>& signature) {
     page.setY(bottom);
-    page.text(QStringLiteral("操作员签字：________________　　质检员签字：________________　　日期：____________"),
+    if (!signature) {
+        page.text(QStringLiteral("操作员签字：________________　　质检员签字：________________　　日期：____________"),
+                  10.5);
+        return;
+    }
+    page.text(QStringLiteral("操作员签字：________________　　电子签名：%1（%2）　　签名时间：%3")
+                  .arg(signature->signer, signature->meaning, reportTimeText(signature->time)),
               10.5);
 }
 
 void modelPages(QPdfWriter& writer, QPainter& painter, const ShiftReport& report, const ModelReport& m,
-                const QRectF& paper) {
+                const QRectF& paper, const std::optional<ReportSignature>& signature, bool first) {
     PageWriter page(painter, paper.width());
-    header(page, report, m.model);
+    header(page, report, m.model, first);
     page.text(QStringLiteral("统计数据"), 12, true);
     page.pairs(figures(m), 3);
     quantityRules(page, m);
@@ -288,12 +308,13 @@ void modelPages(QPdfWriter& writer, QPainter& painter, const ShiftReport& report
     for (const auto& [name, count] : m.operators)
         operators << QStringLiteral("%1（%2件）").arg(name.isEmpty() ? QStringLiteral("（无）") : name).arg(count);
     page.text(QStringLiteral("操作员：") + operators.join(QStringLiteral("，")), 10);
-    signatures(page, paper.height() * 0.95);
+    signatures(page, paper.height() * 0.95, signature);
 }
 
 // The lots of the range with their verdicts and readiness, then the checks of the checkweigher; a new
 // page whenever one is full.
-void lotsAndChecks(QPdfWriter& writer, QPainter& painter, const ShiftReport& report, const QRectF& paper) {
+void lotsAndChecks(QPdfWriter& writer, QPainter& painter, const ShiftReport& report, const QRectF& paper,
+                   const std::optional<ReportSignature>& signature) {
     PageWriter page(painter, paper.width());
     const auto fresh = [&] {
         if (page.y() < paper.height() * 0.9)
@@ -304,14 +325,18 @@ void lotsAndChecks(QPdfWriter& writer, QPainter& painter, const ShiftReport& rep
     };
     header(page, report, {});
     page.text(QStringLiteral("批次（%1批）").arg(report.lots.size()), 12, true);
-    const std::vector<double> lotShares{0.16, 0.2, 0.12, 0.1, 0.1, 0.1, 0.11, 0.11};
+    const std::vector<double> lotShares{0.14, 0.18, 0.11, 0.08, 0.08, 0.09, 0.06, 0.13, 0.13};
     page.row({QStringLiteral("型号"), QStringLiteral("批（班次/批号）"), QStringLiteral("站点"), QStringLiteral("件数"),
-              QStringLiteral("出线"), QStringLiteral("判定"), QStringLiteral("抽检通过"), QStringLiteral("最低目标")},
+              QStringLiteral("出线"), QStringLiteral("判定"), QStringLiteral("限值"), QStringLiteral("抽检通过"),
+              QStringLiteral("最低目标")},
              lotShares, true);
     for (const LotReport& lot : report.lots) {
         fresh();
         page.row({lot.model, lot.lotNumber.isEmpty() ? lot.period : lot.period + u' ' + lot.lotNumber, lot.station,
                   QString::number(lot.weights.count()), QString::number(lot.normal), lot.verdictText(),
+                  !lot.inCatalogue     ? QStringLiteral("—")
+                  : lot.limitsRecorded ? QStringLiteral("记录")
+                                       : QStringLiteral("目录"),
                   lot.readiness ? percentText(lot.readiness->passProbability) : QStringLiteral("—"),
                   lot.readiness ? QString::number(lot.readiness->minTargetMean, 'f', 1) + QStringLiteral(" g")
                                 : QStringLiteral("—")},
@@ -329,12 +354,13 @@ void lotsAndChecks(QPdfWriter& writer, QPainter& painter, const ShiftReport& rep
                            check.operatorName, check.model, check.summary),
                   9);
     }
-    signatures(page, paper.height() * 0.95);
+    page.text(QStringLiteral("限值：“记录”为称重时记录的限值，“目录”为产品目录的限值（记录未保存限值）"), 8);
+    signatures(page, paper.height() * 0.95, signature);
 }
 
 } // namespace
 
-void writeReportPdf(const ShiftReport& report, const QString& path) {
+void writeReportPdf(const ShiftReport& report, const QString& path, const std::optional<ReportSignature>& signature) {
     requireFont();
     QPdfWriter writer(path);
     writer.setPageSize(QPageSize(QPageSize::A4));
@@ -349,18 +375,18 @@ void writeReportPdf(const ShiftReport& report, const QString& path) {
     const QRectF paper(QPointF(0, 0), writer.pageLayout().paintRectPixels(writer.resolution()).size());
     if (report.models.empty()) {
         PageWriter page(painter, paper.width());
-        header(page, report, {});
+        header(page, report, {}, true);
         page.text(QStringLiteral("所选时段内没有称重记录"), 12);
-        signatures(page, paper.height() * 0.95);
+        signatures(page, paper.height() * 0.95, signature);
     }
     for (std::size_t i = 0; i < report.models.size(); ++i) {
         if (i > 0)
             writer.newPage();
-        modelPages(writer, painter, report, report.models[i], paper);
+        modelPages(writer, painter, report, report.models[i], paper, signature, i == 0);
     }
     if (!report.models.empty()) {
         writer.newPage();
-        lotsAndChecks(writer, painter, report, paper);
+        lotsAndChecks(writer, painter, report, paper, signature);
     }
     if (!painter.end() || QFileInfo(path).size() == 0)
         throw std::runtime_error("cannot write the PDF file " + path.toStdString());

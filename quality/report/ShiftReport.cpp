@@ -186,10 +186,15 @@ struct ModelTotals {
 ModelReport readModel(TADOConnection& connection, const ReportRange& range, const ModelTotals& totals,
                       const QualitySettings& defaults, int trendBuckets) {
     QualitySettings settings = defaults;
-    const bool inCatalogue = readCatalogue(connection, totals.model, settings);
+    const bool catalogued = readCatalogue(connection, totals.model, settings);
+    const LimitsSource source =
+        modelLimits(connection, range, totals.model, catalogued ? std::optional(settings) : std::nullopt, settings);
+    // Rows weighed under different limits have no one set to judge them by as a whole: their lots do.
+    const bool inCatalogue = source == LimitsSource::Records || (catalogued && source == LimitsSource::Catalogue);
     ModelReport report(settings);
     report.model = totals.model;
     report.inCatalogue = inCatalogue;
+    report.limits = source;
     report.count = totals.count;
     report.sum = totals.sum;
     report.mean = report.sum / static_cast<double>(report.count);
@@ -268,7 +273,7 @@ QString reportTimeText(const QDateTime& time) {
 ShiftReport loadShiftReport(TADOConnection& connection, const ReportRange& range, const QualitySettings& defaults,
                             int trendBuckets, const LotRules& lotRules) {
     connection.Open();
-    ShiftReport report{range, QDateTime::currentDateTime(), defaults.unit, {}, {}, {}};
+    ShiftReport report{range, QDateTime::currentDateTime(), defaults.unit, {}, {}, {}, std::nullopt};
     const Selection selection = selectionOf(range, range.model, true);
     QSqlQuery totals =
         run(connection,

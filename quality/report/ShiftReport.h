@@ -3,6 +3,7 @@
 #include "quality/BatchQuality.h"
 #include "quality/report/CheckStore.h"
 #include "quality/report/LotReport.h"
+#include "quality/report/ReportIntegrity.h"
 
 #include <cstdint>
 #include <optional>
@@ -36,7 +37,11 @@ struct TrendBucket {
 /// One model's figures over the range.
 struct ModelReport {
     QString model;
-    bool inCatalogue = false; ///< the model is in `XH`, so its nominal and limits are known
+    bool inCatalogue = false; ///< its nominal and limits are known (from its rows or from `XH`)
+    /// Where its nominal and limits come from: the rows (each row holds the ones in force), the catalogue
+    /// (rows without them), or neither because the rows were weighed under different limits: the rules
+    /// are then judged per lot only.
+    LimitsSource limits = LimitsSource::Catalogue;
     QualitySettings settings;
     std::int64_t count = 0; ///< products with a weight
     double mean = 0.0;
@@ -74,12 +79,16 @@ struct ShiftReport {
     std::vector<ModelReport> models;
     std::vector<LotReport> lots;     ///< by model, then by period
     std::vector<CheckRecord> checks; ///< the checkweigher's checks of the range, oldest first
+    /// The links of the range's rows and the stations' legal counters, when the caller read them
+    /// (loadIntegrity; a verification reads every row of the range).
+    std::optional<ReportIntegrity> integrity;
 };
 
 /// Reads the range's figures per model, the aggregates computed by the engine: counts, sums and
 /// extremes per model, the subgroups of the X̄/s chart, the histogram's counts per division and the
 /// trend chart's extremes per stretch of at most `trendBuckets` stretches, and the lots cut by `lotRules`.
-/// Models by name; a model missing from `XH` has no nominal or limits. Throws DatabaseError.
+/// Models by name; a model is judged by the limits its rows hold where they hold them (modelLimits),
+/// else by `XH`'s; a model missing from both has no nominal or limits. Throws DatabaseError.
 ShiftReport loadShiftReport(TADOConnection& connection, const ReportRange& range, const QualitySettings& defaults,
                             int trendBuckets = 500, const LotRules& lotRules = LotRules{});
 
