@@ -15,12 +15,16 @@
 #include "ui/ToolButton.h"
 #include "ui/WindowHandler.h"
 #include "ui_Unit1.h"
+#include "users/ChangePassword.h"
 #include "users/IdleWatch.h"
 #include "users/Login.h"
 #include "users/SetPara.h"
 #include "users/SettingsAudit.h"
 #include "users/Unit2.h"
 #include "weighing/NumberText.h"
+
+#include <tuple>
+#include <vector>
 
 #include <QBoxLayout>
 #include <QCloseEvent>
@@ -38,19 +42,20 @@ namespace kelvora {
 
 namespace {
 
-// 审计追踪 and, for stations with accounts, 切换用户 beside the button `beside` (用户) in its toolbar.
-void addAccountButtons(QWidget* beside, const std::function<void()>& audit, const std::function<void()>& switchUser) {
+// 审计追踪 and, for stations with accounts, 切换用户 and 修改密码 beside the button `beside` (用户) in its
+// toolbar, hidden until a login or the accounts show them.
+void addAccountButtons(QWidget* beside,
+                       const std::vector<std::tuple<const char*, QString, std::function<void()>>>& buttons) {
     auto* layout = qobject_cast<QBoxLayout*>(beside->parentWidget()->layout());
-    const std::pair<const char*, QString> buttons[] = {{"BtnSwitchUser", u"切换用户"_s}, {"BtnAudit", u"审计追踪"_s}};
-    for (const auto& [name, caption] : buttons) {
+    for (const auto& [name, caption, handler] : buttons) {
         auto* button = new ToolButton(beside->parentWidget());
         button->setObjectName(QString::fromLatin1(name));
         button->setText(caption);
         button->setGlyph(u":/glyphs/glyphs/users.png"_s);
-        button->setVisible(false); // 审计追踪 follows the right 用户, 切换用户 the accounts
+        button->setVisible(false);
         if (layout)
             layout->insertWidget(layout->indexOf(beside) + 1, button);
-        connectHandler(button, &QToolButton::clicked, button, qstrcmp(name, "BtnAudit") == 0 ? audit : switchUser);
+        connectHandler(button, &QToolButton::clicked, button, handler);
     }
 }
 
@@ -114,7 +119,8 @@ TForm1::TForm1(const Options& options, QWidget* parent)
                                                      [this] { return !m_ui->SilenceStatus->text().isEmpty(); });
             TLoginfrm::allowLogins();
             TLoginfrm::setAccounts(StationConfig::loadAccounts(iniPath().toStdString()));
-            findChild<QWidget*>(u"BtnSwitchUser"_s)->setVisible(TLoginfrm::accounts().enabled);
+            for (const QString& name : {u"BtnSwitchUser"_s, u"BtnChangePassword"_s})
+                findChild<QWidget*>(name)->setVisible(TLoginfrm::accounts().enabled);
             const auto station = StationConfig::stationName(iniPath().toStdString());
             AuditTrail::configure(mainDatabase(), station ? QString::fromStdString(*station) : QString());
         } catch (const std::exception& error) {
@@ -150,7 +156,7 @@ void TForm1::connectHandlers() {
     Comm1.OnReceiveData = [this](TComm*, const std::uint8_t* buffer, std::uint16_t length) {
         m_core.Comm1ReceiveData(buffer, length);
     };
-    Comm1.OnRequestHangup = [this](TComm*) { m_core.PortFailed(); };
+    Comm1.OnRequestHangup = [this](TComm*) { Comm1RequestHangup(); };
     connectHandler(ui.BtnExit, &QToolButton::clicked, this, [this] { BtnExitClick(); });
     connectHandler(ui.BtnSendtoBack, &QToolButton::clicked, this, [this] { BtnSendtoBackClick(); });
     connectHandler(ui.BtnClear, &QToolButton::clicked, this, [this] { BtnClearClick(m_ui->BtnClear); });
@@ -161,8 +167,9 @@ void TForm1::connectHandlers() {
     connectHandler(ui.BtnSecurity, &QToolButton::clicked, this, [this] { BtnSecurityClick(); });
     connectHandler(ui.BtnStatistics, &QToolButton::clicked, this, [this] { BtnStatisticsClick(); });
     m_statistics.addCheckButton(ui.BtnStatistics);
-    addAccountButtons(
-        ui.BtnAttachFiles, [this] { BtnAuditClick(); }, [this] { logOut(u"切换用户"_s); });
+    addAccountButtons(ui.BtnAttachFiles, {{"BtnChangePassword", u"修改密码"_s, [this] { BtnChangePasswordClick(); }},
+                                          {"BtnSwitchUser", u"切换用户"_s, [this] { logOut(u"切换用户"_s); }},
+                                          {"BtnAudit", u"审计追踪"_s, [this] { BtnAuditClick(); }}});
     connectHandler(ui.BtnAttachFiles, &QToolButton::clicked, this, [this] { BtnAttachFilesClick(); });
     connectHandler(ui.BtnUtilities, &QToolButton::clicked, this, [this] { BtnUtilitiesClick(); });
     connectHandler(ui.ComboBox1, &QComboBox::activated, this, [this] { ComboBox1Click(); });
@@ -172,6 +179,9 @@ void TForm1::connectHandlers() {
     for (QLineEdit* edit : {ui.Et1, ui.Et2, ui.Et3, ui.LabeledEdit1, ui.LabeledEdit2}) {
         edit->installEventFilter(this);
     }
+    for (QLineEdit* edit : {ui.LabeledEdit1, ui.LabeledEdit2})
+        connectHandler(edit, &QLineEdit::editingFinished, this,
+                       [this] { m_runAudit.batchValues(m_ui->LabeledEdit1->text(), m_ui->LabeledEdit2->text()); });
     ui.ComboBox1->setCompleter(nullptr);
     // An editable Qt combo box also "activates" an item when the typed text matches one and the focus
     // leaves or Enter is pressed; the model is chosen only from the list.
@@ -183,6 +193,11 @@ void TForm1::FormCreate() {
     const StationSettings& settings = m_runtime.load(iniPath().toStdString());
     applyColor(settings.windowColor);
     m_loadedPort = settings.commName;
+    m_runAudit.setBatchValues(m_ui->LabeledEdit1->text(), m_ui->LabeledEdit2->text());
+    if (const std::optional<std::string> lot = StationConfig::loadLot(iniPath().toStdString())) {
+        createLotField(QString::fromStdString(*lot));
+        m_runtime.setLot(*lot);
+    }
     m_runtime.configurePort(Comm1, m_options.portName.isEmpty() ? settings.commName : m_options.portName.toStdString());
 }
 
@@ -234,6 +249,14 @@ void TForm1::FormShow() {
 void TForm1::BtnAuditClick() {
     m_auditFrm = std::make_unique<TAuditFrm>(mainDatabase(), this);
     showModal(*m_auditFrm);
+}
+
+void TForm1::BtnChangePasswordClick() {
+    const QString user = m_ui->RzFieldStatus3->text();
+    if (user.isEmpty())
+        return; // nobody logged in: the login window has its own 修改密码
+    m_changePasswordFrm = std::make_unique<TChangePasswordFrm>(ADO1, TLoginfrm::accounts(), user, this);
+    showModal(*m_changePasswordFrm);
 }
 
 void TForm1::logOut(const QString& reason) {
@@ -384,26 +407,8 @@ void TForm1::BtnSendtoBackClick() {
     }
 }
 
-void TForm1::BtnClearClick(const QObject* sender) {
-    if (!m_statistics.startAllowed()) // [统计] 开班检查: the shift's check comes first
-        return;
-    usePortChosenSince();
-    m_core.BtnClearClick(sender->objectName().toStdString());
-    if (m_ui->BtnSetTabs->isEnabled()) // the run started: a new batch for the statistics
-        m_statistics.batchStarted();
-}
-
 void TForm1::BtnStatisticsClick() {
     m_statistics.open();
-}
-
-void TForm1::usePortChosenSince() {
-    // Only the port: the rest of the settings window takes effect at the next start.
-    const std::string configured = StationConfig::portName(iniPath().toStdString());
-    if (configured != m_loadedPort && Comm1.ComHandle() == 0) {
-        m_loadedPort = configured;
-        Comm1.setCommName(configured);
-    }
 }
 
 void TForm1::showIndicatorSilent(bool silent, const QDateTime& since) {
@@ -421,14 +426,6 @@ void TForm1::showIndicatorSilent(bool silent, const QDateTime& since) {
         ui.SilenceStatus->clear();
         ui.SilenceStatus->setVisible(false);
     }
-}
-
-void TForm1::BtnSetTabsClick() {
-    m_core.BtnSetTabsClick();
-}
-
-void TForm1::BtnBulletsClick() {
-    m_core.BtnBulletsClick();
 }
 
 void TForm1::BtnOKClick() {

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "app/RunAudit.h"
 #include "app/StationStatistics.h"
 #include "app/WindowStationHost.h"
-#include "station/StationRuntime.h"
 #include "comm/TComm.h"
 #include "data/TADOConnection.h"
 #include "data/TADOQuery.h"
+#include "station/StationRuntime.h"
 #include "users/LoginTarget.h"
 #include "weighing/WeighingCore.h"
 
@@ -32,6 +33,7 @@ class TForm3;
 class TLoginfrm;
 class TSetParaFrm;
 class TAuditFrm;
+class TChangePasswordFrm;
 class IdleWatch;
 class DatabaseStatusView;
 
@@ -61,6 +63,8 @@ public:
     StationRuntime& runtime() { return m_runtime; }
     WindowStationHost& host() { return m_host; }
     StationStatistics& statistics() { return m_statistics; }
+    /// The run's events in the audit trail.
+    RunAudit& runAudit() { return m_runAudit; }
     /// The station folder's Option.ini.
     QString iniPath() const;
 
@@ -83,9 +87,14 @@ public:
     void closeWithoutConfirmation();
     void FormClose();
     void BtnSendtoBackClick();
+    /// Start and Continue; with the field 批号 ([站点] 输入批号) its text becomes the lot of the run's rows
+    /// and is remembered for the next start.
     void BtnClearClick(const QObject* sender);
     void BtnSetTabsClick();
     void BtnBulletsClick();
+    /// Comm1 reports a failure it cannot recover from: the run stops (WeighingCore::PortFailed) and the
+    /// failure is on record.
+    void Comm1RequestHangup();
     /// The initialization: the database backed up to Backup/ in the station folder, then the records
     /// cleared; when the backup cannot be made nothing is deleted and a notice says why.
     void BtnOKClick();
@@ -103,6 +112,8 @@ public:
     void createForm2();
     /// 审计追踪 (shown with the right 用户): the audit trail's window, modally.
     void BtnAuditClick();
+    /// With accounts: 修改密码 for the operator logged in, modally.
+    void BtnChangePasswordClick();
     /// With accounts: 切换用户, and no input for [安全] 空闲分钟, log the operator out (recorded with
     /// `reason`), hide every button governed by rights and show the login window again; weighing goes on.
     void logOut(const QString& reason);
@@ -137,6 +148,10 @@ private:
     void connectHandlers();
     /// Before Start or Continue: a port chosen in 设置 since the start replaces the one in use.
     void usePortChosenSince();
+    /// The field 批号 beside the batch values, showing `lot`.
+    void createLotField(const QString& lot);
+    /// Start and Continue: the field's text becomes the runtime's lot (and Option.ini's when it changed).
+    void takeLot();
     void applyColor(std::uint32_t color);
     void showMessage(const QString& title, const QString& text);
     void focusOn(QWidget* widget);
@@ -155,6 +170,7 @@ private:
     WindowStationHost m_host;
     StationStatistics m_statistics{*this};
     StationRuntime m_runtime;
+    RunAudit m_runAudit;
     WeighingCore& m_core = m_runtime.core();
     // The windows the toolbar opens, after the host: they die first, and their hiding on the way is
     // still traced through the host.
@@ -163,15 +179,18 @@ private:
     std::unique_ptr<TForm3> m_form3;
     std::unique_ptr<TSetParaFrm> m_setParaFrm;
     std::unique_ptr<TAuditFrm> m_auditFrm;
+    std::unique_ptr<TChangePasswordFrm> m_changePasswordFrm;
     std::unique_ptr<IdleWatch> m_idleWatch;
     std::unique_ptr<DatabaseStatusView> m_databaseStatus;
     Options m_options;
     std::uint32_t m_color = 16053492;
     bool m_shown = false;
     bool m_closing = false;
-    bool m_confirmed = false; // the close needs no confirmation
-    QString m_marqueeCaption; // shown again when the indicator speaks
-    std::string m_loadedPort; // Option.ini's port at start: a port chosen since in 设置 is used by 继续
+    bool m_confirmed = false;       // the close needs no confirmation
+    QString m_marqueeCaption;       // shown again when the indicator speaks
+    QLineEdit* m_lotEdit = nullptr; // with [站点] 输入批号
+    QString m_lot;                  // the lot last remembered in Option.ini
+    std::string m_loadedPort;       // Option.ini's port at start: a port chosen since in 设置 is used by 继续
 };
 
 } // namespace kelvora

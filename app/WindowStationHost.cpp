@@ -316,12 +316,14 @@ void WindowStationHost::glitch(std::size_t readings) {
 
 void WindowStationHost::indicatorSilent(bool silent) {
     m_form.showIndicatorSilent(silent, recordTime());
+    m_form.runAudit().indicatorSilent(silent);
     if (m_trace) {
         m_trace->indicatorSilent(silent);
     }
 }
 
 void WindowStationHost::zeroed(double oldOffset, double newOffset) {
+    m_form.runAudit().zeroed(oldOffset, newOffset);
     if (m_trace) {
         m_trace->zeroed(oldOffset, newOffset);
     }

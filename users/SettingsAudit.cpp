@@ -45,8 +45,8 @@ SettingsAudit::Values SettingsAudit::read(const std::string& iniPath) {
     const ProfileFile ini(iniPath);
     Values values;
     for (const OptionKey* key : allOptionKeys()) {
-        if (key == &option::ProductCount)
-            continue;
+        if (key == &option::ProductCount || key == &option::CurrentLot)
+            continue; // written by the station while weighing; the lot is on record with each Start
         auto text = ini.readText(std::string(key->section), std::string(key->name));
         if (key == &option::MqttPassword && text && !text->empty())
             text = "******"; // the broker's password never goes into the trail in clear

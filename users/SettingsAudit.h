@@ -12,7 +12,7 @@ namespace kelvora {
 class AuditTrail;
 
 /// Option.ini as the audit trail sees it: every key of the option table (allOptionKeys()) but the
-/// product counter the station writes itself while weighing, by "[section] key".
+/// product counter and the lot number the station writes itself while weighing, by "[section] key".
 class SettingsAudit {
 public:
     /// Text of each key as the file holds it; nullopt for a key the file lacks.

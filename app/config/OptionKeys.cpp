@@ -32,6 +32,8 @@ std::span<const OptionKey* const> allOptionKeys() {
         &SilenceSeconds,
         &DatabaseConnection,
         &StationName,
+        &LotEntry,
+        &CurrentLot,
         &WeightUnit,
         &Division,
         &SubgroupSize,

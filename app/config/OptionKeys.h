@@ -64,6 +64,10 @@ inline constexpr OptionKey SilenceSeconds{"仪表", "无数据报警", K::Number
 inline constexpr OptionKey DatabaseConnection{"数据库", "连接", K::Text, ""};
 /// The station's name in its records (and wherever stations are told apart); empty: the host name.
 inline constexpr OptionKey StationName{"站点", "名称", K::Text, "", ""};
+/// Whether the main window has the field 批号, whose text the rows of a run carry from its Start or Continue.
+inline constexpr OptionKey LotEntry{"站点", "输入批号", K::YesNo, "0", "1"};
+/// The lot number last used, shown again at the next start; the station writes it.
+inline constexpr OptionKey CurrentLot{"站点", "当前批号", K::Text, "", ""};
 
 // The statistics' keys: a value out of its range gives the fallback.
 inline constexpr OptionKey WeightUnit{"统计", "重量单位", K::Text, "kg"};

@@ -126,8 +126,7 @@ std::shared_ptr<const FrameFormat> userFormat(const std::string& iniPath) {
     if (!TextCodec::isValidUtf8(text)) {
         text = TextCodec::gbkToUtf8(text).value_or(text);
     }
-    return std::make_shared<const UserFormat>(
-        UserFormat::parse(text, std::filesystem::path(path).filename().string()));
+    return std::make_shared<const UserFormat>(UserFormat::parse(text, std::filesystem::path(path).filename().string()));
 }
 
 // The checked decoding's format: with 解码=完整帧, or for a family only it reads; nothing for the fixed
@@ -222,6 +221,18 @@ std::optional<std::string> StationConfig::stationName(const std::string& iniPath
     if (name.find_first_not_of(" \t") == std::string::npos)
         return std::nullopt;
     return name;
+}
+
+std::optional<std::string> StationConfig::loadLot(const std::string& iniPath) {
+    const ProfileFile ini(iniPath);
+    if (!yesNo(ini, option::LotEntry))
+        return std::nullopt;
+    return text(ini, option::CurrentLot);
+}
+
+void StationConfig::saveLot(const std::string& iniPath, const std::string& lot) {
+    ProfileFile ini(iniPath);
+    write(ini, option::CurrentLot, lot);
 }
 
 AccountSettings StationConfig::loadAccounts(const std::string& iniPath) {

@@ -110,6 +110,11 @@ public:
 
     /// 站点/名称 when it is set and not blank.
     static std::optional<std::string> stationName(const std::string& iniPath);
+    /// The main window's lot number (批号): nullopt when the station has no field for it ([站点] 输入批号
+    /// not set), otherwise the lot last used.
+    static std::optional<std::string> loadLot(const std::string& iniPath);
+    /// Remembers the lot number for the next start; throws when the file cannot be written.
+    static void saveLot(const std::string& iniPath, const std::string& lot);
     /// Section 安全.
     static AccountSettings loadAccounts(const std::string& iniPath);
 

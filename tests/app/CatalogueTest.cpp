@@ -2,12 +2,14 @@
 #include "data/TADOConnection.h"
 #include "data/TADOQuery.h"
 #include "tests/app/StationWindowFixture.h"
+#include "users/ChangePassword.h"
 #include "users/IdleWatch.h"
 #include "users/PasswordHash.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
+#include <QToolButton>
 
 using namespace Qt::StringLiterals;
 
@@ -352,6 +354,30 @@ TEST_F(AccountsCatalogueTest, LimitsNeedTheRightAndOrderAndNoInputLogsOut) {
     while (query.next())
         rows << query.value(0).toString() + u'|' + query.value(1).toString();
     EXPECT_EQ(rows, QStringList({u"型号修改|"_s, u"退出登录|空闲超时"_s}));
+}
+
+TEST_F(AccountsCatalogueTest, TheOperatorLoggedInChangesTheirOwnPasswordFromTheToolbar) {
+    logIn(u"bob"_s, u"Bob-123"_s);
+    ASSERT_TRUE(m_form->LoginFrm()->loggedIn());
+    auto* button = m_form->findChild<QToolButton*>(u"BtnChangePassword"_s);
+    ASSERT_NE(button, nullptr);
+    EXPECT_FALSE(button->isHidden());
+    button->click();
+    auto* dialog = m_form->findChild<TChangePasswordFrm*>();
+    ASSERT_NE(dialog, nullptr);
+    auto* name = dialog->findChild<QLineEdit*>(u"UserName"_s);
+    EXPECT_EQ(name->text(), u"bob"_s);
+    EXPECT_TRUE(name->isReadOnly()) << "nobody changes another's password here";
+    dialog->findChild<QLineEdit*>(u"OldPassword"_s)->setText(u"Bob-123"_s);
+    dialog->findChild<QLineEdit*>(u"NewPassword"_s)->setText(u"Bob-4567"_s);
+    dialog->findChild<QLineEdit*>(u"RepeatPassword"_s)->setText(u"Bob-4567"_s);
+    ASSERT_TRUE(dialog->confirm()) << (takeTexts().empty() ? "" : takeTexts().back().toStdString());
+
+    m_form->logOut(u"切换用户"_s);
+    logIn(u"bob"_s, u"Bob-123"_s);
+    EXPECT_FALSE(m_form->LoginFrm()->loggedIn()) << "the old password no longer opens";
+    logIn(u"bob"_s, u"Bob-4567"_s);
+    EXPECT_TRUE(m_form->LoginFrm()->loggedIn());
 }
 
 } // namespace
