@@ -1,6 +1,7 @@
 #include "app/StationStatistics.h"
 
 #include "app/Unit1.h"
+#include "data/AuditTrail.h"
 #include "quality/report/CheckStore.h"
 #include "quality/window/CheckDialog.h"
 #include "quality/window/StatisticsWindow.h"
@@ -8,6 +9,8 @@
 #include "ui/ToolButton.h"
 #include "ui/WindowHandler.h"
 #include "ui_Unit1.h"
+#include "users/SettingsAudit.h"
+#include "users/SignatureCheck.h"
 #include "weighing/NumberText.h"
 
 #include <QBoxLayout>
@@ -82,6 +85,13 @@ StatisticsWindow& StationStatistics::ensureWindow(const StatisticsSettings& sett
                              QDir::currentPath(), settings.shiftStarts, settings.rejectRun);
         m_window->setLotRules(lotRules(settings));
         m_window->setRecordsFlush([this] { m_form.runtime().flushRecords(kFlushWaitMs); });
+        m_window->setLegalKeys(SettingsAudit::legalKeys());
+        // A signer re-enters the password, checked as the login of this station checks it.
+        m_window->setSignatureCheck([this](const QString& signer, const QString& password) {
+            SignatureCheck(m_form.ADO1, StationConfig::loadAccounts(m_form.iniPath().toStdString()),
+                           AuditTrail::configured())
+                .verify(signer, password);
+        });
     }
     return *m_window;
 }

@@ -40,7 +40,7 @@ void SignatureCheck::verify(const QString& name, const QString& password, const 
     while (rows.next())
         if (PasswordHash::matches(password, rows.value(0).toString()))
             return;
-    refuse(u"签名人“%1”的密码不正确，报表未签名。"_s.arg(name));
+    refuse(u"签名人“%1”的密码不正确，报表未签名"_s.arg(name));
 }
 
 void SignatureCheck::verifyWithAccounts(const QString& name, const QString& password, const QDateTime& now) {
@@ -50,17 +50,17 @@ void SignatureCheck::verifyWithAccounts(const QString& name, const QString& pass
     case Accounts::Outcome::Accepted:
         return;
     case Accounts::Outcome::MustChangePassword:
-        refuse(u"用户“%1”还在使用初始密码，请先登录并修改密码后再签名。"_s.arg(name));
+        refuse(u"用户“%1”还在使用初始密码，请先登录并修改密码后再签名"_s.arg(name));
     case Accounts::Outcome::Locked:
-        refuse(u"用户“%1”因多次输入错误密码已被锁定，请于 %2 后再签名。"_s.arg(name, until));
+        refuse(u"用户“%1”因多次输入错误密码已被锁定，请于 %2 后再签名"_s.arg(name, until));
     case Accounts::Outcome::Refused:
         break;
     }
     if (!check.lockedUntil.isValid())
-        refuse(u"签名人“%1”的密码不正确，报表未签名。"_s.arg(name));
+        refuse(u"签名人“%1”的密码不正确，报表未签名"_s.arg(name));
     if (m_trail)
         m_trail->record(audit_event::kUserLocked, name, {}, {}, u"签名时密码错误，锁定至 %1"_s.arg(until));
-    refuse(u"密码错误次数过多，用户“%1”已被锁定至 %2，报表未签名。"_s.arg(name, until));
+    refuse(u"密码错误次数过多，用户“%1”已被锁定至 %2，报表未签名"_s.arg(name, until));
 }
 
 } // namespace kelvora

@@ -37,9 +37,11 @@ namespace kelvora {
 /// "fromDate" "fromTime" to "toDate" "toTime" for the model of "modelBox" ("showButton" loads it); or
 /// the current shift of the live batch's model, which goes on live. The live batch's alerts are listed
 /// with their times ("alertList") whatever is shown; "reportButton" writes the shift report of the range
-/// shown. The figures and marks follow each verdict at once, the charts 100 ms after a verdict for all
-/// verdicts since (a drawing costs about the same for one product as for many). The trend shows the
-/// newest 500 products, the X̄ and s charts the newest 200 subgroups.
+/// shown, "signReportButton" (there with a signature check) writes it signed. A range or the current
+/// shift whose rows of `weight` do not verify (ChainVerifier) shows the red warning "ChainWarning"; the
+/// legal counter of each station of the range is shown in "LegalCounter". The figures and marks follow each verdict at
+/// once, the charts 100 ms after a verdict for all verdicts since (a drawing costs about the same for one product as
+/// for many). The trend shows the newest 500 products, the X̄ and s charts the newest 200 subgroups.
 ///
 /// The lot (批) is judged by the net-content rules of the settings' regime over the packs that left the
 /// line; "inspectionReadiness" says whether it would pass an official sampling check (the chance, the
@@ -70,6 +72,15 @@ public:
     /// Called before each read of the database, so that it holds what the station has weighed (rows still
     /// on their way from the station's journal); nullptr for none.
     void setRecordsFlush(std::function<void()> flush) { m_flush = std::move(flush); }
+
+    /// The legally relevant settings as "[section] key", for the legal counter (LegalCounter) of the
+    /// range shown and of its report.
+    void setLegalKeys(const QStringList& keys) { m_legalKeys = keys; }
+    /// Checks a signer's password, throwing with the text for the operator when it is refused. With one
+    /// the window offers 签名报表 ("signReportButton"); the signature is recorded in the configured audit
+    /// trail.
+    using SignatureCheck = std::function<void(const QString& signer, const QString& password)>;
+    void setSignatureCheck(SignatureCheck check);
 
     /// How lots are cut (by default per shift of setStation's shift starts).
     void setLotRules(const LotRules& rules) { m_lotRules = rules; }
@@ -105,6 +116,17 @@ public:
     /// Writes the shift report of the range shown as a PDF in the report folder and returns its path.
     /// Throws std::runtime_error without a database or records, or when the file cannot be written.
     QString writeReport();
+    /// The same report signed: the password checked first (nothing written when refused), then the PDF
+    /// with the signature and its record in the audit trail (writeSignedReport). Throws as writeReport,
+    /// and what the signature check throws; std::runtime_error without a check or an audit trail.
+    QString writeSignedReport(const QString& signer, const QString& password, const QString& meaning);
+    /// 签名报表: the dialog for the signer, the password and the meaning, then the notice of the file.
+    void signReport();
+
+    /// The red warning shown ("ChainWarning"); empty when the rows shown verify or a live batch is shown.
+    QString chainWarning() const;
+    /// The legal counters shown ("LegalCounter").
+    QString legalCounterText() const;
 
     /// The figures table, one "name<TAB>value" line per row.
     QString figuresText() const;
@@ -153,6 +175,8 @@ private:
     void refreshReadiness();
     void showLots(const std::vector<LotReport>& lots);
     QWidget* buildLotsTable();
+    void showIntegrity(const ReportRange& range);
+    ShiftReport shownReport(QString& path);
 
     Figures m_live;
     Figures m_other; // a range or the current shift
@@ -166,6 +190,8 @@ private:
     QString m_reportFolder;
     std::vector<int> m_shiftStarts{0};
     LotRules m_lotRules;
+    QStringList m_legalKeys;
+    SignatureCheck m_signatureCheck;
     QComboBox* m_sourceBox;
     QComboBox* m_modelBox;
     QDateEdit* m_fromDate;
@@ -179,6 +205,9 @@ private:
     QLabel* m_verdict;
     QLabel* m_readiness;
     QTableWidget* m_lots;
+    QLabel* m_chainWarning;
+    QLabel* m_legalCounter;
+    QPushButton* m_signReport;
     QPushButton* m_freeze;
     ControlChartView* m_trend;
     ControlChartView* m_means;

@@ -1,7 +1,10 @@
-// The statistics window's sources (the live batch, a range, the current shift), its alerts and its
-// report.
+// The statistics window's sources (the live batch, a range, the current shift), its alerts, its report
+// and the report signed, and whether the rows shown can be trusted.
+#include "data/AuditTrail.h"
+#include "data/DatabaseError.h"
 #include "data/JournalBacklog.h"
 #include "quality/report/ReportPdf.h"
+#include "quality/window/SignReportDialog.h"
 #include "quality/window/StatisticsWindow.h"
 #include "ui/MessageBox.h"
 #include "ui/WindowHandler.h"
@@ -11,6 +14,8 @@
 
 #include <QDir>
 #include <QHBoxLayout>
+#include <QSqlError>
+#include <QSqlQuery>
 
 namespace kelvora {
 
@@ -20,6 +25,25 @@ const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
 QDateTime localTime(const QDate& date, const QTime& time) {
     return reportTime(date.toString(QStringLiteral("yyyy-MM-dd")) + u' ' + time.toString(QStringLiteral("HH:mm:ss")));
+}
+
+// The station's users, who may sign.
+QStringList signerNames(TADOConnection& connection) {
+    QSqlQuery query(connection.database());
+    if (!query.exec(QStringLiteral("select \"用户名称\" from \"users\" order by \"id\"")))
+        throw DatabaseError(query.lastError().text());
+    QStringList names;
+    while (query.next())
+        names << query.value(0).toString();
+    return names;
+}
+
+void notice(QWidget* parent, const QString& text) {
+    MessageBox::Request request;
+    request.title = QStringLiteral("提示");
+    request.text = text;
+    request.icon = QMessageBox::Information;
+    MessageBox::show(parent, request);
 }
 
 } // namespace
@@ -51,13 +75,12 @@ QLayout* StatisticsWindow::buildSourceBar() {
     connectHandler(show, &QPushButton::clicked, this,
                    [this] { showSource(static_cast<Source>(m_sourceBox->currentIndex())); });
     connectHandler(report, &QPushButton::clicked, this, [this] {
-        const QString path = writeReport();
-        MessageBox::Request request;
-        request.title = QStringLiteral("提示");
-        request.text = QStringLiteral("报表已保存：%1").arg(QDir::toNativeSeparators(path));
-        request.icon = QMessageBox::Information;
-        MessageBox::show(this, request);
+        notice(this, QStringLiteral("报表已保存：%1").arg(QDir::toNativeSeparators(writeReport())));
     });
+    m_signReport = new QPushButton(QStringLiteral("签名报表"), this);
+    m_signReport->setObjectName(QStringLiteral("signReportButton"));
+    m_signReport->hide();
+    connectHandler(m_signReport, &QPushButton::clicked, this, [this] { signReport(); });
     auto* bar = new QHBoxLayout;
     bar->addWidget(m_sourceBox);
     bar->addWidget(new QLabel(QStringLiteral("型号"), this));
@@ -70,7 +93,42 @@ QLayout* StatisticsWindow::buildSourceBar() {
     bar->addWidget(show);
     bar->addStretch(1);
     bar->addWidget(report);
-    return bar;
+    bar->addWidget(m_signReport);
+    m_chainWarning = new QLabel(this);
+    m_chainWarning->setObjectName(QStringLiteral("ChainWarning"));
+    m_chainWarning->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
+    m_chainWarning->setWordWrap(true);
+    m_chainWarning->hide();
+    m_legalCounter = new QLabel(this);
+    m_legalCounter->setObjectName(QStringLiteral("LegalCounter"));
+    m_legalCounter->hide();
+    auto* top = new QVBoxLayout;
+    top->addLayout(bar);
+    top->addWidget(m_chainWarning);
+    top->addWidget(m_legalCounter);
+    return top;
+}
+
+void StatisticsWindow::setSignatureCheck(SignatureCheck check) {
+    m_signatureCheck = std::move(check);
+    m_signReport->setVisible(static_cast<bool>(m_signatureCheck));
+}
+
+QString StatisticsWindow::chainWarning() const {
+    return m_chainWarning->isHidden() ? QString() : m_chainWarning->text();
+}
+
+QString StatisticsWindow::legalCounterText() const {
+    return m_legalCounter->isHidden() ? QString() : m_legalCounter->text();
+}
+
+// The range's rows verified and its stations' legal counters, beside the figures.
+void StatisticsWindow::showIntegrity(const ReportRange& range) {
+    const ReportIntegrity integrity = loadIntegrity(database(), range, m_legalKeys);
+    m_chainWarning->setText(integrity.warningText());
+    m_chainWarning->setVisible(!integrity.holds());
+    m_legalCounter->setText(integrity.countersText());
+    m_legalCounter->show();
 }
 
 void StatisticsWindow::setStation(TADOConnection* connection, const QualitySettings& defaults,
@@ -105,6 +163,8 @@ void StatisticsWindow::showSource(Source source) {
     try {
         if (source == Source::Batch) {
             showFigures(m_live);
+            m_chainWarning->hide(); // the live batch is counted as it is weighed, not read back
+            m_legalCounter->hide();
         } else {
             loadRange(source == Source::Range ? chosenRange() : currentShift(), source == Source::Shift);
         }
@@ -142,6 +202,7 @@ void StatisticsWindow::loadRange(const ReportRange& range, bool shift) {
     QualitySettings judged = m_defaults;
     judged.regime = settings->regime;
     showLots(loadLots(database(), lots, judged, m_lotRules));
+    showIntegrity(range);
 }
 
 ReportRange StatisticsWindow::chosenRange() const {
@@ -185,15 +246,47 @@ ReportRange StatisticsWindow::shownRange() const {
     return range;
 }
 
-QString StatisticsWindow::writeReport() {
+ShiftReport StatisticsWindow::shownReport(QString& path) {
     const ReportRange range = shownRange();
-    const ShiftReport report = loadShiftReport(database(), range, m_defaults);
+    ShiftReport report = loadShiftReport(database(), range, m_defaults);
     if (report.models.empty())
         throw std::runtime_error("所选时间段内没有记录，无法生成报表");
+    report.integrity = loadIntegrity(database(), range, m_legalKeys);
     const QString name = QStringLiteral("报表%1.pdf").arg(QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"));
-    const QString path = QDir(m_reportFolder.isEmpty() ? QDir::currentPath() : m_reportFolder).absoluteFilePath(name);
-    writeReportPdf(report, path);
+    path = QDir(m_reportFolder.isEmpty() ? QDir::currentPath() : m_reportFolder).absoluteFilePath(name);
+    return report;
+}
+
+QString StatisticsWindow::writeReport() {
+    QString path;
+    writeReportPdf(shownReport(path), path);
     return path;
+}
+
+QString StatisticsWindow::writeSignedReport(const QString& signer, const QString& password, const QString& meaning) {
+    AuditTrail* trail = AuditTrail::configured();
+    if (!m_signatureCheck || trail == nullptr)
+        throw std::runtime_error("本站没有审计追踪，不能签名报表");
+    m_signatureCheck(signer, password);
+    QString path;
+    const ShiftReport report = shownReport(path);
+    kelvora::writeSignedReport(report, path, {signer, meaning, QDateTime::currentDateTime()}, *trail);
+    return path;
+}
+
+void StatisticsWindow::signReport() {
+    const ReportRange range = shownRange(); // a live batch without records is refused before the dialog
+    const AuditTrail* trail = AuditTrail::configured();
+    SignReportDialog dialog(
+        QStringLiteral("报表时段：%1 至 %2").arg(reportTimeText(range.from), reportTimeText(range.to)),
+        signerNames(database()), trail ? trail->operatorName() : QString(),
+        [this](const QString& signer, const QString& password, const QString& meaning) {
+            return writeSignedReport(signer, password, meaning);
+        },
+        this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    notice(this, QStringLiteral("报表已签名并保存：%1").arg(QDir::toNativeSeparators(dialog.path())));
 }
 
 void StatisticsWindow::listAlert(const QString& time, const QString& text) {
