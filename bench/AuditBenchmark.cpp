@@ -1,16 +1,29 @@
-// The audit trail and the records' chain: audit rows stored a second (each its own durable transaction,
-// with its link), `db verify` over 10 million linked weighing rows, and the query window's export of a
-// 100 000-row query. The 10-million-row database is built once into bench-cache/.
+// The audit trail and the records' chain, on SQLite with synchronous=FULL:
+//   - audit rows stored a second, each its own durable transaction with its link, and ten a transaction;
+//   - the station's weighing rows as they run: each verdict appended durably to the journal, stored by the
+//     forwarder with its link in the database, while audit rows go into the same database;
+//   - `db verify` over 10 million linked weighing rows;
+//   - the query window's export of a 100 000-row query.
+// The 10-million-row database is built once into bench-cache/.
+// Usage: bench-audit [audit|rows|verify|export] [--load N]  (one part, default all; N threads kept busy
+// meanwhile, as on a shared machine)
 #include "data/AuditTrail.h"
 #include "data/ChainVerifier.h"
 #include "data/DatabaseSetup.h"
 #include "data/RecordChain.h"
 #include "data/RecordExport.h"
+#include "data/RecordForwarder.h"
+#include "data/RecordJournal.h"
 #include "data/RecordQuery.h"
 #include "data/TADOConnection.h"
 #include "data/TADOQuery.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <thread>
+#include <vector>
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -57,6 +70,53 @@ void auditRate() {
         trail.record(events);
     const double batched = timer.nsecsElapsed() / 1e9;
     std::printf("audit rows stored, ten a transaction: %.0f rows/s (%d in %.2f s)\n", kRows / batched, kRows, batched);
+}
+
+// The weighing rows' path of a station recording flat out into an SQLite database (as StationRuntime's
+// store: a durable journal append, then the forwarder told), with a second thread writing audit rows into
+// the same database meanwhile; then the chains are verified.
+void rowsPath() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"database.mdb"_s);
+    database_setup::initDatabase(path, false);
+    const QString journalPath = dir.filePath(u"journal.db"_s);
+    RecordJournal journal(journalPath);
+    journal.begin(1, "");
+    std::atomic<bool> stop{false};
+    std::atomic<int> auditRows{0};
+    std::thread auditor([&] {
+        AuditTrail trail(connectionTo(path), u"线1"_s);
+        trail.setOperator(u"admin"_s);
+        while (!stop) {
+            trail.record(audit_event::kSetting, u"[下限值] Value"_s, u"1"_s, u"2"_s);
+            ++auditRows;
+        }
+    });
+    constexpr int kRows = 3000;
+    QElapsedTimer timer;
+    timer.start();
+    {
+        RecordForwarder forwarder(journalPath, path, "线1");
+        for (int i = 0; i < kRows; ++i) {
+            WeighingRecord r{"大米-5kg", 5.0 + (i % 100) / 1000.0, "正常", "张三", "2026-12-11 08:00:00"};
+            r.standard = 5.0;
+            r.upper = 5.15;
+            r.lower = 4.925;
+            forwarder.appended(journal.append(r, "线1").seq);
+        }
+        const double appended = timer.nsecsElapsed() / 1e9;
+        const bool stored = forwarder.waitStored(std::chrono::minutes(5));
+        const double seconds = timer.nsecsElapsed() / 1e9;
+        stop = true;
+        auditor.join();
+        std::printf("weighing rows, journal append each, forwarder into SQLite with audit rows meanwhile: %.0f rows/s "
+                    "stored (%d in %.2f s%s; journal %.0f rows/s), audit %.0f rows/s\n",
+                    kRows / seconds, kRows, seconds, stored ? "" : ", NOT all stored", kRows / appended,
+                    auditRows / seconds);
+    }
+    TADOConnection connection(connectionTo(path));
+    const ChainVerifier::Report report = ChainVerifier(connection).verify();
+    std::printf("  chains verified: %lld rows checked, %zu broken\n", report.checked, report.breaks.size());
 }
 
 // `weight` with the chain's columns (added when the schema lacks them) and linked rows of two stations.
@@ -148,12 +208,32 @@ void exportTime() {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    // "verify" runs only the check of the 10-million-row database.
-    const bool verifyOnly = argc > 1 && qstrcmp(argv[1], "verify") == 0;
-    if (!verifyOnly) {
-        kelvora::auditRate();
-        kelvora::exportTime();
+    const char* part = nullptr;
+    int load = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--load") == 0 && i + 1 < argc)
+            load = std::atoi(argv[++i]);
+        else
+            part = argv[i];
     }
-    kelvora::verifyTime();
+    std::atomic<bool> done{false};
+    std::vector<std::thread> busy;
+    for (int i = 0; i < load; ++i)
+        busy.emplace_back([&done] {
+            while (!done.load(std::memory_order_relaxed)) {
+            }
+        });
+    const auto runs = [part](const char* name) { return !part || std::strcmp(part, name) == 0; };
+    if (runs("audit"))
+        kelvora::auditRate();
+    if (runs("rows"))
+        kelvora::rowsPath();
+    if (runs("export"))
+        kelvora::exportTime();
+    if (runs("verify"))
+        kelvora::verifyTime();
+    done = true;
+    for (std::thread& thread : busy)
+        thread.join();
     return 0;
 }

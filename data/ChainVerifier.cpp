@@ -1,15 +1,19 @@
 #include "data/ChainVerifier.h"
 
 #include "data/DatabaseError.h"
-#include "data/PostgresHandle.h"
+#include "data/LinkedRowQueue.h"
 #include "data/RecordChain.h"
 #include "data/TADOConnection.h"
 
+#include <bit>
+#include <cstdint>
 #include <cstring>
+#include <exception>
+#include <map>
+#include <memory>
 #include <openssl/evp.h>
-#include <sqlite3.h>
+#include <thread>
 
-#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -28,36 +32,31 @@ QString timeText(const QDateTime& time) {
     return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-struct Row {
-    qlonglong id = 0;
-    double number = 0;
-    QByteArray station;  ///< UTF-8
-    bool linked = false; ///< whether the row has 链 (rows stored before the chain have none)
-    QByteArray link;
-    QByteArray encoded; ///< the fields as RecordChain encodes them
-};
-
-// Copies bytes into `to`, reusing its storage: ten million rows need no allocation each.
-void copyInto(QByteArray& to, const char* bytes, qsizetype size) {
-    to.resize(size);
-    if (size > 0)
-        std::memcpy(to.data(), bytes, static_cast<size_t>(size));
-}
-
 // Whether `stored` is the link of `previous` and `encoded`: RecordChain::linkOf, computed with OpenSSL's
-// SHA-256 into a reused buffer, for speed.
+// SHA-256 on a context fetched once, for speed.
 class LinkCheck {
 public:
-    bool follows(const QByteArray& previous, const QByteArray& encoded, const QByteArray& stored) {
+    LinkCheck() : m_sha256(EVP_MD_fetch(nullptr, "SHA256", nullptr)), m_context(EVP_MD_CTX_new()) {
+        if (!m_sha256 || !m_context)
+            throw DatabaseError(QStringLiteral("SHA-256 is not available"));
+    }
+    ~LinkCheck() {
+        EVP_MD_CTX_free(m_context);
+        EVP_MD_free(m_sha256);
+    }
+    LinkCheck(const LinkCheck&) = delete;
+    LinkCheck& operator=(const LinkCheck&) = delete;
+
+    bool follows(const std::string& previous, const QByteArray& encoded, const std::string& stored) {
         if (stored.size() != 64)
             return false;
-        copyInto(m_message, previous.constData(), previous.size());
-        m_message += '\n';
-        m_message += encoded;
         unsigned char digest[EVP_MAX_MD_SIZE];
         unsigned int length = 0;
-        if (EVP_Digest(m_message.constData(), static_cast<size_t>(m_message.size()), digest, &length, EVP_sha256(),
-                       nullptr) != 1)
+        if (EVP_DigestInit_ex2(m_context, m_sha256, nullptr) != 1 ||
+            EVP_DigestUpdate(m_context, previous.data(), previous.size()) != 1 ||
+            EVP_DigestUpdate(m_context, "\n", 1) != 1 ||
+            EVP_DigestUpdate(m_context, encoded.constData(), static_cast<size_t>(encoded.size())) != 1 ||
+            EVP_DigestFinal_ex(m_context, digest, &length) != 1)
             throw DatabaseError(QStringLiteral("SHA-256 failed"));
         static constexpr char kHex[] = "0123456789abcdef";
         for (unsigned int i = 0; i < length; ++i)
@@ -67,7 +66,53 @@ public:
     }
 
 private:
-    QByteArray m_message;
+    EVP_MD* m_sha256;
+    EVP_MD_CTX* m_context;
+};
+
+// The fields of a row as RecordChain::encodeFields encodes them. A number's text is kept per column: the
+// limits repeat from row to row, and writing a double's shortest form is the dearest step of the encoding.
+class RowEncoder {
+public:
+    const QByteArray& encode(const LinkedRow& row) {
+        m_encoded.resize(0);
+        m_numbers.resize(row.values.size());
+        for (std::size_t i = 0; i < row.values.size(); ++i) {
+            const LinkedRow::Value& value = row.values[i];
+            switch (value.kind) {
+            case LinkedRow::Value::Kind::Null:
+                RecordChain::appendNull(m_encoded);
+                break;
+            case LinkedRow::Value::Kind::Number: {
+                NumberText& number = m_numbers[i];
+                // Compared bit by bit: -0 and 0 are written differently.
+                const auto bits = std::bit_cast<std::uint64_t>(value.number);
+                if (!number.valid || number.bits != bits) {
+                    number.text.resize(0);
+                    RecordChain::appendNumber(number.text, value.number);
+                    number.bits = bits;
+                    number.valid = true;
+                }
+                const qsizetype at = m_encoded.size();
+                m_encoded.resize(at + number.text.size());
+                std::memcpy(m_encoded.data() + at, number.text.constData(), static_cast<size_t>(number.text.size()));
+                break;
+            }
+            case LinkedRow::Value::Kind::Text:
+                RecordChain::appendText(m_encoded, value.text.data(), static_cast<qsizetype>(value.text.size()));
+            }
+        }
+        return m_encoded;
+    }
+
+private:
+    struct NumberText {
+        bool valid = false;
+        std::uint64_t bits = 0;
+        QByteArray text; ///< as appendNumber writes it, length included
+    };
+    QByteArray m_encoded;
+    std::vector<NumberText> m_numbers;
 };
 
 // Walks one station's rows in order. A row whose link does not follow is judged when the next row is
@@ -76,14 +121,14 @@ private:
 class StationWalk {
 public:
     StationWalk(ChainVerifier::Report& report, LinkCheck& check, QString table, QString station,
-                QByteArray previousLink, std::optional<double> previousNumber)
+                std::string previousLink, std::optional<double> previousNumber)
         : m_report(report), m_check(check), m_table(std::move(table)), m_station(std::move(station)),
           m_previous(std::move(previousLink)), m_previousNumber(previousNumber) {}
 
-    void add(const Row& row) {
+    void add(const LinkedRow& row, const QByteArray& encoded) {
         ++m_report.checked;
         if (m_pending) {
-            if (m_check.follows(m_beforePending, row.encoded, row.link)) {
+            if (m_check.follows(m_beforePending, encoded, row.link)) {
                 report(*m_pending, QStringLiteral("inserted (the next row follows the row before it)"));
                 m_pending.reset();
                 accept(row);
@@ -91,14 +136,14 @@ public:
             }
             judgePending();
         }
-        if (m_check.follows(m_previous, row.encoded, row.link)) {
+        if (m_check.follows(m_previous, encoded, row.link)) {
             accept(row);
             return;
         }
         m_beforePending = m_previous;
         m_pendingGap = m_previousNumber && row.number > *m_previousNumber + 1;
         m_gapFrom = m_previousNumber.value_or(0) + 1;
-        m_pending = row;
+        m_pending = Pending{row.id, row.number};
         accept(row);
     }
 
@@ -108,24 +153,29 @@ public:
     }
 
 private:
-    void accept(const Row& row) {
-        copyInto(m_previous, row.link.constData(), row.link.size());
+    struct Pending {
+        qlonglong id;
+        double number;
+    };
+
+    void accept(const LinkedRow& row) {
+        m_previous = row.link;
         m_previousNumber = row.number;
     }
 
     void judgePending() {
-        const Row& row = *m_pending;
+        const Pending& row = *m_pending;
         if (m_pendingGap)
             report(row, QStringLiteral("rows before it deleted (序号 %1 to %2 missing)")
                             .arg(QString::number(m_gapFrom, 'g', 15), QString::number(row.number - 1, 'g', 15)));
-        else if (m_beforePending.isEmpty() && row.number > 1)
+        else if (m_beforePending.empty() && row.number > 1)
             report(row, QStringLiteral("edited, or the rows before it deleted"));
         else
             report(row, QStringLiteral("edited (its fields or link do not match)"));
         m_pending.reset();
     }
 
-    void report(const Row& row, const QString& explanation) {
+    void report(const Pending& row, const QString& explanation) {
         m_report.breaks.push_back({m_table, m_station, row.id, row.number, explanation});
     }
 
@@ -133,12 +183,18 @@ private:
     LinkCheck& m_check;
     QString m_table;
     QString m_station;
-    QByteArray m_previous;
+    std::string m_previous;
     std::optional<double> m_previousNumber;
-    std::optional<Row> m_pending;
-    QByteArray m_beforePending;
+    std::optional<Pending> m_pending;
+    std::string m_beforePending;
     bool m_pendingGap = false;
     double m_gapFrom = 0;
+};
+
+// The last linked row of a station before a range.
+struct RowBefore {
+    std::string link;
+    std::optional<double> number;
 };
 
 void execOrThrow(QSqlQuery& query) {
@@ -156,105 +212,90 @@ QString rangeCondition(const std::optional<QDateTime>& from, const std::optional
     return conditions.isEmpty() ? QString() : QStringLiteral(" where ") + conditions.join(QStringLiteral(" and "));
 }
 
-// The link and 序号 of the station's last linked row before `number`, for a range that starts later.
-std::pair<QByteArray, std::optional<double>> rowBefore(QSqlDatabase& db, const QString& table, const QString& station,
-                                                       double number) {
+// Where each station's rows in a range starting at `range`'s lower end pick up: the link and 序号 of its last
+// linked row before its first one in the range. Read before the rows themselves: a connection streaming a
+// query's rows (PostgreSQL) cannot answer another meanwhile.
+std::map<std::string, RowBefore> rowsBefore(QSqlDatabase& db, const QString& table, const QString& range) {
+    QSqlQuery first(db);
+    first.setForwardOnly(true);
+    if (!first.exec(QStringLiteral("select \"站点\", min(\"序号\") from %1%2 and \"链\" is not null group by \"站点\"")
+                        .arg(quoted(table), range)))
+        throw DatabaseError(first.lastError().text());
+    std::vector<std::pair<QString, double>> stations;
+    while (first.next())
+        stations.emplace_back(first.value(0).toString(), first.value(1).toDouble());
+    std::map<std::string, RowBefore> before;
     QSqlQuery query(db);
     query.prepare(
         QStringLiteral("select \"链\", \"序号\" from %1 where \"站点\" = ? and \"序号\" < ? and \"链\" is not "
                        "null order by \"序号\" desc limit 1")
             .arg(quoted(table)));
-    query.addBindValue(station);
-    query.addBindValue(number);
-    execOrThrow(query);
-    if (!query.next())
-        return {QByteArray(), std::nullopt};
-    return {query.value(0).toString().toLatin1(), query.value(1).toDouble()};
+    for (const auto& [station, number] : stations) {
+        query.addBindValue(station);
+        query.addBindValue(number);
+        execOrThrow(query);
+        if (query.next())
+            before[station.toStdString()] = {query.value(0).toString().toStdString(), query.value(1).toDouble()};
+    }
+    return before;
 }
 
-// The rows of a select of id, 链 and the linked fields (站点 and 序号 first), one at a time. SQLite is
-// read through its own interface: ten million rows are checked without a QVariant for each value.
-class RowReader {
-public:
-    RowReader(QSqlDatabase& db, bool postgres, const QString& sql, int timeColumn)
-        : m_query(db), m_postgres(postgres), m_timeColumn(timeColumn) {
-        const QVariant handle = db.driver()->handle();
-        if (!postgres && qstrcmp(handle.typeName(), "sqlite3*") == 0) {
-            sqlite3* sqlite = *static_cast<sqlite3* const*>(handle.data());
-            if (sqlite3_prepare_v2(sqlite, sql.toUtf8().constData(), -1, &m_statement, nullptr) != SQLITE_OK)
-                throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(sqlite)));
-            return;
-        }
-        m_query.setForwardOnly(true);
-        if (!m_query.exec(sql))
-            throw DatabaseError(m_query.lastError().text());
-    }
-    ~RowReader() { sqlite3_finalize(m_statement); }
-    RowReader(const RowReader&) = delete;
-    RowReader& operator=(const RowReader&) = delete;
-
-    bool next(Row& row) { return m_statement ? nextSqlite(row) : nextQuery(row); }
-
-private:
-    bool nextSqlite(Row& row) {
-        const int step = sqlite3_step(m_statement);
-        if (step == SQLITE_DONE)
-            return false;
-        if (step != SQLITE_ROW)
-            throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_statement))));
-        row.id = sqlite3_column_int64(m_statement, 0);
-        row.linked = sqlite3_column_type(m_statement, 1) != SQLITE_NULL;
-        if (!row.linked)
-            return true;
-        copyInto(row.link, reinterpret_cast<const char*>(sqlite3_column_text(m_statement, 1)),
-                 sqlite3_column_bytes(m_statement, 1));
-        copyInto(row.station, reinterpret_cast<const char*>(sqlite3_column_text(m_statement, 2)),
-                 sqlite3_column_bytes(m_statement, 2));
-        row.number = sqlite3_column_double(m_statement, 3);
-        row.encoded.resize(0);
-        const int columns = sqlite3_column_count(m_statement);
-        for (int c = 2; c < columns; ++c) {
-            switch (sqlite3_column_type(m_statement, c)) {
-            case SQLITE_NULL:
-                RecordChain::appendNull(row.encoded);
-                break;
-            case SQLITE_INTEGER:
-            case SQLITE_FLOAT:
-                RecordChain::appendNumber(row.encoded, sqlite3_column_double(m_statement, c));
-                break;
-            default:
-                RecordChain::appendText(row.encoded, reinterpret_cast<const char*>(sqlite3_column_text(m_statement, c)),
-                                        sqlite3_column_bytes(m_statement, c));
+// Checks the filled batches in order, on the checking thread.
+void checkBatches(LinkedRowQueue& queue, ChainVerifier::Report& report, const QString& table) {
+    LinkCheck check;
+    RowEncoder encoder;
+    std::optional<StationWalk> walk;
+    while (std::unique_ptr<LinkedRowQueue::Batch> batch = queue.takeFilled()) {
+        auto start = batch->starts.cbegin();
+        for (std::size_t i = 0; i < batch->count; ++i) {
+            const LinkedRow& row = batch->rows[i];
+            if (start != batch->starts.cend() && start->row == i) {
+                if (walk)
+                    walk->finish();
+                walk.emplace(report, check, table, QString::fromStdString(row.station), start->previousLink,
+                             start->previousNumber);
+                ++start;
             }
+            walk->add(row, encoder.encode(row));
         }
-        return true;
+        queue.giveBack(std::move(batch));
     }
+    if (walk)
+        walk->finish();
+}
 
-    bool nextQuery(Row& row) {
-        if (!m_query.next()) {
-            if (m_query.lastError().isValid())
-                throw DatabaseError(m_query.lastError().text());
-            return false;
+// Reads every row into batches for the checking thread, marking each station's first row with what
+// `before` gives for it. Returns the rows without a link (older rows, which have no station either).
+qlonglong readBatches(LinkedRowReader& rows, LinkedRowQueue& queue, const std::map<std::string, RowBefore>& before) {
+    qlonglong withoutLink = 0;
+    std::string station;
+    bool first = true;
+    std::unique_ptr<LinkedRowQueue::Batch> batch = queue.takeFree();
+    while (batch && rows.next(batch->rows[batch->count])) {
+        const LinkedRow& row = batch->rows[batch->count];
+        if (!row.linked) {
+            ++withoutLink;
+            continue;
         }
-        row.id = m_query.value(0).toLongLong();
-        row.linked = !m_query.value(1).isNull();
-        if (!row.linked)
-            return true;
-        row.link = m_query.value(1).toString().toLatin1();
-        row.station = m_query.value(2).toString().toUtf8();
-        row.number = m_query.value(3).toDouble();
-        QVariantList fields;
-        for (int c = 2; c < m_query.record().count(); ++c)
-            fields << (m_postgres && c == m_timeColumn ? postgres_handle::serverText(m_query, c) : m_query.value(c));
-        row.encoded = RecordChain::encodeFields(fields);
-        return true;
+        if (first || row.station != station) {
+            first = false;
+            station = row.station;
+            const auto found = before.find(station);
+            batch->starts.push_back(
+                found == before.end()
+                    ? LinkedRowQueue::Batch::StationStart{batch->count, {}, std::nullopt}
+                    : LinkedRowQueue::Batch::StationStart{batch->count, found->second.link, found->second.number});
+        }
+        if (++batch->count == batch->rows.size()) {
+            queue.giveFilled(std::move(batch));
+            batch = queue.takeFree();
+        }
     }
-
-    QSqlQuery m_query;
-    bool m_postgres;
-    int m_timeColumn;
-    sqlite3_stmt* m_statement = nullptr;
-};
+    if (batch && batch->count > 0)
+        queue.giveFilled(std::move(batch));
+    queue.finish();
+    return withoutLink;
+}
 
 } // namespace
 
@@ -302,33 +343,35 @@ void ChainVerifier::verifyTable(const QString& table, const QStringList& fields,
     for (const QString& field : fields)
         columns << quoted(field);
     const int timeColumn = 2 + static_cast<int>(fields.indexOf(QStringLiteral("时间")));
-    RowReader rows(
+    const std::map<std::string, RowBefore> before =
+        from ? rowsBefore(db, table, range) : std::map<std::string, RowBefore>{};
+    LinkedRowReader rows(
         db, postgres,
         QStringLiteral("select %1 from %2%3 order by \"站点\", \"序号\"").arg(columns.join(u','), quoted(table), range),
         timeColumn);
-    std::optional<StationWalk> walk;
-    QByteArray station;
-    Row row;
-    LinkCheck check;
-    // One pass: the rows without a link (older rows, which have no station either) are counted on the way.
-    while (rows.next(row)) {
-        if (!row.linked) {
-            ++report.withoutLink;
-            continue;
+    // The connection's thread reads while a second one hashes and judges: on two cores, about half the time.
+    LinkedRowQueue queue(3, m_rowsPerBatch);
+    std::exception_ptr checkFailure;
+    std::thread checker([&] {
+        try {
+            checkBatches(queue, report, table);
+        } catch (...) {
+            checkFailure = std::current_exception();
+            queue.abort();
         }
-        if (!walk || row.station != station) {
-            if (walk)
-                walk->finish();
-            station = row.station;
-            const QString name = QString::fromUtf8(station);
-            auto [previous, previousNumber] =
-                from ? rowBefore(db, table, name, row.number) : std::pair<QByteArray, std::optional<double>>{};
-            walk.emplace(report, check, table, name, previous, previousNumber);
-        }
-        walk->add(row);
+    });
+    qlonglong withoutLink = 0;
+    try {
+        withoutLink = readBatches(rows, queue, before);
+    } catch (...) {
+        queue.abort();
+        checker.join();
+        throw;
     }
-    if (walk)
-        walk->finish();
+    checker.join();
+    if (checkFailure)
+        std::rethrow_exception(checkFailure);
+    report.withoutLink += withoutLink;
 }
 
 } // namespace kelvora

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <vector>
 
@@ -35,10 +36,15 @@ public:
     static const QStringList& weightFields();
     static const QStringList& auditFields();
 
-    explicit ChainVerifier(TADOConnection& connection) : m_connection(connection) {}
+    /// Rows handed at a time from the thread that reads them (the connection's) to the one that checks them.
+    static constexpr std::size_t kRowsPerBatch = 2048;
+
+    explicit ChainVerifier(TADOConnection& connection, std::size_t rowsPerBatch = kRowsPerBatch)
+        : m_connection(connection), m_rowsPerBatch(rowsPerBatch > 0 ? rowsPerBatch : 1) {}
 
     /// Checks both tables, limited to rows whose 时间 lies in [from, to] when given (the first row in the
-    /// range is checked against the link of the row before it). Throws DatabaseError.
+    /// range is checked against the link of the row before it). The rows are read on the calling thread and
+    /// checked on a second one meanwhile. Throws DatabaseError.
     Report verify(const std::optional<QDateTime>& from = std::nullopt,
                   const std::optional<QDateTime>& to = std::nullopt);
     /// One table; `weight` without 链 gives an empty report.
@@ -50,6 +56,7 @@ public:
 
 private:
     TADOConnection& m_connection;
+    std::size_t m_rowsPerBatch;
 };
 
 } // namespace kelvora
