@@ -98,6 +98,7 @@ RecordForwarder::Status RecordForwarder::status() const {
         const Clock::time_point since = m_failing ? m_awaySince : m_busySince;
         status.offlineMs = std::chrono::duration_cast<std::chrono::milliseconds>(now - since).count();
         status.lastError = m_failing ? m_lastError : std::string("数据库无响应");
+        status.nameClash = m_failing && m_nameClash;
     }
     return status;
 }
@@ -142,7 +143,7 @@ void RecordForwarder::run() {
         }
         try {
             if (!connection.Connected())
-                connect(connection);
+                connect(connection, *journal);
             storeBatch(connection, *journal);
             backoff = std::chrono::milliseconds(1000);
         } catch (const std::exception& error) {
@@ -154,10 +155,12 @@ void RecordForwarder::run() {
     }
 }
 
-void RecordForwarder::connect(TADOConnection& connection) {
+void RecordForwarder::connect(TADOConnection& connection, const RecordJournal& journal) {
     connection.Open();
     ensureRecordColumns(connection);
     const std::int64_t last = lastStored(connection, m_station).first;
+    if (last > 0)
+        checkNumbering(connection, journal, last);
     std::lock_guard lock(m_mutex);
     m_stored = last;
     m_connectedOnce = true;
@@ -174,6 +177,7 @@ void RecordForwarder::storeBatch(TADOConnection& connection, RecordJournal& jour
         QSqlDatabase db = connection.database();
         const bool sqlite = connection.dialect() == schema::Dialect::Sqlite;
         QSqlQuery query(db);
+        QSqlQuery check(db);
         execOrThrow(query, sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
         try {
             // A row already there (its commit's reply was lost) is left as it is.
@@ -198,6 +202,8 @@ void RecordForwarder::storeBatch(TADOConnection& connection, RecordJournal& jour
                 query.addBindValue(QString::fromStdString(r.link));
                 if (!query.exec())
                     throw DatabaseError(query.lastError().text());
+                if (query.numRowsAffected() == 0)
+                    checkRefused(check, r);
             }
             execOrThrow(query, QStringLiteral("COMMIT"));
         } catch (...) {
@@ -211,9 +217,41 @@ void RecordForwarder::storeBatch(TADOConnection& connection, RecordJournal& jour
     if (!rows.empty())
         m_stored = rows.back().seq;
     m_failing = false;
+    m_nameClash = false;
     m_busySince = {};
     m_lastError.clear();
     m_storedChanged.notify_all();
+}
+
+void RecordForwarder::checkRefused(QSqlQuery& query, const WeighingRecord& row) {
+    query.prepare(QStringLiteral("SELECT \"链\" FROM \"weight\" WHERE \"站点\" = ? AND \"序号\" = ?"));
+    query.addBindValue(QString::fromStdString(row.station));
+    query.addBindValue(QVariant::fromValue<qint64>(row.seq));
+    if (!query.exec())
+        throw DatabaseError(query.lastError().text());
+    if (!query.next() || query.value(0).toString().toStdString() == row.link)
+        return; // stored before, its commit's reply lost
+    {
+        std::lock_guard lock(m_mutex);
+        m_nameClash = true;
+    }
+    throw DatabaseError(
+        QStringLiteral("另一台工作站也在使用站点名称“%1”：数据库中序号 %2 已是它的记录。本站的记录保存在本地"
+                       "日志中，没有上传，也不会丢失。请在 Option.ini 的 [站点] 名称 中为每台工作站设置不同"
+                       "的名称。")
+            .arg(QString::fromStdString(row.station))
+            .arg(row.seq));
+}
+
+void RecordForwarder::checkNumbering(TADOConnection& connection, const RecordJournal& journal, std::int64_t last) {
+    // The journal's rows are numbered one after another: its row at the database's last number (or its
+    // own last, when it is behind) must be the very row the database holds there.
+    const std::int64_t seq = std::min(last, journal.lastSeq());
+    const std::vector<WeighingRecord> rows = journal.rowsAfter(seq - 1, 1);
+    if (rows.empty() || rows.front().seq != seq)
+        return;
+    QSqlQuery query(connection.database());
+    checkRefused(query, rows.front());
 }
 
 std::pair<std::int64_t, std::string> RecordForwarder::lastStored(TADOConnection& connection,

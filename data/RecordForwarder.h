@@ -11,9 +11,12 @@
 
 #include <QString>
 
+class QSqlQuery;
+
 namespace kelvora {
 
 class RecordJournal;
+struct WeighingRecord;
 class TADOConnection;
 
 /// Stores the journal's rows in the station's database, oldest first, in batches of up to kBatch rows,
@@ -22,7 +25,9 @@ class TADOConnection;
 /// (站点, 序号), the forwarder asks it for the station's last stored number whenever it (re)connects and
 /// sends only what follows, and a resend of a row already there is ignored.
 ///
-/// A failed connection or batch closes the connection and tries again after 1, 2, 4 ... up to 10 s.
+/// A failed connection or batch closes the connection and tries again after 1, 2, 4 ... up to 10 s. A
+/// number the database holds with another link than the journal's row is another station's of the same
+/// name: nothing more is stored (nameClash) rather than rows skipped or dropped.
 class RecordForwarder {
 public:
     static constexpr std::size_t kBatch = 500;
@@ -34,6 +39,8 @@ public:
         std::int64_t pending = 0;   ///< rows in the journal not yet stored
         std::int64_t offlineMs = 0; ///< how long the database has been away (0 when online)
         std::string lastError;      ///< why, when it is away
+        /// Another station stores rows under this station's name: its rows wait in the journal, refused.
+        bool nameClash = false;
     };
 
     /// journalPath: the station's journal; target: the database (a file path or a connection string);
@@ -59,9 +66,15 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     void run();
-    void connect(TADOConnection& connection);
+    void connect(TADOConnection& connection, const RecordJournal& journal);
+    /// At a (re)connection: the database's last number `last` for this station is one of this journal's
+    /// rows, or throws DatabaseError (nameClash) when another station's row holds it.
+    void checkNumbering(TADOConnection& connection, const RecordJournal& journal, std::int64_t last);
     void storeBatch(TADOConnection& connection, RecordJournal& journal);
     void failed(const std::string& why);
+    /// The row the unique key refused: a resend of this station's own (same link), or throws DatabaseError
+    /// for another station's of the same name.
+    void checkRefused(QSqlQuery& query, const WeighingRecord& row);
     void sleepFor(std::chrono::milliseconds delay);
 
     const QString m_journalPath;
@@ -81,6 +94,7 @@ private:
     Clock::time_point m_busySince{}; // an attempt in progress since (epoch: none)
     Clock::time_point m_awaySince{}; // the first failure or stall of the current outage
     std::string m_lastError;
+    bool m_nameClash = false;
     std::thread m_thread;
 };
 

@@ -18,7 +18,7 @@ namespace kelvora {
 std::string RecordingStatus::offlineText() const {
     if (!recording || online)
         return {};
-    return "数据库离线，" + std::to_string(waiting) + " 条待上传";
+    return (nameClash ? "站点名称重复，" : "数据库离线，") + std::to_string(waiting) + " 条待上传";
 }
 
 /// The recorder's store: a row goes into the journal and the forwarder is told.
@@ -127,6 +127,7 @@ RecordingStatus StationRuntime::recordingStatus() const {
     status.waiting = forwarding.pending;
     status.offlineMs = forwarding.offlineMs;
     status.reason = forwarding.lastError;
+    status.nameClash = forwarding.nameClash;
     return status;
 }
 

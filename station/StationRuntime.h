@@ -28,8 +28,10 @@ struct RecordingStatus {
     std::int64_t waiting = 0;   ///< rows in the journal not yet in the database
     std::int64_t offlineMs = 0; ///< how long the database has been away
     std::string reason;         ///< why the database is away
+    bool nameClash = false;     ///< another station stores rows under this one's name
 
-    /// "数据库离线，N 条待上传" while the database is away, otherwise empty.
+    /// "数据库离线，N 条待上传" while the database is away ("站点名称重复，N 条待上传" while another station
+    /// uses this one's name), otherwise empty.
     std::string offlineText() const;
 };
 

@@ -68,6 +68,7 @@ TEST_F(DatabaseStatusViewTest, ADatabaseAwayShowsTheWaitingRowsAndTheMarqueeKeep
     start(database);
     m_view = std::make_unique<DatabaseStatusView>(m_runtime, m_pane, m_marquee, [] { return false; });
     verdicts(2);
+    ASSERT_TRUE(m_runtime.flushRecords(5000));
     EXPECT_TRUE(paneBecomes(false)) << m_pane.text().toStdString();
 
     // The records' table goes away: the rows wait in the journal and the pane says how many.

@@ -208,6 +208,51 @@ TEST_P(RecordForwarderTest, ADatabaseAwaySaysSoAndCountsTheWaitingRows) {
     EXPECT_FALSE(forwarder.waitStored(100ms));
 }
 
+TEST_P(RecordForwarderTest, TwoStationsOfOneNameRefuseTheClashingRowsInsteadOfDroppingThem) {
+    // Two station folders whose [站点] 名称 is the same (or empty on one host): numbered alike.
+    RecordJournal mine(m_journalPath);
+    const QString otherPath = m_dir.filePath(QStringLiteral("other.db"));
+    RecordJournal other(otherPath);
+    other.append(verdict(14.0), "线4");
+    {
+        RecordForwarder forwarder(otherPath, m_database->connectionString(), "线4");
+        ASSERT_TRUE(forwarder.waitStored(10s));
+    }
+    mine.append(verdict(15.0), "线4"); // numbered as if the other station's row were not there
+    mine.append(verdict(15.1), "线4");
+    RecordForwarder forwarder(m_journalPath, m_database->connectionString(), "线4");
+    forwarder.appended(2);
+    RecordForwarder::Status status;
+    for (int i = 0; i < 100 && (status = forwarder.status()).online; ++i)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(status.online);
+    EXPECT_TRUE(status.nameClash);
+    EXPECT_NE(status.lastError.find("线4"), std::string::npos) << status.lastError;
+    EXPECT_EQ(status.pending, 2);
+    EXPECT_EQ(stored("线4"), (std::vector<std::pair<std::int64_t, double>>{{1, 14.0}})) << "nothing of ours dropped";
+    EXPECT_EQ(mine.rowsAfter(0, 10).size(), 2u);
+}
+
+TEST_P(RecordForwarderTest, AClashWhileBothStationsRunIsRefusedToo) {
+    RecordJournal mine(m_journalPath);
+    const QString otherPath = m_dir.filePath(QStringLiteral("other.db"));
+    RecordJournal other(otherPath);
+    RecordForwarder forwarder(m_journalPath, m_database->connectionString(), "线5");
+    forwarder.appended(mine.append(verdict(15.0), "线5").seq);
+    ASSERT_TRUE(forwarder.waitStored(10s));
+    // The other station numbers after the same first row and stores its second first.
+    other.begin(2, mine.rowsAfter(0, 1).front().link);
+    {
+        RecordForwarder second(otherPath, m_database->connectionString(), "线5");
+        second.appended(other.append(verdict(14.0), "线5").seq);
+        ASSERT_TRUE(second.waitStored(10s));
+    }
+    forwarder.appended(mine.append(verdict(15.1), "线5").seq);
+    EXPECT_FALSE(forwarder.waitStored(2s));
+    EXPECT_TRUE(forwarder.status().nameClash);
+    EXPECT_EQ(stored("线5"), (std::vector<std::pair<std::int64_t, double>>{{1, 15.0}, {2, 14.0}}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, RecordForwarderTest, ::testing::Values(Engine::Sqlite, Engine::Postgres),
                          [](const auto& info) { return std::string(test::engineName(info.param)); });
 
