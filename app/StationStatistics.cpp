@@ -87,11 +87,12 @@ StatisticsWindow& StationStatistics::ensureWindow(const StatisticsSettings& sett
         m_window->setRecordsFlush([this] { m_form.runtime().flushRecords(kFlushWaitMs); });
         m_window->setLegalKeys(SettingsAudit::legalKeys());
         // A signer re-enters the password, checked as the login of this station checks it.
-        m_window->setSignatureCheck([this](const QString& signer, const QString& password) {
-            SignatureCheck(m_form.ADO1, StationConfig::loadAccounts(m_form.iniPath().toStdString()),
-                           AuditTrail::configured())
-                .verify(signer, password);
-        });
+        if (StationConfig::loadAccounts(m_form.iniPath().toStdString()).reportSigning)
+            m_window->setSignatureCheck([this](const QString& signer, const QString& password) {
+                SignatureCheck(m_form.ADO1, StationConfig::loadAccounts(m_form.iniPath().toStdString()),
+                               AuditTrail::configured())
+                    .verify(signer, password);
+            });
     }
     return *m_window;
 }

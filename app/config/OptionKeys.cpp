@@ -55,6 +55,7 @@ std::span<const OptionKey* const> allOptionKeys() {
         &LockFailures,
         &LockMinutes,
         &IdleMinutes,
+        &ReportSigning,
     };
     // clang-format on
     return kKeys;

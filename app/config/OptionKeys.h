@@ -104,6 +104,8 @@ inline constexpr OptionKey LockFailures{"安全", "失败次数", K::Integer, "5
 inline constexpr OptionKey LockMinutes{"安全", "锁定分钟", K::Integer, "5", "5"};
 /// Minutes without input before the logout; 0: never.
 inline constexpr OptionKey IdleMinutes{"安全", "空闲分钟", K::Integer, "15", "15"};
+/// 1: the statistics window offers 签名报表, the report signed after the signer's password.
+inline constexpr OptionKey ReportSigning{"安全", "报表签名", K::YesNo, "0", "1"};
 
 } // namespace option
 

@@ -239,7 +239,7 @@ AccountSettings StationConfig::loadAccounts(const std::string& iniPath) {
     using namespace option;
     const ProfileFile ini(iniPath);
     return {yesNo(ini, PersonalAccounts), integerIn(ini, LockFailures, 0, 100), integerIn(ini, LockMinutes, 0, 1440),
-            integerIn(ini, IdleMinutes, 0, 1440)};
+            integerIn(ini, IdleMinutes, 0, 1440), yesNo(ini, ReportSigning)};
 }
 
 SettingsWindowValues StationConfig::loadSettingsWindow(const std::string& iniPath) {

@@ -74,10 +74,11 @@ struct StatisticsSettings {
 
 /// How a station with accounts treats its users, section 安全 (a value out of its range gives the fallback).
 struct AccountSettings {
-    bool enabled = false; ///< 账户=1: personal accounts; otherwise the login compares as it always did
-    int maxFailures = 5;  ///< 失败次数: failed logins in a row that lock the user (0: never), up to 100
-    int lockMinutes = 5;  ///< 锁定分钟, up to a day
-    int idleMinutes = 15; ///< 空闲分钟: no input for this long logs out (0: never), up to a day
+    bool enabled = false;       ///< 账户=1: personal accounts; otherwise the login compares as it always did
+    int maxFailures = 5;        ///< 失败次数: failed logins in a row that lock the user (0: never), up to 100
+    int lockMinutes = 5;        ///< 锁定分钟, up to a day
+    int idleMinutes = 15;       ///< 空闲分钟: no input for this long logs out (0: never), up to a day
+    bool reportSigning = false; ///< 报表签名=1: the statistics window offers 签名报表
 };
 
 /// The reads and writes of Option.ini. Every function opens the file for its own use; writes throw

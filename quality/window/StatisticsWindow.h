@@ -79,8 +79,8 @@ public:
     /// Checks a signer's password, throwing with the text for the operator when it is refused. With one
     /// the window offers 签名报表 ("signReportButton"); the signature is recorded in the configured audit
     /// trail.
-    using SignatureCheck = std::function<void(const QString& signer, const QString& password)>;
-    void setSignatureCheck(SignatureCheck check);
+    using PasswordCheck = std::function<void(const QString& signer, const QString& password)>;
+    void setSignatureCheck(PasswordCheck check);
 
     /// How lots are cut (by default per shift of setStation's shift starts).
     void setLotRules(const LotRules& rules) { m_lotRules = rules; }
@@ -191,7 +191,7 @@ private:
     std::vector<int> m_shiftStarts{0};
     LotRules m_lotRules;
     QStringList m_legalKeys;
-    SignatureCheck m_signatureCheck;
+    PasswordCheck m_signatureCheck;
     QComboBox* m_sourceBox;
     QComboBox* m_modelBox;
     QDateEdit* m_fromDate;

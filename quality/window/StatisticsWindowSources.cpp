@@ -109,7 +109,7 @@ QLayout* StatisticsWindow::buildSourceBar() {
     return top;
 }
 
-void StatisticsWindow::setSignatureCheck(SignatureCheck check) {
+void StatisticsWindow::setSignatureCheck(PasswordCheck check) {
     m_signatureCheck = std::move(check);
     m_signReport->setVisible(static_cast<bool>(m_signatureCheck));
 }

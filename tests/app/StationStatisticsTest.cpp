@@ -11,6 +11,7 @@
 #include <QBoxLayout>
 #include <QDateTime>
 #include <QFile>
+#include <QPushButton>
 
 namespace kelvora::test {
 namespace {
@@ -67,6 +68,28 @@ TEST_F(StationStatisticsTest, TheButtonFollowsTheQueryRightAndOpensOneWindowBesi
     EXPECT_FALSE(ui().BtnSecurity->isVisibleTo(&form));
     form.setRightVisible(QStringLiteral("查询"), true);
     EXPECT_TRUE(statistics->isVisibleTo(&form));
+}
+
+TEST_F(StationStatisticsTest, SigningReportsNeedsTheKeyANewStationGets) {
+    makeDatabase();
+    TForm1& form = open();
+    logIn();
+    ui().BtnStatistics->click();
+    auto* sign = form.statistics().window()->findChild<QPushButton*>(QStringLiteral("signReportButton"));
+    ASSERT_NE(sign, nullptr);
+    EXPECT_TRUE(sign->isHidden()) << "a station whose Option.ini lacks [安全] 报表签名 goes on as before";
+    form.close();
+    m_form.reset();
+
+    QFile ini(path(QStringLiteral("Option.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::Append));
+    ini.write("[安全]\n报表签名=1\n");
+    ini.close();
+    TForm1& signing = open();
+    logIn();
+    ui().BtnStatistics->click();
+    EXPECT_FALSE(
+        signing.statistics().window()->findChild<QPushButton*>(QStringLiteral("signReportButton"))->isHidden());
 }
 
 TEST_F(StationStatisticsTest, AnAlertScrollsInTheMarqueeUntilTheNextGoodProduct) {

@@ -3,6 +3,8 @@
 #include "DataTestSupport.h"
 #include "data/AuditTrail.h"
 #include "data/TADOConnection.h"
+#include "quality/report/ReportIntegrity.h"
+#include "quality/report/ShiftReport.h"
 #include "tests/support/LinkedRows.h"
 #include "tests/support/TestPaths.h"
 #include "users/Accounts.h"
@@ -39,12 +41,14 @@ int tool(const QStringList& arguments, const QByteArray& input = {}, QString* ou
     return process.exitCode();
 }
 
+#ifdef KELVORA_REPORT_PDF
 QString pdfText(const QString& pdf) {
     QProcess text;
     text.start(u"pdftotext"_s, {pdf, u"-"_s});
     text.waitForFinished(30000);
     return QString::fromUtf8(text.readAllStandardOutput());
 }
+#endif
 
 class ReportSigningTest : public ::testing::Test {
 protected:
@@ -122,7 +126,7 @@ TEST_F(ReportSigningTest, AWrongPasswordSignsNothingAndCountsAsAFailedLogin) {
     EXPECT_EQ(tool(range() + QStringList{u"--pdf"_s, pdf(), u"--sign"_s, u"admin"_s, u"--meaning"_s, u"批准"_s},
                    "qs-2468\n", &out),
               1);
-    EXPECT_TRUE(out.contains(u"签名人“admin”的密码不正确，报表未签名。"_s)) << out.toStdString();
+    EXPECT_TRUE(out.contains(u"签名人“admin”的密码不正确，报表未签名"_s)) << out.toStdString();
     EXPECT_FALSE(QFile::exists(pdf()));
     EXPECT_TRUE(auditRows(audit_event::kSignature).empty());
     QSqlQuery failures(m_connection->database());
@@ -263,6 +267,25 @@ TEST_F(ReportSigningTest, AModelIsJudgedByTheLimitsItsRowsHoldAndNotAsOneWhenThe
     EXPECT_FALSE(jsonLines(out)[0][u"limits_recorded"].toBool());
     ASSERT_EQ(tool(range(), {}, &out), 0);
     EXPECT_TRUE(out.contains(u"the catalogue's (rows without limits)"_s));
+}
+
+TEST(ReportIntegrityTest, CountersOfTheTrailsStationsWhenTheRowsNameNoneAndOnlyUpToTheRangesEnd) {
+    const auto database = TestDatabase::create(Engine::Sqlite);
+    TADOConnection connection(database->connectionString());
+    AuditTrail(database->connectionString(), u"线3"_s).record(audit_event::kModelDeleted, u"B250"_s);
+    const QDateTime now = QDateTime::currentDateTime();
+    const auto integrity = [&](const QDateTime& from, const QDateTime& to) {
+        return loadIntegrity(connection, {from, to, std::nullopt}, SettingsAudit::legalKeys());
+    };
+    const ReportIntegrity before = integrity(now.addDays(-2), now.addDays(-1));
+    ASSERT_EQ(before.legalCounts.size(), 1u); // older rows without 站点: the trail's stations
+    EXPECT_EQ(before.legalCounts[0].station, u"线3"_s);
+    EXPECT_EQ(before.legalCounts[0].counter, 0) << "the deletion came after the range";
+    const ReportIntegrity after = integrity(now.addDays(-1), now.addDays(1));
+    EXPECT_EQ(after.legalCounts[0].counter, 1);
+    EXPECT_EQ(after.legalCounts[0].inRange, 1);
+    EXPECT_TRUE(after.holds());
+    EXPECT_TRUE(after.warningText().isEmpty());
 }
 
 } // namespace
