@@ -20,6 +20,7 @@
 #include <vector>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #ifdef KELVORA_REPORT_PDF
@@ -266,6 +267,8 @@ int runReportCommand(int argc, char** argv) {
         csv = arguments.text("csv", "");
         signature = signatureRequest(arguments);
         ini = arguments.text("ini", "");
+        if (arguments.has("ini") && !QFileInfo(QString::fromStdString(ini)).isFile())
+            return usage("--ini names no file: '" + ini + "'"); // never a weaker check by a typing error
     } catch (const std::invalid_argument& error) {
         return usage(error.what());
     }

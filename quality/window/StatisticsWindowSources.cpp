@@ -265,7 +265,9 @@ QString StatisticsWindow::writeReport() {
 
 QString StatisticsWindow::writeSignedReport(const QString& signer, const QString& password, const QString& meaning) {
     AuditTrail* trail = AuditTrail::configured();
-    if (!m_signatureCheck || trail == nullptr)
+    if (!m_signatureCheck)
+        throw std::runtime_error("本站未启用报表签名");
+    if (trail == nullptr)
         throw std::runtime_error("本站没有审计追踪，不能签名报表");
     m_signatureCheck(signer, password);
     QString path;

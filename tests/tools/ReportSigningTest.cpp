@@ -188,6 +188,11 @@ TEST_F(ReportSigningTest, SigningArgumentsOutOfPlaceAreUsageErrors) {
               2);
     EXPECT_EQ(tool(range() + QStringList{u"--pdf"_s, file, u"--meaning"_s, u"审核"_s}, "x\n"), 2);
     EXPECT_EQ(tool(range() + QStringList{u"--pdf"_s, file, u"--sign"_s, u" "_s, u"--meaning"_s, u"审核"_s}, "x\n"), 2);
+    EXPECT_EQ(tool(range() + QStringList{u"--pdf"_s, file, u"--sign"_s, u"admin"_s, u"--meaning"_s, u"审核"_s,
+                                         u"--ini"_s, m_database->folder() + u"/Optoin.ini"_s},
+                   kPassword.toUtf8() + "\n"),
+              2)
+        << "a mistyped station file never means a weaker check";
     EXPECT_FALSE(QFile::exists(file));
     EXPECT_TRUE(auditRows(audit_event::kSignature).empty());
 }
