@@ -2,6 +2,7 @@
 
 #include "data/DatabaseError.h"
 #include "data/RecordChain.h"
+#include "data/SqliteHandle.h"
 
 #include <chrono>
 #include <sqlite3.h>
@@ -85,8 +86,8 @@ RecordJournal::RecordJournal(const QString& path) : m_path(path) {
         throw DatabaseError(QStringLiteral("The journal '%1' cannot be opened: %2").arg(path, message));
     }
     try {
-        // Readers commit their cursors in microseconds; an append waits that long at most.
-        sqlite3_busy_timeout(m_db, 2000);
+        // Readers commit their cursors in microseconds; an append waits about that long, in short steps.
+        sqlite_handle::setBusyWait(m_db, 2000);
         exec("PRAGMA journal_mode=WAL");
         exec("PRAGMA synchronous=FULL");
         exec(kSchema);

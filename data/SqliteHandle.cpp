@@ -2,7 +2,11 @@
 
 #include "data/DatabaseError.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <sqlite3.h>
+#include <thread>
 
 #include <QFile>
 #include <QSqlDriver>
@@ -22,7 +26,33 @@ sqlite3* handleOf(const QSqlDatabase& db) {
     return h;
 }
 
+// The time-out rides in the handler's argument; the start of the wait is kept per thread, as a wait runs on
+// the thread of the statement that waits.
+int waitBriefly(void* timeoutMs, int attempt) {
+    using Clock = std::chrono::steady_clock;
+    thread_local Clock::time_point waitingSince;
+    const Clock::time_point now = Clock::now();
+    if (attempt == 0)
+        waitingSince = now;
+    const auto limit = std::chrono::milliseconds(reinterpret_cast<std::intptr_t>(timeoutMs));
+    if (now - waitingSince >= limit)
+        return 0;
+    std::this_thread::sleep_for(std::chrono::microseconds(std::min(100 + 50 * attempt, 1000)));
+    return 1;
+}
+
 } // namespace
+
+void setBusyWait(const QSqlDatabase& db, int timeoutMs) {
+    setBusyWait(handleOf(db), timeoutMs);
+}
+
+void setBusyWait(sqlite3* handle, int timeoutMs) {
+    void* timeout = reinterpret_cast<void*>(static_cast<std::intptr_t>(std::max(timeoutMs, 0)));
+    if (sqlite3_busy_handler(handle, waitBriefly, timeout) != SQLITE_OK)
+        throw DatabaseError(QStringLiteral("Cannot configure the SQLite connection: %1")
+                                .arg(QString::fromUtf8(sqlite3_errmsg(handle))));
+}
 
 void disableDoubleQuotedStrings(const QSqlDatabase& db) {
     sqlite3* h = handleOf(db);

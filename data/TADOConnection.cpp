@@ -86,6 +86,7 @@ void TADOConnection::openSqlite(const ConnectionTarget& where) {
         throw DatabaseError(QStringLiteral("Cannot open '%1': %2").arg(where.filePath, db.lastError().text()));
     try {
         sqlite_handle::disableDoubleQuotedStrings(db);
+        sqlite_handle::setBusyWait(db, where.busyTimeoutMs);
         execOrThrow(db, QStringLiteral("PRAGMA journal_mode=WAL"));
         execOrThrow(db, QStringLiteral("PRAGMA synchronous=FULL"));
         execOrThrow(db, QStringLiteral("PRAGMA foreign_keys=ON"));

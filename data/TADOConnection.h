@@ -9,8 +9,9 @@
 namespace kelvora {
 
 /// A connection to the station's database (`ADO1`). SQLite files are opened in WAL mode with
-/// synchronous=FULL, a busy time-out, a page cache of kSqliteCacheKiB and without the double-quoted-literal
-/// fallback; a missing file is an error and is never created. PostgreSQL targets use the QPSQL driver.
+/// synchronous=FULL, a busy time-out (waited in short steps: sqlite_handle::setBusyWait), a page cache of
+/// kSqliteCacheKiB and without the double-quoted-literal fallback; a missing file is an error and is never created.
+/// PostgreSQL targets use the QPSQL driver.
 ///
 /// All calls belong to the thread that created the connection.
 class TADOConnection {

@@ -5,6 +5,8 @@
 #include "data/DatabaseError.h"
 #include "data/TADOConnection.h"
 
+#include <thread>
+
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -115,6 +117,30 @@ TEST_P(AuditTrailTest, AFailedWriteSaysSoAndTheNextOneWorksAgain) {
     trail.record(audit_event::kLogout);
     EXPECT_EQ(rows().size(), 2);
     EXPECT_TRUE(verify().holds());
+}
+
+TEST_P(AuditTrailTest, TwoProgramsWritingOneStationAtOnceKeepOneUnbrokenChain) {
+    // The station and a tool on the same database, each with its own connection, taking turns.
+    constexpr int kRows = 60;
+    const auto write = [this](const QString& who) {
+        AuditTrail trail(m_database->connectionString(), QStringLiteral("线1"));
+        trail.setOperator(who);
+        for (int i = 0; i < kRows; ++i)
+            trail.record(audit_event::kSetting, QStringLiteral("[称重] 阈值"), QString::number(i));
+    };
+    std::thread tool(write, QStringLiteral("tool"));
+    write(QStringLiteral("station"));
+    tool.join();
+    QSqlQuery query(m_connection->database());
+    ASSERT_TRUE(query.exec(QStringLiteral("select count(*), count(distinct 序号), min(序号), max(序号) from audit")));
+    ASSERT_TRUE(query.next());
+    EXPECT_EQ(query.value(0).toInt(), 2 * kRows);
+    EXPECT_EQ(query.value(1).toInt(), 2 * kRows);
+    EXPECT_EQ(query.value(2).toInt(), 1);
+    EXPECT_EQ(query.value(3).toInt(), 2 * kRows);
+    const ChainVerifier::Report report = verify();
+    EXPECT_TRUE(report.holds());
+    EXPECT_EQ(report.checked, 2 * kRows);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, AuditTrailTest, ::testing::Values(Engine::Sqlite, Engine::Postgres),

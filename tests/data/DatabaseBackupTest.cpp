@@ -1,6 +1,7 @@
 #include "data/DatabaseBackup.h"
 
 #include "DataTestSupport.h"
+#include "data/DatabaseSetup.h"
 #include "data/TADOConnection.h"
 #include "data/TADOQuery.h"
 
@@ -15,6 +16,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -350,6 +352,39 @@ TEST(DatabaseBackupSqliteTest, AnUnreadableSourceIsReportedAndLeavesNothing) {
         EXPECT_TRUE(e.message().startsWith(QStringLiteral("The backup '%1' was not made: ").arg(target))) << e.what();
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"database.mdb"}));
+}
+
+TEST(DatabaseBackupSqliteTest, RowsStillInTheWriteAheadLogAreInTheCopyWhichStandsOnItsOwn) {
+    const auto count = [](const QString& path) {
+        TADOConnection connection(path);
+        connection.Open();
+        QSqlQuery query(connection.database());
+        return query.exec(QStringLiteral("select count(*) from \"weight\"")) && query.next() ? query.value(0).toInt()
+                                                                                             : -1;
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("database.mdb"));
+    database_setup::initDatabase(path, false);
+    TADOConnection station(path);
+    station.Open();
+    QSqlQuery query(station.database());
+    ASSERT_TRUE(query.exec(QStringLiteral("PRAGMA journal_mode")) && query.next());
+    EXPECT_EQ(query.value(0).toString(), QStringLiteral("wal"));
+    for (int i = 0; i < 50; ++i)
+        ASSERT_TRUE(query.exec(QStringLiteral("insert into \"weight\" (\"型号\", \"重量\", \"检定结果\", \"操作员\", "
+                                              "\"时间\") values ('A100', %1, '正常', '张三', '2024-07-15 08:00:00')")
+                                   .arg(i)));
+    ASSERT_GT(QFileInfo(path + QStringLiteral("-wal")).size(), 0) << "the rows wait in the log, not yet in the file";
+
+    const QString copy = dir.filePath(QStringLiteral("copy.mdb"));
+    DatabaseBackup::backupTo(station, copy);
+    EXPECT_FALSE(QFileInfo::exists(copy + QStringLiteral("-wal")));
+    // Carried elsewhere as the one file it is.
+    QTemporaryDir elsewhere;
+    const QString moved = elsewhere.filePath(QStringLiteral("DataBase.mdb"));
+    ASSERT_TRUE(QFile::copy(copy, moved));
+    EXPECT_EQ(count(moved), 50);
+    EXPECT_EQ(count(path), 50);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, DatabaseBackupTest, ::testing::Values(Engine::Sqlite, Engine::Postgres),
