@@ -132,11 +132,15 @@ void RecordForwarder::run() {
     }
     TADOConnection connection(m_target);
     std::chrono::milliseconds backoff{1000};
+    Clock::time_point gatherUntil{};
     for (;;) {
         {
             std::unique_lock lock(m_mutex);
             m_wakeUp.wait_for(lock, std::chrono::seconds(1),
                               [this] { return m_stop || m_failing || !m_connectedOnce || m_appended > m_stored; });
+            // Rows coming faster than a commit each are gathered for a moment after a batch that took all
+            // there was: a fast line then costs the disk one flush a batch instead of one a row.
+            m_wakeUp.wait_until(lock, gatherUntil, [this] { return m_stop; });
             if (m_stop)
                 return;
             m_busySince = Clock::now();
@@ -144,7 +148,8 @@ void RecordForwarder::run() {
         try {
             if (!connection.Connected())
                 connect(connection, *journal);
-            storeBatch(connection, *journal);
+            const std::size_t stored = storeBatch(connection, *journal);
+            gatherUntil = stored > 0 && stored < kBatch ? Clock::now() + kGathering : Clock::time_point{};
             backoff = std::chrono::milliseconds(1000);
         } catch (const std::exception& error) {
             connection.Close();
@@ -166,7 +171,7 @@ void RecordForwarder::connect(TADOConnection& connection, const RecordJournal& j
     m_connectedOnce = true;
 }
 
-void RecordForwarder::storeBatch(TADOConnection& connection, RecordJournal& journal) {
+std::size_t RecordForwarder::storeBatch(TADOConnection& connection, RecordJournal& journal) {
     std::int64_t stored;
     {
         std::lock_guard lock(m_mutex);
@@ -221,6 +226,7 @@ void RecordForwarder::storeBatch(TADOConnection& connection, RecordJournal& jour
     m_busySince = {};
     m_lastError.clear();
     m_storedChanged.notify_all();
+    return rows.size();
 }
 
 void RecordForwarder::checkRefused(QSqlQuery& query, const WeighingRecord& row) {

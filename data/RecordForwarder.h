@@ -31,6 +31,8 @@ class TADOConnection;
 class RecordForwarder {
 public:
     static constexpr std::size_t kBatch = 500;
+    /// After a batch smaller than kBatch the next one starts this long after it at the earliest.
+    static constexpr std::chrono::milliseconds kGathering{10};
     /// A batch or connection attempt running this long counts as a database away.
     static constexpr std::chrono::seconds kStallLimit{5};
 
@@ -70,7 +72,8 @@ private:
     /// At a (re)connection: the database's last number `last` for this station is one of this journal's
     /// rows, or throws DatabaseError (nameClash) when another station's row holds it.
     void checkNumbering(TADOConnection& connection, const RecordJournal& journal, std::int64_t last);
-    void storeBatch(TADOConnection& connection, RecordJournal& journal);
+    /// Returns how many rows it stored.
+    std::size_t storeBatch(TADOConnection& connection, RecordJournal& journal);
     void failed(const std::string& why);
     /// The row the unique key refused: a resend of this station's own (same link), or throws DatabaseError
     /// for another station's of the same name.
