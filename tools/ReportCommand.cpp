@@ -212,6 +212,17 @@ void printSummary(const ShiftReport& report) {
     }
 }
 
+#ifdef KELVORA_REPORT_PDF
+// The PDF signed by a signer whose password was checked, said on `out`.
+void signPdf(const ShiftReport& report, const std::string& pdf, const SignatureRequest& signature, AuditTrail& trail,
+             std::FILE* out) {
+    writeSignedReport(report, QString::fromStdString(pdf),
+                      {signature.signer, signature.meaning, QDateTime::currentDateTime()}, trail);
+    std::fprintf(out, "  signed by %s (%s)\n", signature.signer.toUtf8().constData(),
+                 signature.meaning.toUtf8().constData());
+}
+#endif
+
 // The flags without a value, taken out of the arguments CommandArguments reads.
 bool takeFlag(std::vector<char*>& arguments, const char* flag) {
     const auto found =
@@ -298,10 +309,7 @@ int runReportCommand(int argc, char** argv) {
 #ifdef KELVORA_REPORT_PDF
         if (signature) {
             const auto trail = verifiedSigner(connection, QString::fromStdString(target), *signature, password, ini);
-            writeSignedReport(report, QString::fromStdString(pdf),
-                              {signature->signer, signature->meaning, QDateTime::currentDateTime()}, *trail);
-            std::fprintf(json ? stderr : stdout, "  signed by %s (%s)\n", signature->signer.toUtf8().constData(),
-                         signature->meaning.toUtf8().constData());
+            signPdf(report, pdf, *signature, *trail, json ? stderr : stdout);
         } else if (!pdf.empty()) {
             writeReportPdf(report, QString::fromStdString(pdf));
         }
