@@ -108,9 +108,11 @@ public:
     bool freezeBaseline();
 
     /// Shows the live batch, the range chosen or the current shift (read from the database). A range is
-    /// judged by the catalogue's nominal and limits, the shift of the live batch's model by the live
-    /// batch's. Throws std::runtime_error without a database, for a range that ends before it starts or a
-    /// model the catalogue does not hold; DatabaseError when the database fails.
+    /// judged by the nominal and limits its rows hold, by the catalogue's for rows without them (rows
+    /// weighed under different limits: the catalogue's, said beside the model, the lots judged each by
+    /// its own); the shift of the live batch's model by the live batch's. Throws std::runtime_error
+    /// without a database, for a range that ends before it starts or a model whose limits neither the
+    /// rows nor the catalogue hold; DatabaseError when the database fails.
     void showSource(Source source);
     Source source() const { return m_source; }
     /// Writes the shift report of the range shown as a PDF in the report folder and returns its path.

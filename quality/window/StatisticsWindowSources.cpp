@@ -38,6 +38,17 @@ QStringList signerNames(TADOConnection& connection) {
     return names;
 }
 
+// A range of the database is judged by the limits its rows hold, by the catalogue's for rows without them.
+QualitySettings rangeSettings(TADOConnection& connection, const ReportRange& range, const QString& model,
+                              const QualitySettings& defaults, LimitsSource& source) {
+    const auto catalogue = catalogueSettings(connection, model, defaults);
+    QualitySettings settings = catalogue.value_or(defaults);
+    source = modelLimits(connection, range, model, catalogue, settings);
+    if (!catalogue && source != LimitsSource::Records)
+        throw std::runtime_error("型号“" + model.toStdString() + "”不在产品目录中");
+    return settings;
+}
+
 void notice(QWidget* parent, const QString& text) {
     MessageBox::Request request;
     request.title = QStringLiteral("提示");
@@ -182,16 +193,17 @@ void StatisticsWindow::loadRange(const ReportRange& range, bool shift) {
         throw std::runtime_error("请选择型号");
     // The shift of the model being weighed is judged as the live batch is, by the limits in force.
     const bool live = shift && model == m_live.model;
-    const auto settings =
-        live ? std::optional(m_live.batch->settings()) : catalogueSettings(database(), model, m_defaults);
-    if (!settings)
-        throw std::runtime_error("型号“" + model.toStdString() + "”不在产品目录中");
+    LimitsSource source = LimitsSource::Catalogue;
+    const QualitySettings settings =
+        live ? m_live.batch->settings() : rangeSettings(database(), range, model, m_defaults, source);
     const std::vector<WeighingRecord> records = kelvora::loadRecords(database(), range);
-    reset(m_other, model, *settings);
+    reset(m_other, model, settings);
     m_otherRange = range;
     for (const WeighingRecord& record : records)
         count(m_other, record);
     showFigures(m_other);
+    if (source == LimitsSource::Changed)
+        m_modelLabel->setText(m_modelLabel->text() + QStringLiteral("　限值有变化：净含量按批判定（见批次表）"));
     // Rows still in the station's journal are not in the database's figures yet: said beside the model.
     if (const QString notice = journalBacklogNotice(journalBacklog(database())); !notice.isEmpty())
         m_modelLabel->setText(m_modelLabel->text() + QStringLiteral("　") + notice);
@@ -200,7 +212,7 @@ void StatisticsWindow::loadRange(const ReportRange& range, bool shift) {
     if (shift)
         lots.model.reset();
     QualitySettings judged = m_defaults;
-    judged.regime = settings->regime;
+    judged.regime = settings.regime;
     showLots(loadLots(database(), lots, judged, m_lotRules));
     showIntegrity(range);
 }

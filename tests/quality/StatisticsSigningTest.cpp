@@ -125,6 +125,22 @@ TEST_F(StatisticsSigningTest, AnEditedRowOfTheRangeShowsTheRedWarningAndTheRepor
     EXPECT_TRUE(m_window->legalCounterText().isEmpty());
 }
 
+TEST_F(StatisticsSigningTest, ARangeIsJudgedByTheLimitsItsRowsHoldThoughTheCatalogueChangedSince) {
+    QSqlQuery sql(m_connection->database());
+    ASSERT_TRUE(sql.exec(u"update XH set 标准值 = 2.0, 上限值 = 2.06, 下限值 = 1.97 where 型号 = '白糖-1kg'"_s));
+    showRange();
+    EXPECT_TRUE(m_window->figuresText().contains(u"标称量 Qn（g）\t1000.0"_s)) << m_window->figuresText().toStdString();
+    EXPECT_TRUE(m_window->batch().quantity()->passes());
+
+    // Half the rows weighed under other limits: no one set judges the range, its lots do.
+    ASSERT_TRUE(sql.exec(u"update weight set 标准值 = null, 上限值 = null, 下限值 = null where 序号 > 15"_s));
+    showRange();
+    bool said = false;
+    for (const QLabel* label : m_window->findChildren<QLabel*>())
+        said = said || label->text().contains(u"限值有变化：净含量按批判定"_s);
+    EXPECT_TRUE(said);
+}
+
 TEST_F(StatisticsSigningTest, TheDialogSignsOnlyWithTheSignersPassword) {
     auto* sign = m_window->findChild<QPushButton*>(u"signReportButton"_s);
     EXPECT_TRUE(sign->isHidden()) << "no signing without a password check";
