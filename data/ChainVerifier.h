@@ -2,11 +2,14 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+
+class QSqlDatabase;
 
 namespace kelvora {
 
@@ -36,11 +39,21 @@ public:
     static const QStringList& weightFields();
     static const QStringList& auditFields();
 
-    /// Rows handed at a time from the thread that reads them (the connection's) to the one that checks them.
-    static constexpr std::size_t kRowsPerBatch = 2048;
+    /// Where a station's rows pick up: the link and 序号 of the row before them (none: a chain's start).
+    struct RowBefore {
+        std::string link;
+        std::optional<double> number;
+    };
 
-    explicit ChainVerifier(TADOConnection& connection, std::size_t rowsPerBatch = kRowsPerBatch)
-        : m_connection(connection), m_rowsPerBatch(rowsPerBatch > 0 ? rowsPerBatch : 1) {}
+    /// Rows handed at a time from the thread that reads them to the one that checks them.
+    static constexpr std::size_t kRowsPerBatch = 2048;
+    /// From this many rows a table of an SQLite file is checked whole in two halves at once, each read and
+    /// checked on threads of its own with a connection of its own.
+    static constexpr qlonglong kSplitFrom = 100'000;
+
+    explicit ChainVerifier(TADOConnection& connection, std::size_t rowsPerBatch = kRowsPerBatch,
+                           qlonglong splitFrom = kSplitFrom)
+        : m_connection(connection), m_rowsPerBatch(rowsPerBatch > 0 ? rowsPerBatch : 1), m_splitFrom(splitFrom) {}
 
     /// Checks both tables, limited to rows whose 时间 lies in [from, to] when given (the first row in the
     /// range is checked against the link of the row before it). The rows are read on the calling thread and
@@ -55,8 +68,20 @@ public:
     static QString lastWeightLink(TADOConnection& connection, const QString& station);
 
 private:
+    /// The second half starts at the row (站点, 序号) = (station, number), going on from `previous`.
+    struct Split {
+        QString station;
+        double number;
+        std::optional<RowBefore> previous;
+    };
+    /// Where to halve the table: at its middle row, unless the station's row before it is broken.
+    std::optional<Split> findSplit(QSqlDatabase& db, const QString& table, const QString& select) const;
+    void verifyHalves(QSqlDatabase& db, const QString& table, const QString& select, const Split& split,
+                      Report& report) const;
+
     TADOConnection& m_connection;
     std::size_t m_rowsPerBatch;
+    qlonglong m_splitFrom;
 };
 
 } // namespace kelvora

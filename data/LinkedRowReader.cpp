@@ -3,6 +3,7 @@
 #include "data/DatabaseError.h"
 #include "data/PostgresHandle.h"
 #include "data/RecordChain.h"
+#include "data/SqliteHandle.h"
 
 #include <sqlite3.h>
 
@@ -47,22 +48,54 @@ void setValue(LinkedRow::Value& value, const QVariant& field) {
 
 } // namespace
 
-LinkedRowReader::LinkedRowReader(QSqlDatabase& db, bool postgres, const QString& sql, int timeColumn)
-    : m_query(db), m_postgres(postgres), m_timeColumn(timeColumn) {
+LinkedRowReader::LinkedRowReader(QSqlDatabase& db, bool postgres, const QString& sql, int timeColumn,
+                                 const QVariantList& bindings)
+    : m_postgres(postgres), m_timeColumn(timeColumn) {
     const QVariant handle = db.driver()->handle();
     if (!postgres && qstrcmp(handle.typeName(), "sqlite3*") == 0) {
-        sqlite3* sqlite = *static_cast<sqlite3* const*>(handle.data());
-        if (sqlite3_prepare_v2(sqlite, sql.toUtf8().constData(), -1, &m_statement, nullptr) != SQLITE_OK)
-            throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(sqlite)));
+        prepare(*static_cast<sqlite3* const*>(handle.data()), sql, bindings);
         return;
     }
-    m_query.setForwardOnly(true);
-    if (!m_query.exec(sql))
-        throw DatabaseError(m_query.lastError().text());
+    QSqlQuery& query = m_query.emplace(db);
+    query.setForwardOnly(true);
+    query.prepare(sql);
+    for (const QVariant& value : bindings)
+        query.addBindValue(value);
+    if (!query.exec())
+        throw DatabaseError(query.lastError().text());
+}
+
+LinkedRowReader::LinkedRowReader(const QByteArray& file, const QString& sql, const QVariantList& bindings)
+    : m_postgres(false), m_timeColumn(-1) {
+    if (sqlite3_open_v2(file.constData(), &m_own, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+        const QString message = m_own ? QString::fromUtf8(sqlite3_errmsg(m_own)) : QStringLiteral("out of memory");
+        sqlite3_close(m_own);
+        throw DatabaseError(QStringLiteral("Cannot open '%1': %2").arg(QString::fromUtf8(file), message));
+    }
+    try {
+        sqlite_handle::setBusyWait(m_own, 5000);
+        prepare(m_own, sql, bindings);
+    } catch (...) {
+        sqlite3_close(m_own);
+        throw;
+    }
+}
+
+void LinkedRowReader::prepare(sqlite3* handle, const QString& sql, const QVariantList& bindings) {
+    if (sqlite3_prepare_v2(handle, sql.toUtf8().constData(), -1, &m_statement, nullptr) != SQLITE_OK)
+        throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(handle)));
+    for (int i = 0; i < bindings.size(); ++i) {
+        const QVariant& value = bindings[i];
+        if (value.typeId() == QMetaType::Double)
+            sqlite3_bind_double(m_statement, i + 1, value.toDouble());
+        else
+            sqlite3_bind_text(m_statement, i + 1, value.toString().toUtf8().constData(), -1, SQLITE_TRANSIENT);
+    }
 }
 
 LinkedRowReader::~LinkedRowReader() {
     sqlite3_finalize(m_statement);
+    sqlite3_close(m_own);
 }
 
 bool LinkedRowReader::next(LinkedRow& row) {
@@ -111,23 +144,24 @@ bool LinkedRowReader::nextSqlite(LinkedRow& row) {
 }
 
 bool LinkedRowReader::nextQuery(LinkedRow& row) {
-    if (!m_query.next()) {
-        if (m_query.lastError().isValid())
-            throw DatabaseError(m_query.lastError().text());
+    QSqlQuery& query = *m_query;
+    if (!query.next()) {
+        if (query.lastError().isValid())
+            throw DatabaseError(query.lastError().text());
         return false;
     }
-    row.id = m_query.value(0).toLongLong();
-    row.linked = !m_query.value(1).isNull();
+    row.id = query.value(0).toLongLong();
+    row.linked = !query.value(1).isNull();
     if (!row.linked)
         return true;
-    row.link = m_query.value(1).toString().toStdString();
-    row.station = m_query.value(2).toString().toStdString();
-    row.number = m_query.value(3).toDouble();
-    const int columns = m_query.record().count();
+    row.link = query.value(1).toString().toStdString();
+    row.station = query.value(2).toString().toStdString();
+    row.number = query.value(3).toDouble();
+    const int columns = query.record().count();
     row.values.resize(static_cast<std::size_t>(columns - 2));
     for (int c = 2; c < columns; ++c)
         setValue(row.values[static_cast<std::size_t>(c - 2)],
-                 m_postgres && c == m_timeColumn ? postgres_handle::serverText(m_query, c) : m_query.value(c));
+                 m_postgres && c == m_timeColumn ? postgres_handle::serverText(query, c) : query.value(c));
     return true;
 }
 

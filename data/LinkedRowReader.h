@@ -1,10 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <QSqlQuery>
 #include <QString>
+#include <QVariantList>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -37,7 +39,11 @@ struct LinkedRow {
 /// Belongs to the thread that owns the connection.
 class LinkedRowReader {
 public:
-    LinkedRowReader(QSqlDatabase& db, bool postgres, const QString& sql, int timeColumn);
+    /// `sql` with its `bindings` (text or numbers) on the connection `db`.
+    LinkedRowReader(QSqlDatabase& db, bool postgres, const QString& sql, int timeColumn,
+                    const QVariantList& bindings = {});
+    /// On a read-only connection of its own to the SQLite file `file`, for a thread of its own.
+    LinkedRowReader(const QByteArray& file, const QString& sql, const QVariantList& bindings);
     ~LinkedRowReader();
     LinkedRowReader(const LinkedRowReader&) = delete;
     LinkedRowReader& operator=(const LinkedRowReader&) = delete;
@@ -46,13 +52,15 @@ public:
     bool next(LinkedRow& row);
 
 private:
+    void prepare(::sqlite3* handle, const QString& sql, const QVariantList& bindings);
     bool nextSqlite(LinkedRow& row);
     bool nextQuery(LinkedRow& row);
 
-    QSqlQuery m_query;
+    std::optional<QSqlQuery> m_query; ///< through Qt: the rows of any engine but SQLite
     bool m_postgres;
     int m_timeColumn;
     sqlite3_stmt* m_statement = nullptr;
+    ::sqlite3* m_own = nullptr; ///< the connection of its own, when it has one
 };
 
 } // namespace kelvora

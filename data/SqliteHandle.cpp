@@ -54,6 +54,10 @@ void setBusyWait(sqlite3* handle, int timeoutMs) {
                                 .arg(QString::fromUtf8(sqlite3_errmsg(handle))));
 }
 
+QByteArray fileName(const QSqlDatabase& db) {
+    return QByteArray(sqlite3_db_filename(handleOf(db), "main"));
+}
+
 void disableDoubleQuotedStrings(const QSqlDatabase& db) {
     sqlite3* h = handleOf(db);
     if (sqlite3_db_config(h, SQLITE_DBCONFIG_DQS_DML, 0, static_cast<int*>(nullptr)) != SQLITE_OK ||

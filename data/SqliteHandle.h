@@ -22,6 +22,9 @@ void setBusyWait(const QSqlDatabase& db, int timeoutMs);
 /// The same on a handle of SQLite's own (the journal's).
 void setBusyWait(sqlite3* handle, int timeoutMs);
 
+/// The file of the main database, as SQLite names it. Throws DatabaseError.
+QByteArray fileName(const QSqlDatabase& db);
+
 /// Online backup of the main database (committed work only) into the SQLite file `file`, which is
 /// created or overwritten; other connections may keep using the database meanwhile. Throws DatabaseError
 /// with SQLite's message.
