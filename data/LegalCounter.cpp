@@ -1,6 +1,7 @@
 #include "data/LegalCounter.h"
 
 #include "data/AuditTrail.h"
+#include "data/BoundQuery.h"
 #include "data/DatabaseError.h"
 #include "data/TADOConnection.h"
 
@@ -16,18 +17,6 @@ namespace {
 
 QString timeText(const QDateTime& time) {
     return time.toString(u"yyyy-MM-dd HH:mm:ss"_s);
-}
-
-QSqlQuery run(TADOConnection& connection, const QString& statement, const QVariantList& values) {
-    QSqlQuery query(connection.database());
-    query.setForwardOnly(true);
-    if (!query.prepare(statement))
-        throw DatabaseError(query.lastError().text());
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    if (!query.exec())
-        throw DatabaseError(query.lastError().text());
-    return query;
 }
 
 bool hasTable(TADOConnection& connection, const QString& table) {
@@ -62,7 +51,7 @@ int LegalCounter::count(TADOConnection& connection, const QString& station, cons
         statement += u" and \"时间\" <= ?"_s;
         values << timeText(*until);
     }
-    QSqlQuery query = run(connection, statement, values);
+    QSqlQuery query = boundQuery(connection, statement, values);
     if (!query.next())
         throw DatabaseError(query.lastError().text());
     return query.value(0).toInt();
@@ -72,16 +61,16 @@ QStringList LegalCounter::stations(TADOConnection& connection, const QDateTime& 
     connection.Open();
     QStringList names;
     if (connection.database().record(u"weight"_s).contains(u"站点"_s)) {
-        QSqlQuery query = run(connection,
-                              u"select distinct \"站点\" from \"weight\" where \"时间\" between ? and ? and "
-                              u"\"站点\" is not null and \"站点\" <> '' order by \"站点\""_s,
-                              {timeText(from), timeText(to)});
+        QSqlQuery query = boundQuery(connection,
+                                     u"select distinct \"站点\" from \"weight\" where \"时间\" between ? and ? and "
+                                     u"\"站点\" is not null and \"站点\" <> '' order by \"站点\""_s,
+                                     {timeText(from), timeText(to)});
         while (query.next())
             names << query.value(0).toString();
     }
     if (!names.isEmpty() || !hasTable(connection, u"audit"_s))
         return names;
-    QSqlQuery query = run(connection, u"select distinct \"站点\" from \"audit\" order by \"站点\""_s, {});
+    QSqlQuery query = boundQuery(connection, u"select distinct \"站点\" from \"audit\" order by \"站点\""_s, {});
     while (query.next())
         names << query.value(0).toString();
     return names;

@@ -1,5 +1,6 @@
 #include "users/Accounts.h"
 
+#include "data/BoundQuery.h"
 #include "data/DatabaseError.h"
 #include "data/Schema.h"
 #include "data/TADOConnection.h"
@@ -16,17 +17,6 @@ namespace {
 
 const QString kTimeFormat = u"yyyy-MM-dd HH:mm:ss"_s;
 
-QSqlQuery run(QSqlDatabase db, const QString& statement, const QVariantList& values = {}) {
-    QSqlQuery query(db);
-    if (!query.prepare(statement))
-        throw DatabaseError(query.lastError().text());
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    if (!query.exec())
-        throw DatabaseError(query.lastError().text());
-    return query;
-}
-
 } // namespace
 
 Accounts::Accounts(TADOConnection& connection, AccountSettings settings)
@@ -37,14 +27,14 @@ void Accounts::ensureTable() {
     if (m_connection.database().tables().contains(u"accounts"_s, Qt::CaseInsensitive))
         return;
     const bool pg = m_connection.dialect() == schema::Dialect::Postgres;
-    run(m_connection.database(), u"CREATE TABLE IF NOT EXISTS \"accounts\" (\"用户名称\" %1 PRIMARY KEY, \"失败次数\" "
-                                 u"integer NOT NULL DEFAULT 0, "
-                                 u"\"锁定至\" text)"_s.arg(pg ? u"citext"_s : u"TEXT COLLATE NOCASE"_s));
+    boundQuery(m_connection, u"CREATE TABLE IF NOT EXISTS \"accounts\" (\"用户名称\" %1 PRIMARY KEY, \"失败次数\" "
+                             u"integer NOT NULL DEFAULT 0, "
+                             u"\"锁定至\" text)"_s.arg(pg ? u"citext"_s : u"TEXT COLLATE NOCASE"_s));
 }
 
 int Accounts::failures(const QString& name, QDateTime& lockedUntil) {
-    QSqlQuery query = run(m_connection.database(),
-                          u"select \"失败次数\", \"锁定至\" from \"accounts\" where \"用户名称\" = ?"_s, {name});
+    QSqlQuery query =
+        boundQuery(m_connection, u"select \"失败次数\", \"锁定至\" from \"accounts\" where \"用户名称\" = ?"_s, {name});
     if (!query.next())
         return 0;
     lockedUntil = QDateTime::fromString(query.value(1).toString(), kTimeFormat);
@@ -53,14 +43,14 @@ int Accounts::failures(const QString& name, QDateTime& lockedUntil) {
 
 void Accounts::setFailures(const QString& name, int count, const QDateTime& lockedUntil) {
     const QVariant until = lockedUntil.isValid() ? QVariant(lockedUntil.toString(kTimeFormat)) : QVariant();
-    run(m_connection.database(), u"delete from \"accounts\" where \"用户名称\" = ?"_s, {name});
-    run(m_connection.database(),
-        u"insert into \"accounts\" (\"用户名称\", \"失败次数\", \"锁定至\") values (?, ?, ?)"_s, {name, count, until});
+    boundQuery(m_connection, u"delete from \"accounts\" where \"用户名称\" = ?"_s, {name});
+    boundQuery(m_connection, u"insert into \"accounts\" (\"用户名称\", \"失败次数\", \"锁定至\") values (?, ?, ?)"_s,
+               {name, count, until});
 }
 
 void Accounts::storeHash(qlonglong id, const QString& password) {
-    run(m_connection.database(), u"update \"users\" set \"用户密码\" = ? where \"id\" = ?"_s,
-        {PasswordHash::make(password), id});
+    boundQuery(m_connection, u"update \"users\" set \"用户密码\" = ? where \"id\" = ?"_s,
+               {PasswordHash::make(password), id});
 }
 
 Accounts::Check Accounts::check(const QString& name, const QString& password, const QDateTime& now) {
@@ -69,9 +59,8 @@ Accounts::Check Accounts::check(const QString& name, const QString& password, co
     const int failed = failures(name, lockedUntil);
     if (lockedUntil.isValid() && now < lockedUntil)
         return {Outcome::Locked, lockedUntil, 0};
-    QSqlQuery rows =
-        run(m_connection.database(),
-            u"select \"id\", \"用户密码\" from \"users\" where \"用户名称\" = ? order by \"id\""_s, {name});
+    QSqlQuery rows = boundQuery(
+        m_connection, u"select \"id\", \"用户密码\" from \"users\" where \"用户名称\" = ? order by \"id\""_s, {name});
     while (rows.next()) {
         const QString stored = rows.value(1).toString();
         if (!PasswordHash::matches(password, stored))
@@ -94,9 +83,8 @@ Accounts::Check Accounts::check(const QString& name, const QString& password, co
 
 void Accounts::changePassword(const QString& name, const QString& oldPassword, const QString& newPassword) {
     ensureTable();
-    QSqlQuery rows =
-        run(m_connection.database(),
-            u"select \"id\", \"用户密码\" from \"users\" where \"用户名称\" = ? order by \"id\""_s, {name});
+    QSqlQuery rows = boundQuery(
+        m_connection, u"select \"id\", \"用户密码\" from \"users\" where \"用户名称\" = ? order by \"id\""_s, {name});
     qlonglong id = 0;
     while (id == 0 && rows.next())
         if (PasswordHash::matches(oldPassword, rows.value(1).toString()))

@@ -1,5 +1,6 @@
 #include "quality/report/CheckStore.h"
 
+#include "data/BoundQuery.h"
 #include "data/DatabaseError.h"
 #include "data/Schema.h"
 #include "data/TADOConnection.h"
@@ -13,18 +14,6 @@
 namespace kelvora {
 
 namespace {
-
-QSqlQuery prepared(TADOConnection& connection, const QString& statement, const QVariantList& values) {
-    QSqlQuery query(connection.database());
-    query.setForwardOnly(true);
-    if (!query.prepare(statement))
-        throw DatabaseError(query.lastError().text());
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    if (!query.exec())
-        throw DatabaseError(query.lastError().text());
-    return query;
-}
 
 bool hasChecksTable(TADOConnection& connection) {
     return connection.database().tables().contains(QStringLiteral("checks"), Qt::CaseInsensitive);
@@ -46,11 +35,11 @@ void ensureChecksTable(TADOConnection& connection) {
 
 void storeCheck(TADOConnection& connection, const CheckRecord& check) {
     ensureChecksTable(connection);
-    prepared(connection,
-             QStringLiteral("insert into \"checks\" (\"类型\", \"时间\", \"操作员\", \"型号\", \"班次\", \"结果\", "
-                            "\"内容\") values (?, ?, ?, ?, ?, ?, ?)"),
-             {check.kind, check.time, check.operatorName, check.model, check.shift,
-              check.passed ? QStringLiteral("合格") : QStringLiteral("不合格"), check.summary});
+    boundQuery(connection,
+               QStringLiteral("insert into \"checks\" (\"类型\", \"时间\", \"操作员\", \"型号\", \"班次\", \"结果\", "
+                              "\"内容\") values (?, ?, ?, ?, ?, ?, ?)"),
+               {check.kind, check.time, check.operatorName, check.model, check.shift,
+                check.passed ? QStringLiteral("合格") : QStringLiteral("不合格"), check.summary});
 }
 
 std::vector<CheckRecord> loadChecks(TADOConnection& connection, const ReportRange& range) {
@@ -59,11 +48,11 @@ std::vector<CheckRecord> loadChecks(TADOConnection& connection, const ReportRang
     if (!hasChecksTable(connection))
         return checks;
     QSqlQuery query =
-        prepared(connection,
-                 QStringLiteral("select \"类型\", cast(\"时间\" as text), \"操作员\", \"型号\", \"班次\", "
-                                "\"结果\", \"内容\" from \"checks\" where \"时间\" between ? and ? "
-                                "order by \"时间\", \"id\""),
-                 {reportTimeText(range.from), reportTimeText(range.to)});
+        boundQuery(connection,
+                   QStringLiteral("select \"类型\", cast(\"时间\" as text), \"操作员\", \"型号\", \"班次\", "
+                                  "\"结果\", \"内容\" from \"checks\" where \"时间\" between ? and ? "
+                                  "order by \"时间\", \"id\""),
+                   {reportTimeText(range.from), reportTimeText(range.to)});
     while (query.next())
         checks.push_back({query.value(0).toString(), query.value(1).toString().left(19), query.value(2).toString(),
                           query.value(3).toString(), query.value(4).toString(),
@@ -75,10 +64,11 @@ bool passingCheckOfShift(TADOConnection& connection, const QString& kind, const 
     connection.Open();
     if (!hasChecksTable(connection))
         return false;
-    QSqlQuery query = prepared(connection,
-                               QStringLiteral("select count(*) from \"checks\" where \"类型\" = ? and \"班次\" = ? and "
-                                              "\"结果\" = '合格'"),
-                               {kind, shift});
+    QSqlQuery query =
+        boundQuery(connection,
+                   QStringLiteral("select count(*) from \"checks\" where \"类型\" = ? and \"班次\" = ? and "
+                                  "\"结果\" = '合格'"),
+                   {kind, shift});
     return query.next() && query.value(0).toLongLong() > 0;
 }
 

@@ -1,5 +1,6 @@
 #include "quality/report/ShiftReport.h"
 
+#include "data/BoundQuery.h"
 #include "data/DatabaseError.h"
 #include "data/TADOConnection.h"
 
@@ -37,18 +38,6 @@ Selection selectionOf(const ReportRange& range, const std::optional<QString>& mo
     return selection;
 }
 
-QSqlQuery run(TADOConnection& connection, const QString& statement, const QVariantList& values) {
-    QSqlQuery query(connection.database());
-    query.setForwardOnly(true);
-    if (!query.prepare(statement))
-        throw DatabaseError(query.lastError().text());
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    if (!query.exec())
-        throw DatabaseError(query.lastError().text());
-    return query;
-}
-
 std::int64_t whole(const QVariant& value) {
     return value.toLongLong();
 }
@@ -56,8 +45,8 @@ std::int64_t whole(const QVariant& value) {
 // The nominal and limits from `XH`; false for a model the catalogue does not hold.
 bool readCatalogue(TADOConnection& connection, const QString& model, QualitySettings& settings) {
     QSqlQuery query =
-        run(connection, QStringLiteral("select \"标准值\", \"上限值\", \"下限值\" from \"XH\" where \"型号\" = ?"),
-            {model});
+        boundQuery(connection,
+                   QStringLiteral("select \"标准值\", \"上限值\", \"下限值\" from \"XH\" where \"型号\" = ?"), {model});
     if (!query.next())
         return false;
     settings.nominal = query.value(0).toDouble();
@@ -88,7 +77,7 @@ void readSubgroups(TADOConnection& connection, const ReportRange& range, ModelRe
                        " (row_number() over (order by \"时间\", \"id\") - 1) / %1 as g")
             .arg(report.settings.subgroupSize) +
         selection.from + QStringLiteral(") t group by g order by g");
-    QSqlQuery query = run(connection, statement, values);
+    QSqlQuery query = boundQuery(connection, statement, values);
     double deviations = 0.0, squares = 0.0;
     // Over the packs that left the line (正常), cumulative: at least Qn, at least TU1, at least TU2, all.
     std::int64_t zones[4] = {0, 0, 0, 0};
@@ -133,10 +122,10 @@ void readHistogram(TADOConnection& connection, const ReportRange& range, ModelRe
     const Selection selection = selectionOf(range, report.model, true);
     QVariantList values{report.settings.division};
     values << selection.values;
-    QSqlQuery query = run(connection,
-                          QStringLiteral("select cast(round(\"重量\" / ?) as bigint) as k, count(*)") + selection.from +
-                              QStringLiteral(" group by k"),
-                          values);
+    QSqlQuery query = boundQuery(connection,
+                                 QStringLiteral("select cast(round(\"重量\" / ?) as bigint) as k, count(*)") +
+                                     selection.from + QStringLiteral(" group by k"),
+                                 values);
     while (query.next())
         report.histogram.addCount(whole(query.value(0)), whole(query.value(1)));
 }
@@ -151,7 +140,7 @@ void readTrend(TADOConnection& connection, const ReportRange& range, ModelReport
             .arg(buckets)
             .arg(std::max<std::int64_t>(report.count, 1)) +
         selection.from + QStringLiteral(") t group by b order by b");
-    QSqlQuery query = run(connection, grouped, selection.values);
+    QSqlQuery query = boundQuery(connection, grouped, selection.values);
     while (query.next())
         report.trend.push_back(
             {whole(query.value(1)), whole(query.value(2)), query.value(3).toDouble(), query.value(4).toDouble()});
@@ -250,10 +239,10 @@ QByteArray numberText(const QVariant& value) {
 QSqlQuery selectRecords(TADOConnection& connection, const ReportRange& range, bool weighedOnly) {
     connection.Open();
     const Selection selection = selectionOf(range, range.model, weighedOnly);
-    return run(connection,
-               QStringLiteral("select \"型号\", \"重量\", \"检定结果\", \"操作员\", cast(\"时间\" as text)") +
-                   selection.from + QStringLiteral(" order by \"时间\", \"id\""),
-               selection.values);
+    return boundQuery(connection,
+                      QStringLiteral("select \"型号\", \"重量\", \"检定结果\", \"操作员\", cast(\"时间\" as text)") +
+                          selection.from + QStringLiteral(" order by \"时间\", \"id\""),
+                      selection.values);
 }
 
 } // namespace
@@ -275,15 +264,15 @@ ShiftReport loadShiftReport(TADOConnection& connection, const ReportRange& range
     connection.Open();
     ShiftReport report{range, QDateTime::currentDateTime(), defaults.unit, {}, {}, {}, std::nullopt};
     const Selection selection = selectionOf(range, range.model, true);
-    QSqlQuery totals =
-        run(connection,
-            QStringLiteral("select \"型号\", \"操作员\", count(*), sum(\"重量\"), min(\"重量\"), max(\"重量\"),"
-                           " sum(case when \"检定结果\" = '超高' then 1 else 0 end),"
-                           " sum(case when \"检定结果\" = '正常' then 1 else 0 end),"
-                           " sum(case when \"检定结果\" = '超低' then 1 else 0 end), cast(min(\"时间\") as text), "
-                           "cast(max(\"时间\") as text)") +
-                selection.from + QStringLiteral(" group by \"型号\", \"操作员\" order by \"型号\", \"操作员\""),
-            selection.values);
+    QSqlQuery totals = boundQuery(
+        connection,
+        QStringLiteral("select \"型号\", \"操作员\", count(*), sum(\"重量\"), min(\"重量\"), max(\"重量\"),"
+                       " sum(case when \"检定结果\" = '超高' then 1 else 0 end),"
+                       " sum(case when \"检定结果\" = '正常' then 1 else 0 end),"
+                       " sum(case when \"检定结果\" = '超低' then 1 else 0 end), cast(min(\"时间\") as text), "
+                       "cast(max(\"时间\") as text)") +
+            selection.from + QStringLiteral(" group by \"型号\", \"操作员\" order by \"型号\", \"操作员\""),
+        selection.values);
     // Read whole first: PostgreSQL drops a result that is still being read when the next statement runs.
     // A model's rows follow each other, its name compared case-blind as the engine groups it.
     std::vector<ModelTotals> models;
@@ -334,7 +323,7 @@ std::optional<QualitySettings> catalogueSettings(TADOConnection& connection, con
 
 QStringList catalogueModels(TADOConnection& connection) {
     connection.Open();
-    QSqlQuery query = run(connection, QStringLiteral("select \"型号\" from \"XH\" order by \"型号\""), {});
+    QSqlQuery query = boundQuery(connection, QStringLiteral("select \"型号\" from \"XH\" order by \"型号\""), {});
     QStringList models;
     while (query.next())
         models << query.value(0).toString();
