@@ -1,10 +1,11 @@
 #include "app/RunAudit.h"
 
-#include "data/AuditTrail.h"
+#include "data/ConnectionTarget.h"
+#include "data/DatabaseError.h"
 #include "ui/WindowHandler.h"
 #include "weighing/NumberText.h"
 
-#include <QTimer>
+#include <chrono>
 
 using namespace Qt::StringLiterals;
 
@@ -16,7 +17,20 @@ QString offsetText(double offset) {
     return QString::fromStdString(NumberText::formatWeight(offset));
 }
 
+constexpr std::chrono::seconds kRetryDelay{5};
+
 } // namespace
+
+RunAudit::~RunAudit() {
+    std::unique_lock lock(m_mutex);
+    if (!m_thread.joinable())
+        return;
+    m_wake.wait_for(lock, std::chrono::milliseconds(kCloseWaitMs), [this] { return m_queue.empty(); });
+    m_stop = true;
+    lock.unlock();
+    m_wake.notify_all();
+    m_thread.join();
+}
 
 void RunAudit::started(bool continued, const Run& run) {
     post(continued ? audit_event::kContinue : audit_event::kStart, run.model, {},
@@ -53,13 +67,70 @@ void RunAudit::batchValues(const QString& count, const QString& reminder) {
     setBatchValues(count, reminder);
 }
 
+std::size_t RunAudit::waiting() const {
+    std::lock_guard lock(m_mutex);
+    return m_queue.size();
+}
+
 void RunAudit::post(const QString& event, const QString& object, const QString& oldValue, const QString& newValue,
                     const QString& note) {
-    if (!AuditTrail::configured())
+    AuditTrail* trail = AuditTrail::configured();
+    if (!trail)
         return;
-    // After the step: the core's steps call their host in the middle of their work.
-    QTimer::singleShot(0, this,
-                       [=] { runWindowHandler([&] { AuditTrail::write(event, object, oldValue, newValue, note); }); });
+    {
+        std::lock_guard lock(m_mutex);
+        m_queue.push_back(
+            {{event, object, oldValue, newValue, note},
+             QDateTime::currentDateTime(),
+             trail->operatorName(),
+             trail->connection().ConnectionString().isEmpty() ? mainDatabase() : trail->connection().ConnectionString(),
+             trail->station()});
+        if (!m_thread.joinable())
+            m_thread = std::thread([this] { work(); });
+    }
+    m_wake.notify_all();
+}
+
+void RunAudit::work() {
+    std::unique_ptr<AuditTrail> trail; // the thread's own connection, made and closed here
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+        if (m_stop)
+            return;
+        const Pending pending = m_queue.front();
+        lock.unlock();
+        const bool written = write(trail, pending);
+        lock.lock();
+        if (written) {
+            m_queue.pop_front();
+            m_wake.notify_all(); // the close waits for an empty queue
+        } else {
+            m_wake.wait_for(lock, kRetryDelay, [this] { return m_stop; });
+        }
+    }
+}
+
+bool RunAudit::write(std::unique_ptr<AuditTrail>& trail, const Pending& pending) {
+    try {
+        if (!trail || trail->connection().ConnectionString() != pending.target || trail->station() != pending.station)
+            trail = std::make_unique<AuditTrail>(pending.target, pending.station);
+        trail->setOperator(pending.operatorName);
+        trail->record({pending.event}, pending.time);
+        std::lock_guard lock(m_mutex);
+        m_failing = false;
+        return true;
+    } catch (const std::exception& error) {
+        std::lock_guard lock(m_mutex);
+        if (!m_failing) {
+            m_failing = true;
+            const QString text =
+                QString::fromUtf8(error.what()) + u"\n称重照常进行；这条及以后的运行记录暂存在内存中，稍后自动重试。"_s;
+            QMetaObject::invokeMethod(
+                this, [text] { runWindowHandler([&] { throw DatabaseError(text); }); }, Qt::QueuedConnection);
+        }
+        return false;
+    }
 }
 
 } // namespace kelvora

@@ -77,7 +77,11 @@ void AuditTrail::record(const QString& event, const QString& object, const QStri
 }
 
 void AuditTrail::record(const std::vector<Event>& events) {
-    const QString time = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    record(events, QDateTime::currentDateTime());
+}
+
+void AuditTrail::record(const std::vector<Event>& events, const QDateTime& when) {
+    const QString time = when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     // Empty text is stored as empty text, never as null: the link is computed over what is read back.
     const auto text = [](const QString& value) { return value.isNull() ? QString(u""_s) : value; };
     std::vector<QVariantList> rows;

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include <QDateTime>
 #include <QString>
 #include <QVariantList>
 
@@ -56,6 +57,8 @@ public:
     /// Appends the events in order in one transaction (one commit, so one wait for the disk): all or none.
     /// Throws DatabaseError.
     void record(const std::vector<Event>& events);
+    /// record(events) with the time they happened at (rather than now), for events written later.
+    void record(const std::vector<Event>& events, const QDateTime& time);
 
     /// The link of the station's last row (empty when it has none).
     QString lastLink();

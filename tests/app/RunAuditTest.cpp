@@ -1,10 +1,13 @@
 // The run's own events in the audit trail, and the lot number the rows carry, through the real window on
 // a pseudo-terminal.
 #include "app/config/ProfileFile.h"
+#include "data/TADOConnection.h"
 #include "simulator/IndicatorFrame.h"
 #include "tests/app/StationWindowFixture.h"
 #include "tests/support/PtyTestSupport.h"
 #include "weighing/NumberText.h"
+
+#include <chrono>
 
 #include <QSqlQuery>
 
@@ -132,6 +135,34 @@ TEST_F(RunAuditTest, ContinueOnALostPortAndAPortThatWillNotOpenAreOnRecord) {
     EXPECT_TRUE(events[2].startsWith(u"admin|端口故障|"_s + port + u"|||串口出现故障"_s)) << events[2].toStdString();
     EXPECT_TRUE(events[3].startsWith(u"admin|端口故障|/nonexistent/tty-kelvora|||"_s)) << events[3].toStdString();
     EXPECT_EQ(runEvents(4).filter(u"|继续|"_s), QStringList()) << "a Continue that failed is no run";
+}
+
+TEST_F(RunAuditTest, ADatabaseLockedByAnotherProgramDoesNotHoldUpTheWeighing) {
+    PtyPair line;
+    openOn(line);
+    chooseModel(u"大米-25kg"_s);
+    ui().BtnClear->click();
+    ASSERT_TRUE(shows(line, 0.3));
+    ASSERT_EQ(runEvents(1).size(), 1);
+
+    // Another program holds the database's write lock for 2.5 s (the station's wait for a lock is 5 s).
+    TADOConnection other(u"Data Source=\"%1\";"_s.arg(path(u"database.mdb"_s)));
+    other.Open();
+    QSqlQuery lock(other.database());
+    ASSERT_TRUE(lock.exec(u"BEGIN IMMEDIATE"_s));
+    const auto released = std::chrono::steady_clock::now() + std::chrono::milliseconds(2500);
+    ui().BtnBullets->click();
+    line.send(IndicatorFrame::toledo(0.5, false));
+    EXPECT_TRUE(spinUntil([&] { return ui().Edit1->text() == u"0.200"_s; }, std::chrono::milliseconds(1000)))
+        << "the next reading is shown at once";
+    EXPECT_EQ(m_form->runAudit().waiting(), 1u) << "the zero waits for the lock";
+    spinFor(std::chrono::duration_cast<std::chrono::milliseconds>(released - std::chrono::steady_clock::now()));
+    ASSERT_TRUE(lock.exec(u"COMMIT"_s));
+
+    const QStringList events = runEvents(2);
+    ASSERT_EQ(events.size(), 2);
+    EXPECT_EQ(events[1], u"admin|清零|零点|0.000|0.300|"_s);
+    EXPECT_TRUE(takeTexts().empty()) << "a wait shorter than the lock's is no error";
 }
 
 TEST_F(RunAuditTest, BatchValuesLeftUnchangedAreNotRecorded) {
