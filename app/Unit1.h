@@ -146,6 +146,9 @@ protected:
 
 private:
     void connectHandlers();
+    /// 审计追踪 and, for stations with accounts, 切换用户 and 修改密码 beside 用户 in the toolbar, hidden
+    /// until a login or the accounts show them.
+    void addAccountButtons();
     /// Before Start or Continue: a port chosen in 设置 since the start replaces the one in use.
     void usePortChosenSince();
     /// The field 批号 beside the batch values, showing `lot`.
