@@ -26,24 +26,13 @@ void setValue(LinkedRow::Value& value, const QVariant& field) {
         value.kind = LinkedRow::Value::Kind::Null;
         return;
     }
-    switch (field.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Float:
-    case QMetaType::Double:
+    if (RecordChain::isNumber(field)) {
         value.kind = LinkedRow::Value::Kind::Number;
         value.number = field.toDouble();
         return;
-    default:
-        value.kind = LinkedRow::Value::Kind::Text;
-        value.text = RecordChain::fieldText(field).toStdString();
     }
+    value.kind = LinkedRow::Value::Kind::Text;
+    value.text = RecordChain::fieldText(field).toStdString();
 }
 
 } // namespace

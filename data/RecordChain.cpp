@@ -8,12 +8,8 @@
 
 namespace kelvora {
 
-QByteArray RecordChain::fieldText(const QVariant& value) {
-    if (value.isNull())
-        return {};
+bool RecordChain::isNumber(const QVariant& value) {
     switch (value.typeId()) {
-    case QMetaType::Bool:
-        return value.toBool() ? QByteArrayLiteral("1") : QByteArrayLiteral("0");
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::Long:
@@ -23,12 +19,25 @@ QByteArray RecordChain::fieldText(const QVariant& value) {
     case QMetaType::Short:
     case QMetaType::UShort:
     case QMetaType::Float:
-    case QMetaType::Double: {
+    case QMetaType::Double:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QByteArray RecordChain::fieldText(const QVariant& value) {
+    if (value.isNull())
+        return {};
+    if (isNumber(value)) {
         // One form for a number however the engine hands it back (an integer, a REAL, a float8).
         char buffer[64];
         const auto result = std::to_chars(buffer, buffer + sizeof buffer, value.toDouble());
         return QByteArray(buffer, static_cast<qsizetype>(result.ptr - buffer));
     }
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool() ? QByteArrayLiteral("1") : QByteArrayLiteral("0");
     case QMetaType::QDateTime:
         return value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8();
     default:

@@ -35,6 +35,8 @@ public:
     static QByteArray message(const QString& previousLinkHex, const QVariantList& fields);
     /// The text T of one field as described above (null values have none: empty).
     static QByteArray fieldText(const QVariant& value);
+    /// Whether a field is hashed as a number (the double it holds) rather than as text.
+    static bool isNumber(const QVariant& value);
 
     /// The part of the message after the previous link's line: the encoded fields.
     static QByteArray encodeFields(const QVariantList& fields);
