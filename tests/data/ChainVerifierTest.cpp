@@ -1,8 +1,8 @@
 #include "data/ChainVerifier.h"
 
 #include "DataTestSupport.h"
-#include "data/RecordChain.h"
 #include "data/TADOConnection.h"
+#include "tests/support/LinkedRows.h"
 
 #include <limits>
 
@@ -42,15 +42,11 @@ protected:
             GTEST_SKIP() << "PostgreSQL server binaries are not installed";
         m_connection = std::make_unique<TADOConnection>(m_database->connectionString());
         m_connection->Open();
-        // As a database whose weighing rows were first stored without the chain: 序号 may hold 4.5.
-        for (const QString& column : {u"站点"_s, u"序号"_s, u"标准值"_s, u"上限值"_s, u"下限值"_s, u"批号"_s, u"链"_s})
-            exec(u"alter table weight add column \"%1\" %2"_s.arg(
-                column,
-                column == u"站点"_s || column == u"批号"_s || column == u"链"_s ? u"text"_s : u"double precision"_s));
         exec(u"insert into weight (型号, 重量, 检定结果, 操作员, 时间) values ('A100', 15, '正常', '张三', "
              u"'2024-07-01 07:00:00'), ('A100', 16, '超高', '张三', '2024-07-01 07:00:01')"_s);
-        store(u"线1"_s, 8);
-        store(u"线2"_s, 5);
+        // A database whose weighing rows were first stored without the chain: 序号 may hold 4.5.
+        test::addLinkedRows(*m_connection, u"线1"_s, test::sampleLinkedRows(8));
+        test::addLinkedRows(*m_connection, u"线2"_s, test::sampleLinkedRows(5));
         exec(u"update weight set 重量 = 99 where 站点 = '线1' and 序号 = 3"_s);
         exec(u"delete from weight where 站点 = '线1' and 序号 = 6"_s);
         exec(u"insert into weight (站点, 序号, 型号, 重量, 检定结果, 操作员, 时间, 链) select 站点, 4.5, 型号, 重量, "
@@ -60,31 +56,6 @@ protected:
     void exec(const QString& statement) {
         QSqlQuery query(m_connection->database());
         ASSERT_TRUE(query.exec(statement)) << query.lastError().text().toStdString();
-    }
-
-    void store(const QString& station, int rows) {
-        QString previous;
-        QSqlQuery query(m_connection->database());
-        for (int i = 1; i <= rows; ++i) {
-            const QVariantList fields{station,
-                                      double(i),
-                                      u"A100"_s,
-                                      15.0 + i / 1000.0,
-                                      u"正常"_s,
-                                      u"张三"_s,
-                                      u"2024-07-01 08:00:%1"_s.arg(i, 2, 10, QChar(u'0')),
-                                      15.0,
-                                      16.0,
-                                      14.0,
-                                      u""_s};
-            previous = RecordChain::link(previous, fields);
-            query.prepare(
-                u"insert into weight (站点, 序号, 型号, 重量, 检定结果, 操作员, 时间, 标准值, 上限值, 下限值, "
-                u"批号, 链) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s);
-            for (const QVariant& field : fields + QVariantList{previous})
-                query.addBindValue(field);
-            ASSERT_TRUE(query.exec()) << query.lastError().text().toStdString();
-        }
     }
 
     std::optional<TestDatabase> m_database;

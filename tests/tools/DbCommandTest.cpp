@@ -2,16 +2,15 @@
 
 #include "DataTestSupport.h"
 #include "data/AuditTrail.h"
-#include "data/RecordChain.h"
 #include "data/TADOConnection.h"
 #include "data/TADOQuery.h"
+#include "tests/support/LinkedRows.h"
 
 #include <cstdio>
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -178,36 +177,9 @@ TEST_P(DbCommandTest, VerifyChecksWeighingRowsPerStationAndSkipsRowsWithoutALink
     ASSERT_EQ(db({"init", str(m_database->target())}), 0);
     m_connection->Open();
     QSqlQuery sql(m_connection->database());
-    const QSqlRecord columns = m_connection->database().record(u"weight"_s);
-    for (const QString& column : {u"站点"_s, u"序号"_s, u"标准值"_s, u"上限值"_s, u"下限值"_s, u"批号"_s, u"链"_s})
-        if (!columns.contains(column)) {
-            ASSERT_TRUE(sql.exec(u"alter table weight add column \"%1\" %2"_s.arg(
-                column,
-                column == u"站点"_s || column == u"批号"_s || column == u"链"_s ? u"text"_s : u"double precision"_s)));
-        }
     ASSERT_TRUE(sql.exec(u"insert into weight (型号, 重量, 检定结果, 操作员, 时间) values "
                          u"('A100', 15, '正常', '张三', '2024-07-01 07:00:00')"_s));
-    QString previous;
-    for (int i = 1; i <= 3; ++i) {
-        const QVariantList fields{u"线1"_s,
-                                  double(i),
-                                  u"A100"_s,
-                                  15.0 + i / 1000.0,
-                                  u"正常"_s,
-                                  u"张三"_s,
-                                  u"2024-07-01 08:00:0%1"_s.arg(i),
-                                  15.0,
-                                  16.0,
-                                  14.0,
-                                  u""_s};
-        previous = RecordChain::link(previous, fields);
-        sql.prepare(
-            u"insert into weight (站点, 序号, 型号, 重量, 检定结果, 操作员, 时间, 标准值, 上限值, 下限值, 批号, "
-            u"链) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s);
-        for (const QVariant& field : fields + QVariantList{previous})
-            sql.addBindValue(field);
-        ASSERT_TRUE(sql.exec());
-    }
+    test::addLinkedRows(*m_connection, u"线1"_s, test::sampleLinkedRows(3));
     auto [code, out] = verify({str(m_database->target())});
     EXPECT_EQ(code, 0) << out;
     EXPECT_NE(out.find("3 rows checked, 1 rows without a link skipped"), std::string::npos) << out;
